@@ -1,0 +1,50 @@
+#include "platform/tests/TestEnvironment.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace testing_support {
+
+namespace {
+
+std::optional<std::string> Get(const char* name) {
+  const char* value = std::getenv(name);
+  return value ? std::optional<std::string>(value) : std::nullopt;
+}
+
+void Put(const char* name, const std::optional<std::string>& value) {
+  if (value) {
+    setenv(name, value->c_str(), 1);
+  } else {
+    unsetenv(name);
+  }
+}
+
+}  // namespace
+
+ScopedTempHome::ScopedTempHome() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-test-XXXXXX").string();
+  root_ = mkdtemp(pattern.data());
+  std::filesystem::create_directories(config());
+  std::filesystem::create_directories(data());
+  old_config_ = Get("XDG_CONFIG_HOME");
+  old_data_ = Get("XDG_DATA_HOME");
+  Put("XDG_CONFIG_HOME", config().string());
+  Put("XDG_DATA_HOME", data().string());
+}
+
+ScopedTempHome::~ScopedTempHome() {
+  Put("XDG_CONFIG_HOME", old_config_);
+  Put("XDG_DATA_HOME", old_data_);
+  std::error_code ec;
+  std::filesystem::remove_all(root_, ec);
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
+    : name_(name), old_(Get(name)) {
+  Put(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { Put(name_.c_str(), old_); }
+
+}  // namespace testing_support

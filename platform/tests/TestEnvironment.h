@@ -1,0 +1,40 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace testing_support {
+
+// Gives a test its own settings and data folders: XDG_CONFIG_HOME and XDG_DATA_HOME point
+// into a fresh temporary folder for the object's life, and the folder is removed after.
+class ScopedTempHome {
+ public:
+  ScopedTempHome();
+  ~ScopedTempHome();
+  ScopedTempHome(const ScopedTempHome&) = delete;
+  ScopedTempHome& operator=(const ScopedTempHome&) = delete;
+
+  const std::filesystem::path& root() const { return root_; }
+  std::filesystem::path config() const { return root_ / "config"; }
+  std::filesystem::path data() const { return root_ / "data"; }
+
+ private:
+  std::filesystem::path root_;
+  std::optional<std::string> old_config_, old_data_;
+};
+
+// Sets an environment variable for the object's life and restores it after.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+}  // namespace testing_support
