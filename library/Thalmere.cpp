@@ -1,0 +1,12 @@
+// The server entry of the business-object library: the registry calls it when a program
+// first creates one of its classes by ProgID or class identifier.
+#include <memory>
+
+#include "library/Settings.h"
+#include "platform/automation/Registry.h"
+
+extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
+    automation::Registry& registry) {
+  registry.Register({"Thalmere.Settings", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F01}",
+                     [] { return std::make_shared<thalmere::Settings>(); }});
+}

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Sets up this machine (Debian packages), builds Kestrova and runs its main job on the
+# embedded default: SQLite data sources in the user's data folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTROVA_BENCH=OFF >/dev/null
+cmake --build build/release
+
+# Create the data sources that do not exist yet, then show where each one leads.
+build/release/bin/kestrova datasources --create

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Sets up this machine (Debian packages), builds Kestrova twice, plainly and with
+# AddressSanitizer + UndefinedBehaviorSanitizer, starts a throwaway PostgreSQL server and runs
+# the whole test suite on both builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+bash scripts/install-deps.sh
+
+configure_and_build() {
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" -G Ninja -DKESTROVA_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir"
+}
+configure_and_build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=ON -DKESTROVA_BENCH=OFF
+
+# The PostgreSQL tests fail (not skip) when KESTROVA_TEST_PG is set and the server is gone.
+pg_state=$(mktemp)
+bash scripts/start-postgres.sh >"$pg_state"
+trap 'bash "$root/scripts/stop-postgres.sh" "$(sed -n 2p "$pg_state")"; rm -f "$pg_state"' EXIT
+KESTROVA_TEST_PG=$(sed -n 1p "$pg_state")
+export KESTROVA_TEST_PG
+
+# Tests pin their own locales; the rest of the environment stays as it is.
+echo "== plain build"
+ctest --test-dir build/test --output-on-failure -j 2 --timeout 300
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build/asan --output-on-failure -j 2 --timeout 600

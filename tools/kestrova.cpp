@@ -1,0 +1,27 @@
+// kestrova: the system's command line: data-source set-up, demo data, importers and batch
+// runs from the shell. Exit status 0 on success; a failure prints one line on stderr.
+#include <cstdio>
+#include <exception>
+
+#include <CLI/CLI.hpp>
+
+#include "platform/automation/Error.h"
+#include "tools/DataSourcesCommand.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Kestrova stock-research toolkit"};
+  app.require_subcommand(1);
+  tools::AddDataSourcesCommand(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  } catch (const automation::Error& e) {
+    std::fprintf(stderr, "kestrova: %s\n", e.what());
+    return 1;
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "kestrova: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
