@@ -1,16 +1,15 @@
 #!/usr/bin/env bash
-# Starts a throwaway PostgreSQL server for tests and prints one line on stdout: the libpq
-# connection string of its superuser `postgres`, e.g.
+# Starts a throwaway PostgreSQL server for tests and prints two lines on stdout: the libpq
+# connection string of its superuser `postgres`, and the server's data folder, e.g.
 #   host=/tmp/kestrova-pg.Ab12Cd port=54873 user=postgres dbname=postgres
-#
-# Usage: scripts/start-postgres.sh [DATA_DIR_FILE]
-#   The server's data folder is written to DATA_DIR_FILE when given, and always reported on
-#   stderr; scripts/stop-postgres.sh DATA_DIR stops the server and removes its folder.
+#   /tmp/kestrova-pg.Ab12Cd/data
+# scripts/stop-postgres.sh DATA_DIR stops the server and removes its folder:
 #
 #   state=$(mktemp)
-#   export KESTROVA_TEST_PG="$(scripts/start-postgres.sh "$state")"
+#   scripts/start-postgres.sh >"$state"
+#   export KESTROVA_TEST_PG="$(sed -n 1p "$state")"
 #   ... run the tests ...
-#   scripts/stop-postgres.sh "$(cat "$state")"
+#   scripts/stop-postgres.sh "$(sed -n 2p "$state")"
 #
 # The server lives in a fresh temporary folder (data, unix socket and log), listens on
 # 127.0.0.1 and the socket only, trusts every local connection and trades durability for
@@ -18,8 +17,6 @@
 # refuses to run as root. PG_BIN may name the folder of the server programs; otherwise the
 # highest installed version under /usr/lib/postgresql is used.
 set -euo pipefail
-
-data_dir_file="${1:-}"
 
 fail() {
   echo "start-postgres: $*" >&2
@@ -112,8 +109,5 @@ for attempt in 1 2 3 4 5 6 7 8; do
 done
 [ $started -eq 1 ] || fail "no free port found for the server"
 
-if [ -n "$data_dir_file" ]; then
-  printf '%s\n' "$data_dir" >"$data_dir_file"
-fi
-echo "start-postgres: data directory $data_dir" >&2
 echo "host=$socket_host port=$port user=postgres dbname=postgres"
+echo "$data_dir"

@@ -2,7 +2,7 @@
 # Stops a server started by scripts/start-postgres.sh and removes its temporary folder.
 #
 # Usage: scripts/stop-postgres.sh DATA_DIR
-#   DATA_DIR is the data folder that start-postgres.sh reported (its parent folder is
+#   DATA_DIR is the data folder that start-postgres.sh printed (its parent folder is
 #   accepted too). Only folders made by start-postgres.sh are removed.
 set -euo pipefail
 

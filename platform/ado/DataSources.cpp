@@ -65,9 +65,11 @@ std::optional<std::string> FindGroup(GKeyFile* key_file, const std::string& name
   return std::nullopt;
 }
 
+// The value as written: a connection string has its own backslash escapes, which the key
+// file's escape rules would change or refuse.
 std::string ReadKey(GKeyFile* key_file, const std::string& group, const char* key) {
   GError* raw_error = nullptr;
-  gchar* value = g_key_file_get_string(key_file, group.c_str(), key, &raw_error);
+  gchar* value = g_key_file_get_value(key_file, group.c_str(), key, &raw_error);
   GErrorOwner error(raw_error);
   if (!value) return {};
   std::string text(value);
@@ -106,8 +108,7 @@ DataSource FromGroup(GKeyFile* key_file, const std::string& group,
   return source;
 }
 
-DataSource Resolve(GKeyFile* key_file, const std::string& name,
-                   const std::filesystem::path& file) {
+DataSource Resolve(GKeyFile* key_file, const std::string& name, const std::filesystem::path& file) {
   if (auto group = FindGroup(key_file, name)) return FromGroup(key_file, *group, file);
 
   const std::string folded = automation::FoldCase(name);
@@ -127,8 +128,8 @@ DataSource Resolve(GKeyFile* key_file, const std::string& name,
     }
   }
   throw Error(err::kDatabaseConnection, "Data source name not found: '" + name +
-                                            "' (known: " + KnownNamesText() +
-                                            "; define it in " + file.string() + ")");
+                                            "' (known: " + KnownNamesText() + "; define it in " +
+                                            file.string() + ")");
 }
 
 }  // namespace

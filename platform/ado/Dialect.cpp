@@ -116,8 +116,8 @@ std::optional<automation::Date> ParseStoredDate(std::string_view text) {
     if (ReadTime(text, at, hour, minute, second, millisecond) &&
         (at == text.size() || IsZoneSuffix(text.substr(at)))) {
       if (hour > 23 || minute > 59 || second > 59) return std::nullopt;
-      return automation::Date{(hour * 3600000.0 + minute * 60000.0 + second * 1000.0 +
-                               millisecond) / 86400000.0};
+      return automation::Date{
+          (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) / 86400000.0};
     }
   }
   return automation::ParseDate(text);

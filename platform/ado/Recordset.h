@@ -44,6 +44,7 @@ class Recordset : public automation::Dispatch {
   // The value of a field of the current row, by name (without regard to case) or 0-based
   // index. Without a current row: error 3021; an unknown field: error 3265.
   const automation::Variant& Field(const std::string& name) const;
+  const automation::Variant& Field(const char* name) const { return Field(std::string(name)); }
   const automation::Variant& Field(int32_t index) const;
   // Accepts a name (String) or an index (number).
   const automation::Variant& Field(const automation::Variant& name_or_index) const;
@@ -63,6 +64,14 @@ class Recordset : public automation::Dispatch {
   int32_t IndexOf(const automation::Variant& name_or_index) const;
   void RequireCurrentRow() const;
   void RequireTable(const char* what) const;
+  void RequireOpen() const;
+  // "<locator> = (SELECT <locator> FROM t WHERE <each column as read> LIMIT 1)", with the
+  // values it needs appended to `params`.
+  std::string RowCondition(std::vector<automation::Variant>& params) const;
+  // A value as it is bound for a column of the table.
+  automation::Variant StorableValue(const automation::Variant& value, size_t column) const;
+  // Puts the row a statement returned (RETURNING *) in place of the current row.
+  void TakeReturnedRow(const Result& result);
 
   std::shared_ptr<Connection> connection_;
   bool open_ = false;
@@ -72,7 +81,9 @@ class Recordset : public automation::Dispatch {
   std::vector<std::vector<automation::Variant>> raw_rows_;
   int64_t position_ = 0;  // index into rows_; -1 is BOF, rows_.size() is EOF
   enum class Edit { kNone, kChange, kAdd } edit_ = Edit::kNone;
-  std::vector<bool> changed_;  // columns assigned since the last Update
+  std::vector<bool> changed_;                      // columns assigned since the last Update
+  std::vector<automation::Variant> original_row_;  // the current row before a change
+  int64_t add_from_ = 0;  // the position AddNew left, where CancelUpdate returns
 };
 
 }  // namespace ado

@@ -23,6 +23,7 @@ std::string DescriptionOf(int32_t number) {
     case err::kItemNotFound:
       return "Item cannot be found in the collection corresponding to the requested name or ordinal";
     case err::kRowNotLocated: return "Row cannot be located for updating";
+    case err::kNetwork: return "The transfer failed";
     default: return "Application-defined or object-defined error";
   }
 }

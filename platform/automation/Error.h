@@ -26,6 +26,7 @@ inline constexpr int32_t kDatabaseConnection = -2147467259;  // unspecified prov
 inline constexpr int32_t kNoCurrentRecord = 3021;   // "Either BOF or EOF is True ..."
 inline constexpr int32_t kItemNotFound = 3265;      // field name or ordinal not found
 inline constexpr int32_t kRowNotLocated = -2147217864;  // row to update no longer found
+inline constexpr int32_t kNetwork = -2146697211;  // an HTTP or SMTP transfer failed
 }  // namespace err
 
 // The classic description of a run-time error number ("Overflow" for 6), or a generic

@@ -24,7 +24,8 @@ TEST(DictionaryTest, KeepsInsertionOrderAndRefusesDuplicates) {
   EXPECT_EQ(ErrorOf([&] { d.Add(Variant("ABC"), Variant(9)); }), err::kDuplicateKey);
   EXPECT_EQ(ErrorOf([&] { d.Add(Variant(7.0), Variant(9)); }), err::kDuplicateKey);
   d.Add(Variant("abc"), Variant(4));  // text keys compare exactly by default
-  const SafeArray& keys = d.Keys().Array();
+  const Variant key_list = d.Keys();
+  const SafeArray& keys = key_list.Array();
   ASSERT_EQ(keys.Size(), 4u);
   EXPECT_EQ(keys.LowerBound(), 0);
   EXPECT_EQ(keys.Element(0), Variant("MSFT"));

@@ -1,0 +1,58 @@
+#include "platform/tests/PgTestSupport.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <exception>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <string>
+
+#include <fmt/format.h>
+
+#include "platform/ado/Driver.h"
+
+namespace testing_support {
+
+namespace {
+
+void RunOnServer(const std::string& server, const std::string& sql) {
+  std::unique_ptr<ado::Driver> session = ado::OpenPostgres(server);
+  session->Run(sql, {});
+}
+
+// The same server and user with another database: a URI takes it as a parameter, a
+// key=value string as a later keyword, which wins over an earlier one.
+std::string WithDatabase(const std::string& server, const std::string& database) {
+  if (server.rfind("postgresql://", 0) == 0 || server.rfind("postgres://", 0) == 0) {
+    return server + (server.find('?') == std::string::npos ? "?" : "&") + "dbname=" + database;
+  }
+  return server + " dbname=" + database;
+}
+
+}  // namespace
+
+std::optional<std::string> PostgresServer() {
+  const char* value = std::getenv("KESTROVA_TEST_PG");
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+ScopedPgDatabase::ScopedPgDatabase(const std::string& server_conninfo) : server_(server_conninfo) {
+  std::random_device random;
+  name_ = fmt::format("kt_{}_{:08x}", getpid(), random());
+  RunOnServer(server_, "CREATE DATABASE " + name_);
+  conninfo_ = WithDatabase(server_, name_);
+}
+
+ScopedPgDatabase::~ScopedPgDatabase() {
+  try {
+    // FORCE ends sessions a failed test left behind.
+    RunOnServer(server_, "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
+  } catch (const std::exception& e) {
+    std::cerr << "could not drop test database " << name_ << ": " << e.what() << "\n";
+  }
+}
+
+}  // namespace testing_support
