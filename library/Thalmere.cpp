@@ -2,6 +2,7 @@
 // first creates one of its classes by ProgID or class identifier.
 #include <memory>
 
+#include "library/Quote.h"
 #include "library/Settings.h"
 #include "platform/automation/Registry.h"
 
@@ -9,4 +10,6 @@ extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
     automation::Registry& registry) {
   registry.Register({"Thalmere.Settings", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F01}",
                      [] { return std::make_shared<thalmere::Settings>(); }});
+  registry.Register({"Thalmere.Quote", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F02}",
+                     [] { return std::make_shared<thalmere::Quote>(); }});
 }

@@ -7,11 +7,13 @@
 
 #include "platform/automation/Error.h"
 #include "tools/DataSourcesCommand.h"
+#include "tools/ServeQuotesCommand.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Kestrova stock-research toolkit"};
   app.require_subcommand(1);
   tools::AddDataSourcesCommand(app);
+  tools::AddServeQuotesCommand(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,227 @@
+#include "Orvalis/AlertCheck.h"
+
+#include <charconv>
+#include <memory>
+#include <string>
+
+#include "platform/ado/Connection.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Convert.h"
+#include "platform/automation/Dispatch.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/Registry.h"
+#include "platform/automation/Regional.h"
+#include "platform/helpers/library.h"
+#include "platform/net/SmtpClient.h"
+#include "platform/system/Installation.h"
+
+namespace orvalis {
+
+using automation::Variant;
+
+namespace {
+
+constexpr const char* kHead =
+    "<table border=1><tr><th align=center>Symbol</th><th align=center>Company</th>"
+    "<th align=center>Above / Below</th>"
+    "<th align=center>Time</th><th align=center>Current Price</th>"
+    "<th align=center>Volume</th><th colspan=2 align=center>Delta</th>"
+    "<th align=center>Alert High</th><th align=center>Alert Low</th></tr>"
+    "<tr><th colspan=6></th><th align=center>One Day</th><th align=center>vs. Alert</th>"
+    "<th colspan=2></tr>";
+constexpr const char* kTail = "</table>";
+constexpr const char* kSubject = "Your Kestrova alerts";
+constexpr const char* kProfilePath = "/Kestrova/profile.asp?ticker=";
+
+// Runs one step; an automation error becomes the failure of that step.
+template <class F>
+auto Step(const char* step, F&& f) -> decltype(f()) {
+  try {
+    return f();
+  } catch (const automation::Error& e) {
+    throw StepFailure{step, e.Description()};
+  }
+}
+
+std::string HtmlEscaped(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&#39;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::string RightTrimmed(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// A limit has a value and is not 0.
+bool IsLimit(const Variant& limit) { return !limit.IsNull() && automation::CDbl(limit) != 0; }
+
+// A number as the decimal it was written as: a Single through its shortest decimal form,
+// so that a price of 10.2 read as a Single (10.1999998...) equals a limit of 10.20 held in
+// any numeric column type.
+double AsWritten(float value) {
+  char buf[32];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  double decimal = 0;
+  std::from_chars(buf, end, decimal);
+  return decimal;
+}
+
+double AsWritten(const Variant& value) {
+  if (value.Type() == automation::VarType::kSingle) return AsWritten(automation::CSng(value));
+  return automation::CDbl(value);
+}
+
+// NUMBER(x, d) of a database value in its own precision. A limit without a value means no
+// limit, as 0 does, and shows as 0 does.
+std::string NumberCell(const Variant& value, int digits) {
+  if (value.IsNull()) return automation::FormatNumber(0.0, digits);
+  if (value.Type() == automation::VarType::kSingle) {
+    return automation::FormatNumber(automation::CSng(value), digits);
+  }
+  return automation::FormatNumber(automation::CDbl(value), digits);
+}
+
+struct QuoteValues {
+  float last = 0, change = 0, previous = 0, volume = 0;
+  std::string time;
+};
+
+// The cells of a fired row; `above` chooses the ABOVE or the BELOW variant.
+std::string FiredRow(bool above, const std::string& profile_base, const std::string& symbol,
+                     const std::string& company, const QuoteValues& q, const Variant& high,
+                     const Variant& low) {
+  const float limit = automation::CSng(above ? high : low);
+  const float amount = above ? q.last - limit : limit - q.last;
+  const float fraction = automation::DivideSingle(amount, limit);
+  const float one_day = q.previous != 0 ? automation::DivideSingle(q.change, q.previous) : 0;
+  const std::string colour = q.change >= 0 ? "#339933" : "#993333";
+  const std::string s = HtmlEscaped(symbol);
+
+  std::string row = "<tr><td><a href=" + profile_base + kProfilePath + s + ">" + s + "</a></td>";
+  row += "<td align=center>" + HtmlEscaped(company) + "</td>";
+  row += std::string("<td align=center>") + (above ? "<b>ABOVE</b>" : "<b>BELOW</b>") + "</td>";
+  row += "<td align=right>" + HtmlEscaped(q.time) + "</td>";
+  row += "<td align=right>" + automation::FormatNumber(q.last, 2) + "</td>";
+  row += "<td align=right>" +
+         (above ? automation::FormatNumber(q.volume, 2) : automation::CStr(Variant(q.volume))) +
+         "</td>";
+  row += "<td align=right><font color=" + colour + ">" + automation::FormatPercent(one_day, 1) +
+         " (" + automation::FormatNumber(q.change, 2) + ")" + "</font></td>";
+  row += std::string("<td align=right><font color=") + (above ? "#339933" : "#FF0000") + ">" +
+         automation::FormatPercent(fraction, 1) + " (" + automation::FormatNumber(amount, 2) +
+         ")" + "</font></td>";
+  row += "<td align=right>" + NumberCell(high, above ? -1 : 2) + "</td>";
+  row += "<td align=right>" + NumberCell(low, 2) + "</td>" + "</tr>";
+  return row;
+}
+
+std::shared_ptr<ado::Connection> OpenConnection(const char* data_source) {
+  auto connection = std::dynamic_pointer_cast<ado::Connection>(
+      automation::CreateObject("ADODB.Connection"));
+  connection->Open(data_source);
+  return connection;
+}
+
+void SendReport(automation::Dispatch& settings, const std::string& html, RunSummary& summary) {
+  if (automation::CStr(settings.Get("AlertEmailAddrTo")).empty()) {
+    settings.Let("AlertEmailAddrTo", Variant(kFallbackRecipient));
+  }
+  net::SmtpServer server = net::ParseServerAddress(automation::CStr(settings.Get("AlertEmailServer")));
+  server.auth_method = automation::CStr(settings.Get("AlertEmailAuthMethod"));
+  server.user = automation::CStr(settings.Get("AlertEmailAuthUser"));
+  server.password = automation::CStr(settings.Get("AlertEmailAuthPassword"));
+  net::MailMessage message;
+  message.html = html;
+  message.to = automation::CStr(settings.Get("AlertEmailAddrTo"));
+  message.from = automation::CStr(settings.Get("AlertEmailAddrFrom"));
+  if (message.from.empty()) message.from = kFallbackRecipient;
+  message.subject = kSubject;
+  net::SendMail(server, message);
+  summary.mail_sent = true;
+  summary.recipient = message.to;
+}
+
+}  // namespace
+
+std::string AlertTable(const std::string& rows) { return kHead + rows + kTail; }
+
+RunSummary RunAlertCheck() {
+  RunSummary summary;
+  automation::ObjectRef settings =
+      Step("settings", [] { return automation::CreateObject("thalmere.settings"); });
+  auto system = Step("data source", [] { return OpenConnection("Ledra"); });
+  auto fundamentals = Step("data source", [] { return OpenConnection("SIPStatic"); });
+  auto alerts = Step("query", [&] {
+    return helpers::OpenRecordset(system, "select * from alert order by symbol");
+  });
+  summary.alerts_read = alerts->RecordCount();
+  if (summary.alerts_read == 0) return summary;
+
+  const std::string profile_base = RightTrimmed(
+      kestrova_system::InstallationSetting("web", "url", kestrova_system::kDefaultWebUrl));
+  automation::ObjectRef quote =
+      Step("quote transfer", [] { return automation::CreateObject("thalmere.quote"); });
+  std::string rows;
+  for (; !alerts->EOF_(); alerts->MoveNext()) {
+    const std::string symbol = Step("query", [&] { return automation::CStr(alerts->Field("symbol")); });
+    const std::string ticker = RightTrimmed(symbol);
+    std::string company;
+    Step("query", [&] {
+      auto found = helpers::OpenRecordset(
+          fundamentals, "select company from si_ci where ticker = ?", {Variant(ticker)});
+      if (found->RecordCount() == 1 && !found->Field("company").IsNull()) {
+        company = automation::CStr(found->Field("company"));
+      }
+    });
+
+    QuoteValues q;
+    const bool has_quote = Step("quote transfer", [&] {
+      Variant text(ticker);
+      quote->Let("Symbol", text);
+      if (automation::CBool(quote->Get("EOF"))) return false;
+      q.last = automation::CSng(quote->Get("LastPrice"));
+      q.change = automation::CSng(quote->Get("PriceChange"));
+      q.previous = automation::CSng(quote->Get("PreviousPrice"));
+      q.volume = automation::CSng(quote->Get("Volume"));
+      q.time = automation::CStr(quote->Get("TradeTime"));
+      return true;
+    });
+    // Without a quote, or with the service's "N/A" for the price, there is nothing to
+    // compare: such an alert must not fire on a price of 0 or on the previous symbol's.
+    if (!has_quote || q.last == 0) {
+      ++summary.skipped;
+      continue;
+    }
+
+    Step("query", [&] {
+      const Variant high = alerts->Field("highprice");
+      const Variant low = alerts->Field("lowprice");
+      const double price = AsWritten(q.last);
+      if (IsLimit(high) && price >= AsWritten(high)) {
+        rows += FiredRow(true, profile_base, symbol, company, q, high, low);
+        ++summary.fired;
+      }
+      if (IsLimit(low) && price <= AsWritten(low)) {
+        rows += FiredRow(false, profile_base, symbol, company, q, high, low);
+        ++summary.fired;
+      }
+    });
+  }
+
+  Step("mail", [&] { SendReport(*settings, AlertTable(rows), summary); });
+  return summary;
+}
+
+}  // namespace orvalis

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+namespace orvalis {
+
+// What one alert check run did, for the line the program prints at its end.
+struct RunSummary {
+  int alerts_read = 0;
+  int fired = 0;    // rows in the mail (an alert can give an ABOVE and a BELOW row)
+  int skipped = 0;  // alerts without a usable quote
+  bool mail_sent = false;
+  std::string recipient;
+};
+
+// A failed step of the run: which one ("data source", "query", "quote transfer", "mail")
+// and why.
+struct StepFailure {
+  std::string step;
+  std::string message;
+};
+
+// The recipient written into the settings when none is set, so the mail has somewhere to go
+// and the settings show where it went.
+inline constexpr const char* kFallbackRecipient = "kestrova-alerts@localhost";
+
+// One alert check run: reads every alert of the system database (data source Ledra), looks up
+// each company in the fundamentals database (SIPStatic), fetches a quote per alert through
+// Thalmere.Quote, and mails the HTML table of the alerts whose high limit the price reached or
+// whose low limit it fell to. No alerts: no quote is fetched and no mail is sent. Throws
+// StepFailure on the first failure; nothing is mailed then.
+RunSummary RunAlertCheck();
+
+// The HTML document of the mail for the rows built by the run.
+std::string AlertTable(const std::string& rows);
+
+}  // namespace orvalis

@@ -1,0 +1,243 @@
+#include "Orvalis/AlertCheck.h"
+
+#include <httplib.h>
+#include <sys/wait.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "platform/ado/Connection.h"
+#include "platform/automation/Registry.h"
+#include "platform/net/tests/SmtpSink.h"
+#include "platform/tests/PgTestSupport.h"
+#include "platform/tests/TestEnvironment.h"
+#include "web/LocalHttpServer.h"
+#include "web/QuoteService.h"
+
+namespace orvalis {
+namespace {
+
+using automation::Variant;
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The local quote service, in this process, on a free loopback port.
+class QuoteServer {
+ public:
+  explicit QuoteServer(std::shared_ptr<web::QuoteBook> book) {
+    web::AddQuoteService(http_.server(), std::move(book));
+    http_.Start();
+  }
+  int port() const { return http_.port(); }
+
+ private:
+  web::LocalHttpServer http_;
+};
+
+enum class Engine { kSqlite, kPostgres };
+
+// A world for one run: settings and data sources in a temporary home, the system and
+// fundamentals databases on the engine under test, the quote service and a real SMTP server.
+class AlertCheckTest : public ::testing::TestWithParam<Engine> {
+ protected:
+  void SetUp() override {
+    fs::create_directories(home_.config() / "Kestrova");
+    if (GetParam() == Engine::kPostgres) {
+      const auto server = testing_support::PostgresServer();
+      if (!server) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+      pg_ = std::make_unique<testing_support::ScopedPgDatabase>(*server);
+      std::ofstream(home_.config() / "Kestrova" / "datasources.ini")
+          << "[Ledra]\ndriver = postgresql\nconninfo = " << pg_->conninfo() << "\n"
+          << "[SIPStatic]\ndriver = postgresql\nconninfo = " << pg_->conninfo() << "\n";
+    }
+    WriteInstallation(quotes_.port());
+    system_ = Open("Ledra");
+    fundamentals_ = Open("SIPStatic");
+    system_->Execute(
+        "create TABLE alert (symbol char (10), highprice numeric (11,2), lowprice numeric(11,2), "
+        "aimalert int, emailalert int)");
+    system_->Execute("create index alertMain on alert (symbol)");
+    fundamentals_->Execute("create table si_ci (ticker char(8), company varchar(60))");
+    settings_ = automation::CreateObject("Thalmere.Settings");
+    settings_->Let("AlertEmailServer", Variant("127.0.0.1:" + std::to_string(sink_.port())));
+  }
+
+  std::shared_ptr<ado::Connection> Open(const char* name) {
+    auto connection = ado::Connection::Create();
+    connection->OpenSource(ado::ResolveDataSource(name), true);
+    return connection;
+  }
+
+  void WriteInstallation(int quote_port) {
+    std::ofstream(home_.config() / "Kestrova" / "kestrova.ini")
+        << "[quotes]\nurl = http://127.0.0.1:" << quote_port
+        << "\ntotal_timeout_ms = 5000\n[web]\nurl = http://127.0.0.1:8642\n";
+  }
+
+  void AddAlert(const std::string& symbol, const Variant& high, const Variant& low) {
+    system_->Execute("insert into alert (symbol, highprice, lowprice, aimalert, emailalert) "
+                     "values (?, ?, ?, 0, -1)",
+                     {Variant(symbol), high, low});
+  }
+  void AddCompany(const std::string& ticker, const Variant& company) {
+    fundamentals_->Execute("insert into si_ci values (?, ?)", {Variant(ticker), company});
+  }
+  void AddQuote(const std::string& symbol, const std::string& last, const std::string& time,
+                const std::string& change, const std::string& previous,
+                const std::string& volume) {
+    book_->Set(symbol, last, "12/8/2026", time, change, previous, last, last, last, volume);
+  }
+
+  // The HTML of the run's mail; the padding of fixed-width symbols, which PostgreSQL keeps,
+  // is taken out so that both engines compare with one golden text.
+  std::string MailHtml() {
+    std::string html = sink_.LastMail().html;
+    if (GetParam() == Engine::kPostgres) html = std::regex_replace(html, std::regex(" +([<>])"), "$1");
+    return html;
+  }
+
+  testing_support::ScopedTempHome home_;
+  testing_support::ScopedEnv locale_{"LC_ALL", "en_US.UTF-8"};
+  std::unique_ptr<testing_support::ScopedPgDatabase> pg_;
+  std::shared_ptr<web::QuoteBook> book_ = std::make_shared<web::QuoteBook>();
+  QuoteServer quotes_{book_};
+  testing_support::SmtpSink sink_;
+  std::shared_ptr<ado::Connection> system_, fundamentals_;
+  automation::ObjectRef settings_;
+};
+
+TEST_P(AlertCheckTest, MailsTheFiredAlertsAsTheExactTable) {
+  AddAlert("ABC", Variant(10), Variant(0));          // 12.50: above by 25.0% (2.50)
+  AddAlert("DEF", Variant(0), Variant(20));          // 15.00: below by 25.0% (5.00)
+  AddAlert("EXACT", Variant(10.2), Variant(0));      // 10.20 reaches a 10.20 limit
+  AddAlert("NOLIM", Variant(0), Variant(0));         // no limits: never fires
+  AddAlert("GONE", Variant(1), Variant(100));        // the service has no quote: skipped
+  AddAlert("NULLCO", Variant(1), Variant::Null());   // no company name
+  AddAlert("O'BR<X>", Variant(1), Variant(0));       // escaped in the HTML
+  AddCompany("ABC", Variant("Abc Corp"));
+  AddCompany("DEF", Variant("Def Inc"));
+  AddCompany("EXACT", Variant("Exact Co"));
+  AddCompany("NULLCO", Variant::Null());
+  AddCompany("O'BR<X>", Variant("Smith & Sons <Ltd>"));
+  AddQuote("ABC", "12.50", "4:01pm", "+0.50", "12.00", "5349200");
+  AddQuote("DEF", "15.00", "4:02pm", "-1.25", "16.25", "1200");
+  AddQuote("EXACT", "10.20", "4:00pm", "0.00", "10.20", "100");
+  AddQuote("NOLIM", "5.00", "4:00pm", "0.00", "5.00", "1");
+  AddQuote("NULLCO", "3.00", "4:03pm", "+0.10", "2.90", "10");
+  AddQuote("O'BR<X>", "2.00", "4:04pm", "0", "2.00", "0");
+
+  const RunSummary summary = RunAlertCheck();
+  EXPECT_EQ(summary.alerts_read, 7);
+  EXPECT_EQ(summary.fired, 5);
+  EXPECT_EQ(summary.skipped, 1);
+  ASSERT_TRUE(summary.mail_sent);
+  EXPECT_EQ(MailHtml(), ReadFile(fs::path(KESTROVA_ORVALIS_TESTDATA) / "alert_mail.html"));
+  const auto mail = sink_.LastMail();
+  EXPECT_EQ(mail.headers.at("Subject"), "Your Kestrova alerts");
+  // With no recipient set, the fallback goes into the settings and receives the mail.
+  EXPECT_EQ(settings_->Get("AlertEmailAddrTo"), Variant(kFallbackRecipient));
+  EXPECT_NE(mail.envelope.find(std::string("RCPT TO ") + kFallbackRecipient), std::string::npos);
+}
+
+TEST_P(AlertCheckTest, LimitsReachedExactlyFireAndZeroLimitsNever) {
+  AddAlert("HIGH", Variant(10), Variant(0));
+  AddAlert("LOW", Variant(0), Variant(10));
+  AddAlert("ZERO", Variant(0), Variant(0));
+  AddAlert("BOTH", Variant(5), Variant(20));  // overlapping limits give two rows
+  AddQuote("HIGH", "10", "t", "0", "10", "1");
+  AddQuote("LOW", "10", "t", "0", "10", "1");
+  AddQuote("ZERO", "0.01", "t", "0", "10", "1");
+  AddQuote("BOTH", "10", "t", "0", "10", "1");
+  settings_->Let("AlertEmailAddrTo", Variant("me@example.test"));
+  const RunSummary summary = RunAlertCheck();
+  EXPECT_EQ(summary.fired, 4);
+  const std::string html = MailHtml();
+  EXPECT_NE(html.find("ticker=HIGH>HIGH</a></td><td align=center></td><td align=center><b>ABOVE"),
+            std::string::npos);
+  EXPECT_NE(html.find("ticker=LOW>LOW</a></td><td align=center></td><td align=center><b>BELOW"),
+            std::string::npos);
+  EXPECT_EQ(html.find("ZERO"), std::string::npos);
+  EXPECT_NE(sink_.LastMail().envelope.find("RCPT TO me@example.test"), std::string::npos);
+}
+
+TEST_P(AlertCheckTest, NoAlertsSendNoMailAndNoneFiredSendsTheHeadOnly) {
+  const size_t before = sink_.MailCount();
+  RunSummary summary = RunAlertCheck();
+  EXPECT_EQ(summary.alerts_read, 0);
+  EXPECT_FALSE(summary.mail_sent);
+  EXPECT_EQ(sink_.MailCount(), before);
+
+  AddAlert("CALM", Variant(100), Variant(1));
+  AddQuote("CALM", "50", "t", "0", "50", "1");
+  summary = RunAlertCheck();
+  EXPECT_EQ(summary.fired, 0);
+  EXPECT_TRUE(summary.mail_sent);
+  EXPECT_EQ(MailHtml(), AlertTable(""));
+}
+
+TEST_P(AlertCheckTest, FailuresNameTheirStep) {
+  AddAlert("ABC", Variant(1), Variant(0));
+  AddQuote("ABC", "2", "t", "0", "2", "1");
+  settings_->Let("AlertEmailServer", Variant("127.0.0.1:1"));  // nothing listens there
+  try {
+    RunAlertCheck();
+    FAIL();
+  } catch (const StepFailure& f) {
+    EXPECT_EQ(f.step, "mail");
+  }
+  WriteInstallation(1);
+  try {
+    RunAlertCheck();
+    FAIL();
+  } catch (const StepFailure& f) {
+    EXPECT_EQ(f.step, "quote transfer");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, AlertCheckTest,
+                         ::testing::Values(Engine::kSqlite, Engine::kPostgres),
+                         [](const auto& info) {
+                           return info.param == Engine::kSqlite ? "SQLite" : "PostgreSQL";
+                         });
+
+// The program itself: one summary line and status 0, or the failed step and status 1.
+TEST(OrvalisProgramTest, ReportsTheEndOfTheRun) {
+  testing_support::ScopedTempHome home;
+  const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "orvalis";
+  auto run = [&](std::string* output) {
+    const std::string command = program.string() + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::array<char, 512> buffer{};
+    while (fgets(buffer.data(), buffer.size(), pipe)) *output += buffer.data();
+    return WEXITSTATUS(pclose(pipe));
+  };
+  std::string output;
+  EXPECT_EQ(run(&output), 1);
+  EXPECT_NE(output.find("orvalis: data source failed:"), std::string::npos) << output;
+
+  for (const char* name : {"Ledra", "SIPStatic"}) {
+    auto c = ado::Connection::Create();
+    c->OpenSource(ado::ResolveDataSource(name), true);
+    if (std::string(name) == "Ledra") {
+      c->Execute("create table alert (symbol char(10), highprice numeric(11,2), "
+                 "lowprice numeric(11,2), aimalert int, emailalert int)");
+    }
+  }
+  output.clear();
+  EXPECT_EQ(run(&output), 0);
+  EXPECT_EQ(output, "orvalis: 0 alerts read, 0 fired, 0 skipped without a quote, no mail sent\n");
+}
+
+}  // namespace
+}  // namespace orvalis

@@ -1,0 +1,193 @@
+#include "platform/net/HttpClient.h"
+
+#include <curl/curl.h>
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/automation/Error.h"
+
+namespace net {
+
+namespace {
+
+struct CurlDeleter {
+  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
+
+struct CurlUrlDeleter {
+  void operator()(CURLU* url) const { curl_url_cleanup(url); }
+};
+using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
+
+struct CurlTextDeleter {
+  void operator()(char* text) const { curl_free(text); }
+};
+using CurlText = std::unique_ptr<char, CurlTextDeleter>;
+
+// A quote list or a page is a few kilobytes; a body this large means a wrong URL or a
+// misbehaving server, and holding it would only exhaust memory.
+constexpr std::size_t kMaxBodyBytes = 64u << 20;
+constexpr long kMaxRedirects = 5;
+
+struct Body {
+  std::string text;
+  bool too_large = false;
+  bool out_of_memory = false;
+};
+
+// libcurl is C: nothing may be thrown through it, so failures are noted and the transfer
+// is stopped by answering with a short count.
+size_t AppendToBody(char* data, size_t size, size_t count, void* user) {
+  Body& body = *static_cast<Body*>(user);
+  const size_t length = size * count;
+  if (length > kMaxBodyBytes - body.text.size()) {
+    body.too_large = true;
+    return 0;
+  }
+  try {
+    body.text.append(data, length);
+  } catch (const std::bad_alloc&) {
+    body.out_of_memory = true;
+    return 0;
+  }
+  return length;
+}
+
+// The URL as it may appear in a message: without a password, should it carry one.
+std::string UrlForMessages(const std::string& url) {
+  CurlUrl parsed(curl_url());
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
+    return url;
+  }
+  char* password = nullptr;
+  if (curl_url_get(parsed.get(), CURLUPART_PASSWORD, &password, 0) != CURLUE_OK) return url;
+  curl_free(password);
+  char* text = nullptr;
+  if (curl_url_set(parsed.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK ||
+      curl_url_get(parsed.get(), CURLUPART_URL, &text, 0) != CURLUE_OK) {
+    return "(a URL with a password)";
+  }
+  CurlText owned(text);
+  return owned.get();
+}
+
+[[noreturn]] void ThrowTransferError(const std::string& detail) {
+  throw automation::Error::WithDetail(automation::err::kNetwork, detail);
+}
+
+std::string Reason(CURLcode code, const char* error_buffer) {
+  std::string reason = curl_easy_strerror(code);
+  if (error_buffer[0] != '\0') {
+    std::string_view detail(error_buffer);
+    while (!detail.empty() && (detail.back() == '\n' || detail.back() == '\r')) {
+      detail.remove_suffix(1);
+    }
+    reason += " (";
+    reason += detail;
+    reason += ")";
+  }
+  return reason;
+}
+
+bool IsUrlSafe(unsigned char c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
+  constexpr std::string_view kKept = "-._~+,/:;=?&@!$'()*[]";
+  return kKept.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+}  // namespace
+
+namespace detail {
+
+void InitialiseCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
+      // Without it no transfer can work; report it at each attempt instead of once.
+      throw automation::Error::WithDetail(automation::err::kNetwork,
+                                          "the transfer library could not be initialised");
+    }
+  });
+}
+
+TransferLimits BoundedLimits(const TransferLimits& limits) {
+  const TransferLimits defaults;
+  TransferLimits bounded = limits;
+  if (bounded.connect_timeout_ms <= 0) bounded.connect_timeout_ms = defaults.connect_timeout_ms;
+  if (bounded.total_timeout_ms <= 0) bounded.total_timeout_ms = defaults.total_timeout_ms;
+  return bounded;
+}
+
+}  // namespace detail
+
+std::string HttpGet(const std::string& url, const TransferLimits& limits) {
+  detail::InitialiseCurlOnce();
+  const TransferLimits bounded = detail::BoundedLimits(limits);
+
+  CurlHandle handle(curl_easy_init());
+  if (!handle) ThrowTransferError("no transfer handle for " + UrlForMessages(url));
+  CURL* h = handle.get();
+
+  char error_buffer[CURL_ERROR_SIZE] = {};
+  Body body;
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_buffer);
+  if (curl_easy_setopt(h, CURLOPT_URL, url.c_str()) != CURLE_OK) {
+    ThrowTransferError("unusable URL " + UrlForMessages(url));
+  }
+  // Only the web: a redirect must not lead to a local file or another protocol.
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
+  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, bounded.connect_timeout_ms);
+  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, bounded.total_timeout_ms);
+  // Time limits by signal would disturb the other threads of the web server.
+  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
+  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
+  curl_easy_setopt(h, CURLOPT_USERAGENT, "Kestrova/0.1");
+  curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AppendToBody);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
+
+  const CURLcode code = curl_easy_perform(h);
+  if (body.too_large || code == CURLE_FILESIZE_EXCEEDED) {
+    ThrowTransferError("the response from " + UrlForMessages(url) + " is larger than " +
+                       std::to_string(kMaxBodyBytes >> 20) + " MiB");
+  }
+  if (body.out_of_memory) throw std::bad_alloc();
+  if (code != CURLE_OK) {
+    ThrowTransferError(Reason(code, error_buffer) + " fetching " + UrlForMessages(url));
+  }
+  long status = 0;
+  curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+  if (status >= 400) {
+    ThrowTransferError("HTTP " + std::to_string(status) + " from " + UrlForMessages(url));
+  }
+  return std::move(body.text);
+}
+
+std::string EscapeUnsafeUrlCharacters(std::string_view text) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (IsUrlSafe(c)) {
+      escaped += ch;
+    } else {
+      escaped += '%';
+      escaped += kHex[c >> 4];
+      escaped += kHex[c & 0x0F];
+    }
+  }
+  return escaped;
+}
+
+}  // namespace net

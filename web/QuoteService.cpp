@@ -1,0 +1,106 @@
+#include "web/QuoteService.h"
+
+#include <httplib.h>
+
+#include <cctype>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/automation/Error.h"
+
+namespace web {
+
+namespace {
+
+std::string Upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Unquoted(std::string text) {
+  if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
+    return text.substr(1, text.size() - 2);
+  }
+  return text;
+}
+
+std::vector<std::string> SplitFields(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (true) {
+    const size_t at = line.find(',', start);
+    fields.push_back(line.substr(start, at == std::string::npos ? std::string::npos : at - start));
+    if (at == std::string::npos) return fields;
+    start = at + 1;
+  }
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+}  // namespace
+
+QuoteBook QuoteBook::FromFile(const std::filesystem::path& file) {
+  std::ifstream in(file);
+  if (!in) {
+    throw automation::Error(automation::err::kInvalidArgument,
+                            "cannot read the quotes file " + file.string());
+  }
+  QuoteBook book;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#' || Upper(line.substr(0, 6)) == "SYMBOL") continue;
+    const std::vector<std::string> f = SplitFields(line);
+    if (f.size() != 10) {
+      throw automation::Error(automation::err::kInvalidArgument,
+                              file.string() + ":" + std::to_string(number) + ": " +
+                                  std::to_string(f.size()) + " fields, a quote has 10");
+    }
+    book.Set(Unquoted(f[0]), f[1], Unquoted(f[2]), Unquoted(f[3]), f[4], f[5], f[6], f[7], f[8],
+             f[9]);
+  }
+  return book;
+}
+
+void QuoteBook::Set(const std::string& symbol, const std::string& last, const std::string& date,
+                    const std::string& time, const std::string& change,
+                    const std::string& previous, const std::string& open,
+                    const std::string& high, const std::string& low,
+                    const std::string& volume) {
+  lines_[Upper(symbol)] = Quoted(Upper(symbol)) + "," + last + "," + Quoted(date) + "," +
+                          Quoted(time) + "," + change + "," + previous + "," + open + "," +
+                          high + "," + low + "," + volume;
+}
+
+std::string QuoteBook::AnswerLine(const std::string& symbol) const {
+  auto it = lines_.find(Upper(symbol));
+  if (it != lines_.end()) return it->second;
+  return Quoted(symbol) + ",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A,N/A";
+}
+
+std::string QuotesCsvAnswer(const QuoteBook& book, const std::string& symbols) {
+  std::string answer;
+  std::string symbol;
+  auto flush = [&] {
+    if (!symbol.empty()) answer += book.AnswerLine(symbol) + "\n";
+    symbol.clear();
+  };
+  for (char c : symbols) {
+    if (c == '+' || c == ',' || c == ' ') {
+      flush();
+    } else {
+      symbol += c;
+    }
+  }
+  flush();
+  return answer;
+}
+
+void AddQuoteService(httplib::Server& server, std::shared_ptr<const QuoteBook> book) {
+  server.Get("/d/quotes.csv", [book](const httplib::Request& request, httplib::Response& response) {
+    response.set_content(QuotesCsvAnswer(*book, request.get_param_value("s")), "text/csv");
+  });
+}
+
+}  // namespace web
