@@ -78,9 +78,13 @@ double AsWritten(float value) {
   return decimal;
 }
 
+// A limit in its own precision. A Double that holds exactly a Single's value (a limit stored
+// from a Single into a column that keeps binary doubles) is taken as that Single was written.
 double AsWritten(const Variant& value) {
   if (value.Type() == automation::VarType::kSingle) return AsWritten(automation::CSng(value));
-  return automation::CDbl(value);
+  const double number = automation::CDbl(value);
+  const float single = static_cast<float>(number);
+  return static_cast<double>(single) == number ? AsWritten(single) : number;
 }
 
 // NUMBER(x, d) of a database value in its own precision. A limit without a value means no
@@ -130,6 +134,9 @@ std::string FiredRow(bool above, const std::string& profile_base, const std::str
 std::shared_ptr<ado::Connection> OpenConnection(const char* data_source) {
   auto connection = std::dynamic_pointer_cast<ado::Connection>(
       automation::CreateObject("ADODB.Connection"));
+  if (!connection) {
+    throw automation::Error::WithDetail(automation::err::kCannotCreateObject, "ADODB.Connection");
+  }
   connection->Open(data_source);
   return connection;
 }
@@ -169,8 +176,8 @@ RunSummary RunAlertCheck() {
   summary.alerts_read = alerts->RecordCount();
   if (summary.alerts_read == 0) return summary;
 
-  const std::string profile_base = RightTrimmed(
-      kestrova_system::InstallationSetting("web", "url", kestrova_system::kDefaultWebUrl));
+  const std::string profile_base =
+      Step("configuration", [] { return kestrova_system::ServiceUrl("web"); });
   automation::ObjectRef quote =
       Step("quote transfer", [] { return automation::CreateObject("thalmere.quote"); });
   std::string rows;

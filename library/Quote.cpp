@@ -6,6 +6,7 @@
 
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 #include "platform/net/HttpClient.h"
 #include "platform/system/Installation.h"
 
@@ -26,17 +27,6 @@ std::string WithoutEnclosingQuotes(std::string text) {
   return text;
 }
 
-std::vector<std::string> Split(const std::string& text, char separator) {
-  std::vector<std::string> parts;
-  size_t start = 0;
-  while (true) {
-    const size_t at = text.find(separator, start);
-    parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-    if (at == std::string::npos) return parts;
-    start = at + 1;
-  }
-}
-
 // A number field as the service writes it ("125.5", "+1.25", "5349200"), whatever the
 // regional settings; anything else (the service's "N/A") reads as 0.
 float NumberField(const std::string& text) {
@@ -54,10 +44,7 @@ float NumberField(const std::string& text) {
 Quote::Quote() = default;
 
 std::string Quote::RequestUrl(const std::string& symbol_text) {
-  std::string base =
-      kestrova_system::InstallationSetting("quotes", "url", kestrova_system::kDefaultWebUrl);
-  while (!base.empty() && base.back() == '/') base.pop_back();
-  return base + "/d/quotes.csv?s=" + net::EscapeUnsafeUrlCharacters(symbol_text) +
+  return kestrova_system::ServiceUrl("quotes") + "/d/quotes.csv?s=" + net::EscapeUnsafeUrlCharacters(symbol_text) +
          "&f=sl1d1t1c1pohgv&e=.csv";
 }
 
@@ -75,8 +62,8 @@ void Quote::SetSymbol(const std::string& symbol) {
   const std::string body = net::HttpGet(RequestUrl(symbol), limits);
   if (body.empty()) return;
 
-  for (const std::string& line : Split(body, '\n')) {
-    std::vector<std::string> fields = Split(line, ',');
+  for (const std::string& line : automation::SplitAt(body, '\n')) {
+    std::vector<std::string> fields = automation::SplitAt(line, ',');
     if (fields.size() != 10) continue;  // the empty last line, error lines, names with commas
     std::vector<std::string> raw(fields.begin(), fields.end());
     answers_.Add(Variant(WithoutEnclosingQuotes(fields[0])),
@@ -97,9 +84,12 @@ void Quote::MoveNext() {
   }
   ++position_;
   eof_ = true;
-  if (position_ >= answers_.Count()) return;
-  eof_ = false;
+  // The key list can be older than the table when an answer failed half-way; a step past
+  // either of them is the end.
+  if (position_ >= answers_.Count() || static_cast<size_t>(position_) >= keys_.size()) return;
   const automation::Variant* item = answers_.Find(keys_[static_cast<size_t>(position_)]);
+  if (!item) return;
+  eof_ = false;
   const auto& fields = std::get<std::vector<std::string>>(item->Array().storage());
   symbol_ = WithoutEnclosingQuotes(fields[0]);
   trade_date_ = WithoutEnclosingQuotes(fields[2]);

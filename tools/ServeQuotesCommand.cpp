@@ -2,7 +2,10 @@
 
 #include <httplib.h>
 
+#include <pthread.h>
+
 #include <csignal>
+#include <thread>
 #include <memory>
 #include <string>
 
@@ -20,29 +23,35 @@ struct Options {
   int port = 8642;
 };
 
-httplib::Server* running_server = nullptr;
-
-void StopOnSignal(int) {
-  if (running_server) running_server->stop();
-}
-
 int Run(const Options& options) {
   auto book = std::make_shared<web::QuoteBook>(web::QuoteBook::FromFile(options.quotes_file));
   httplib::Server server;
   web::AddQuoteService(server, book);
-  running_server = &server;
-  std::signal(SIGINT, StopOnSignal);
-  std::signal(SIGTERM, StopOnSignal);
   if (!server.bind_to_port("127.0.0.1", options.port)) {
     fmt::print(stderr, "kestrova: cannot listen on 127.0.0.1:{}\n", options.port);
     return 1;
   }
+
+  // Interrupts are taken by a thread of their own, which stops the server; the server's
+  // threads, started after this, inherit the blocked signals.
+  sigset_t stop_signals;
+  sigemptyset(&stop_signals);
+  sigaddset(&stop_signals, SIGINT);
+  sigaddset(&stop_signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+  std::thread stopper([&] {
+    int signal_number = 0;
+    sigwait(&stop_signals, &signal_number);
+    server.stop();
+  });
+
   fmt::print("Serving {} quotes at http://127.0.0.1:{}/d/quotes.csv (Ctrl-C stops)\n",
              book->size(), options.port);
   std::fflush(stdout);
-  server.listen_after_bind();
-  running_server = nullptr;
-  return 0;
+  const bool listened = server.listen_after_bind();
+  if (!listened) pthread_kill(stopper.native_handle(), SIGTERM);
+  stopper.join();
+  return listened ? 0 : 1;
 }
 
 }  // namespace

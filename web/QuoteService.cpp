@@ -8,32 +8,17 @@
 #include <vector>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 
 namespace web {
 
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string Unquoted(std::string text) {
   if (text.size() >= 2 && text.front() == '"' && text.back() == '"') {
     return text.substr(1, text.size() - 2);
   }
   return text;
-}
-
-std::vector<std::string> SplitFields(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  while (true) {
-    const size_t at = line.find(',', start);
-    fields.push_back(line.substr(start, at == std::string::npos ? std::string::npos : at - start));
-    if (at == std::string::npos) return fields;
-    start = at + 1;
-  }
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -50,8 +35,8 @@ QuoteBook QuoteBook::FromFile(const std::filesystem::path& file) {
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#' || Upper(line.substr(0, 6)) == "SYMBOL") continue;
-    const std::vector<std::string> f = SplitFields(line);
+    if (line.empty() || line[0] == '#' || automation::UpperCase(line.substr(0, 6)) == "SYMBOL") continue;
+    const std::vector<std::string> f = automation::SplitAt(line, ',');
     if (f.size() != 10) {
       throw automation::Error(automation::err::kInvalidArgument,
                               file.string() + ":" + std::to_string(number) + ": " +
@@ -68,13 +53,13 @@ void QuoteBook::Set(const std::string& symbol, const std::string& last, const st
                     const std::string& previous, const std::string& open,
                     const std::string& high, const std::string& low,
                     const std::string& volume) {
-  lines_[Upper(symbol)] = Quoted(Upper(symbol)) + "," + last + "," + Quoted(date) + "," +
+  lines_[automation::UpperCase(symbol)] = Quoted(automation::UpperCase(symbol)) + "," + last + "," + Quoted(date) + "," +
                           Quoted(time) + "," + change + "," + previous + "," + open + "," +
                           high + "," + low + "," + volume;
 }
 
 std::string QuoteBook::AnswerLine(const std::string& symbol) const {
-  auto it = lines_.find(Upper(symbol));
+  auto it = lines_.find(automation::UpperCase(symbol));
   if (it != lines_.end()) return it->second;
   return Quoted(symbol) + ",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A,N/A";
 }

@@ -161,19 +161,23 @@ TEST_P(AlertCheckTest, LimitsReachedExactlyFireAndZeroLimitsNever) {
   AddAlert("LOW", Variant(0), Variant(10));
   AddAlert("ZERO", Variant(0), Variant(0));
   AddAlert("BOTH", Variant(5), Variant(20));  // overlapping limits give two rows
+  AddAlert("SINGLE", Variant(0), Variant(10.3f));  // a limit stored from a Single
   AddQuote("HIGH", "10", "t", "0", "10", "1");
   AddQuote("LOW", "10", "t", "0", "10", "1");
   AddQuote("ZERO", "0.01", "t", "0", "10", "1");
   AddQuote("BOTH", "10", "t", "0", "10", "1");
+  AddQuote("SINGLE", "10.30", "t", "0", "10", "1");
   settings_->Let("AlertEmailAddrTo", Variant("me@example.test"));
   const RunSummary summary = RunAlertCheck();
-  EXPECT_EQ(summary.fired, 4);
+  EXPECT_EQ(summary.fired, 5);
   const std::string html = MailHtml();
   EXPECT_NE(html.find("ticker=HIGH>HIGH</a></td><td align=center></td><td align=center><b>ABOVE"),
             std::string::npos);
   EXPECT_NE(html.find("ticker=LOW>LOW</a></td><td align=center></td><td align=center><b>BELOW"),
             std::string::npos);
   EXPECT_EQ(html.find("ZERO"), std::string::npos);
+  EXPECT_NE(html.find("ticker=SINGLE>SINGLE</a></td><td align=center></td><td align=center><b>BELOW"),
+            std::string::npos);
   EXPECT_NE(sink_.LastMail().envelope.find("RCPT TO me@example.test"), std::string::npos);
 }
 

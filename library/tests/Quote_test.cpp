@@ -146,6 +146,8 @@ TEST_F(QuoteTest, MoveNextOnANewObjectSetsEof) {
 }
 
 TEST_F(QuoteTest, TwoLinesForOneSymbolAreADuplicateKey) {
+  server_.SetBody("\"XYZ\",1,\"d\",\"t\",0,0,0,0,0,0\n\"MSFT\",1,\"d\",\"t\",0,0,0,0,0,0\n");
+  quote_.SetSymbol("XYZ+MSFT");
   server_.SetBody(std::string(kAbcLine) + "\n" + kAbcLine + "\n");
   try {
     quote_.SetSymbol("ABC");
@@ -153,6 +155,8 @@ TEST_F(QuoteTest, TwoLinesForOneSymbolAreADuplicateKey) {
   } catch (const automation::Error& e) {
     EXPECT_EQ(e.Number(), automation::err::kDuplicateKey);
   }
+  EXPECT_TRUE(quote_.EOF_());
+  quote_.MoveNext();  // the half-read answer gives nothing to step onto
   EXPECT_TRUE(quote_.EOF_());
 }
 

@@ -1,12 +1,11 @@
 #include "platform/ado/DataSources.h"
 
-#include <glib.h>
-
 #include <memory>
 #include <string>
 
-#include "platform/automation/Dispatch.h"
+#include "platform/automation/Text.h"
 #include "platform/automation/Error.h"
+#include "platform/system/KeyFile.h"
 #include "platform/system/Paths.h"
 
 namespace ado {
@@ -15,20 +14,6 @@ namespace {
 
 using automation::Error;
 namespace err = automation::err;
-
-struct KeyFileDeleter {
-  void operator()(GKeyFile* f) const { g_key_file_free(f); }
-};
-using KeyFile = std::unique_ptr<GKeyFile, KeyFileDeleter>;
-
-struct ErrorDeleter {
-  void operator()(GError* e) const { g_error_free(e); }
-};
-using GErrorOwner = std::unique_ptr<GError, ErrorDeleter>;
-
-struct StrvDeleter {
-  void operator()(gchar** v) const { g_strfreev(v); }
-};
 
 std::string KnownNamesText() {
   std::string text;
@@ -39,45 +24,23 @@ std::string KnownNamesText() {
   return text;
 }
 
-// The file, or nothing when there is none. A file that exists but cannot be read or parsed
-// is an error: silently falling back to the defaults would send data to the wrong place.
-KeyFile LoadFile(const std::filesystem::path& file) {
-  std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) return nullptr;
-  KeyFile key_file(g_key_file_new());
-  GError* raw_error = nullptr;
-  if (!g_key_file_load_from_file(key_file.get(), file.c_str(), G_KEY_FILE_NONE, &raw_error)) {
-    GErrorOwner error(raw_error);
-    throw Error(err::kDatabaseConnection, "Cannot read the data-source file " + file.string() +
-                                              ": " + (error ? error->message : "unknown error"));
-  }
-  return key_file;
-}
+using kestrova_system::KeyFile;
 
 // The group whose name equals `name` without regard to case.
-std::optional<std::string> FindGroup(GKeyFile* key_file, const std::string& name) {
-  if (!key_file) return std::nullopt;
-  std::unique_ptr<gchar*, StrvDeleter> groups(g_key_file_get_groups(key_file, nullptr));
-  const std::string folded = automation::FoldCase(name);
-  for (gchar** g = groups.get(); g && *g; ++g) {
-    if (automation::FoldCase(*g) == folded) return std::string(*g);
+std::optional<std::string> FindGroup(const KeyFile& keys, const std::string& name) {
+  for (const std::string& group : keys.Groups()) {
+    if (automation::EqualsIgnoringCase(group, name)) return group;
   }
   return std::nullopt;
 }
 
 // The value as written: a connection string has its own backslash escapes, which the key
 // file's escape rules would change or refuse.
-std::string ReadKey(GKeyFile* key_file, const std::string& group, const char* key) {
-  GError* raw_error = nullptr;
-  gchar* value = g_key_file_get_value(key_file, group.c_str(), key, &raw_error);
-  GErrorOwner error(raw_error);
-  if (!value) return {};
-  std::string text(value);
-  g_free(value);
-  return text;
+std::string ReadKey(const KeyFile& keys, const std::string& group, const char* key) {
+  return keys.RawValue(group, key).value_or("");
 }
 
-DataSource FromGroup(GKeyFile* key_file, const std::string& group,
+DataSource FromGroup(const KeyFile& key_file, const std::string& group,
                      const std::filesystem::path& file) {
   const std::string where = "[" + group + "] in " + file.string();
   DataSource source;
@@ -108,7 +71,8 @@ DataSource FromGroup(GKeyFile* key_file, const std::string& group,
   return source;
 }
 
-DataSource Resolve(GKeyFile* key_file, const std::string& name, const std::filesystem::path& file) {
+DataSource Resolve(const KeyFile& key_file, const std::string& name,
+                   const std::filesystem::path& file) {
   if (auto group = FindGroup(key_file, name)) return FromGroup(key_file, *group, file);
 
   const std::string folded = automation::FoldCase(name);
@@ -146,8 +110,7 @@ std::filesystem::path DataSourcesFile() {
 
 DataSource ResolveDataSource(const std::string& name) {
   const std::filesystem::path file = DataSourcesFile();
-  KeyFile key_file = LoadFile(file);
-  return Resolve(key_file.get(), name, file);
+  return Resolve(KeyFile::Load(file, err::kDatabaseConnection), name, file);
 }
 
 }  // namespace ado

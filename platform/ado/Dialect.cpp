@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/automation/DateTime.h"
+#include "platform/automation/Text.h"
 
 namespace ado {
 
@@ -13,17 +14,6 @@ namespace {
 
 bool IsWordChar(char c) {
   return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // Length of a dollar-quote tag ("$$" or "$name$") starting at `at`, or 0 when there is none.
@@ -195,7 +185,7 @@ std::string ToDialect(std::string_view sql, Engine engine) {
       size_t end = i;
       while (end < sql.size() && IsWordChar(sql[end])) ++end;
       const std::string_view word = sql.substr(i, end - i);
-      if (EqualsNoCase(word, "datetime")) {
+      if (automation::EqualsIgnoringCase(word, "datetime")) {
         out += "timestamp";
       } else {
         out.append(word);

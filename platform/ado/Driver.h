@@ -7,11 +7,18 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 
 namespace ado {
 
 enum class Engine { kSqlite, kPostgres };
+
+// An error of a statement: the engine's message and the statement it came from.
+inline automation::Error DatabaseError(std::string_view message, std::string_view sql) {
+  return automation::Error(automation::err::kDatabase,
+                           std::string(message) + " [in: " + std::string(sql) + "]");
+}
 
 struct Column {
   std::string name;

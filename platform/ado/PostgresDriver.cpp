@@ -26,6 +26,7 @@
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 
 namespace ado {
 
@@ -77,10 +78,6 @@ std::string TrimmedMessage(const char* message) {
   std::string text = message ? message : "";
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text;
-}
-
-Error DatabaseError(std::string_view message, std::string_view sql) {
-  return Error(err::kDatabase, std::string(message) + " [in: " + std::string(sql) + "]");
 }
 
 // The server's message, with its detail ("Key (id)=(7) already exists.") when it has one.
@@ -203,11 +200,6 @@ struct BoundValues {
   std::vector<int> lengths;
 };
 
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-
 BoundValues Bind(std::span<const Variant> params, std::string_view sql) {
   BoundValues bound;
   for (size_t i = 0; i < params.size(); ++i) {
@@ -221,7 +213,7 @@ BoundValues Bind(std::span<const Variant> params, std::string_view sql) {
     std::string text;
     bool is_null = false;
     int format = 0;
-    std::visit(Overloaded{
+    std::visit(automation::Overloaded{
                    [&](std::monostate) { is_null = true; },
                    [&](Variant::NullTag) { is_null = true; },
                    [&](bool b) {

@@ -7,6 +7,7 @@
 
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
+#include "platform/automation/Text.h"
 
 namespace ado {
 
@@ -23,16 +24,6 @@ constexpr int32_t kObjectOpen = 3705;    // "Operation is not allowed when the o
 constexpr int32_t kNotUpdatable = 3251;  // "Current Recordset does not support updating"
 constexpr int32_t kConnectionUnusable = 3709;
 constexpr int32_t kClientCursor = 3;  // CursorLocation: the only kind there is
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
 
 // A source without blanks made of letters, digits, '_' and '.' names a table.
 bool IsTableName(std::string_view source) {
@@ -212,7 +203,7 @@ void Recordset::Open(const std::string& source, std::shared_ptr<Connection> conn
   if (!connection || !connection->State()) {
     throw Error(kConnectionUnusable, "Recordset.Open needs an open connection");
   }
-  const std::string_view trimmed = Trimmed(source);
+  const std::string_view trimmed = automation::TrimBlanks(source);
   std::string sql;
   std::string table;
   if (IsTableName(trimmed)) {

@@ -42,7 +42,9 @@ class Recordset : public automation::Dispatch {
   int32_t FieldCount() const;
   const std::string& FieldName(int32_t index) const;
   // The value of a field of the current row, by name (without regard to case) or 0-based
-  // index. Without a current row: error 3021; an unknown field: error 3265.
+  // index. Without a current row: error 3021; an unknown field: error 3265. The reference
+  // is the recordset's own and lasts until the rows change (AddNew, Delete, Close, Open):
+  // copy the value to keep it longer.
   const automation::Variant& Field(const std::string& name) const;
   const automation::Variant& Field(const char* name) const { return Field(std::string(name)); }
   const automation::Variant& Field(int32_t index) const;

@@ -21,6 +21,7 @@
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 
 namespace ado {
 
@@ -45,20 +46,6 @@ using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 constexpr int kBusyTimeoutMs = 10000;
 constexpr size_t kStatementCacheSize = 32;
 
-Error DatabaseError(std::string_view message, std::string_view sql) {
-  return Error(err::kDatabase, std::string(message) + " [in: " + std::string(sql) + "]");
-}
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
-    text.remove_prefix(1);
-  }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
-    text.remove_suffix(1);
-  }
-  return text;
-}
-
 bool OnlySeparators(std::string_view text) {
   for (char c : text) {
     if (c != ';' && !std::isspace(static_cast<unsigned char>(c))) return false;
@@ -72,7 +59,7 @@ enum class Target { kStorage, kInteger, kLong, kSingle, kDouble, kBoolean, kDate
 
 Target TargetOf(const char* declared) {
   if (!declared || !*declared) return Target::kStorage;
-  std::string lower = automation::FoldCase(Trimmed(declared));
+  std::string lower = automation::FoldCase(automation::TrimBlanks(declared));
   auto has = [&](const char* part) { return lower.find(part) != std::string::npos; };
   // The order follows SQLite's own affinity rules (INT before CHAR before BLOB before REAL),
   // with the types SQLite has no affinity for placed where they cannot be mistaken.
@@ -203,15 +190,10 @@ Error BindError(size_t index, const Variant& value, std::string_view sql) {
                                ", which cannot be stored [in: " + std::string(sql) + "]");
 }
 
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-
 void BindValue(sqlite3_stmt* stmt, int slot, const Variant& value, size_t index,
                std::string_view sql) {
   const int rc = std::visit(
-      Overloaded{
+      automation::Overloaded{
           [&](std::monostate) { return sqlite3_bind_null(stmt, slot); },
           [&](Variant::NullTag) { return sqlite3_bind_null(stmt, slot); },
           [&](bool b) { return sqlite3_bind_int(stmt, slot, b ? -1 : 0); },
@@ -310,7 +292,7 @@ class SqliteDriver final : public Driver {
       if (!entry.stmt) break;  // only comments were left
       sqlite3_stmt* stmt = entry.stmt.get();
       offset += entry.consumed;
-      const std::string_view statement_text = Trimmed(rest.substr(0, entry.consumed));
+      const std::string_view statement_text = automation::TrimBlanks(rest.substr(0, entry.consumed));
 
       const size_t wanted = static_cast<size_t>(sqlite3_bind_parameter_count(stmt));
       const bool last = OnlySeparators(sql.substr(offset));
@@ -339,7 +321,7 @@ class SqliteDriver final : public Driver {
     const int rc =
         sqlite3_prepare_v2(db_.get(), text.data(), static_cast<int>(text.size()), &raw, &tail);
     StatementHandle stmt(raw);
-    if (rc != SQLITE_OK) throw DatabaseError(sqlite3_errmsg(db_.get()), Trimmed(text));
+    if (rc != SQLITE_OK) throw DatabaseError(sqlite3_errmsg(db_.get()), automation::TrimBlanks(text));
     const size_t consumed = tail ? static_cast<size_t>(tail - text.data()) : text.size();
     return cache_.Insert(std::string(text), std::move(stmt), consumed);
   }

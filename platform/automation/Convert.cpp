@@ -10,15 +10,11 @@
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 
 namespace automation {
 
 namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
 
 [[noreturn]] void ThrowNull(const char* function) {
   throw Error::WithDetail(err::kInvalidUseOfNull, std::string(function) + " of Null");
@@ -32,23 +28,6 @@ struct Overloaded : Ts... {
 
 [[noreturn]] void ThrowOverflow(double value, const char* function) {
   throw Error::WithDetail(err::kOverflow, fmt::format("{} of {}", function, value));
-}
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // The numeric value of any variant that has one, for the conversions.
@@ -234,6 +213,9 @@ std::string Str(const Variant& v) {
                 : (ThrowMismatch(v, "Str"), 0.0);
     text = DoubleText(value);
   }
+  // Str writes a fraction without its leading zero: " .5", "-.25".
+  if (text.starts_with("0.")) text.erase(0, 1);
+  if (text.starts_with("-0.")) text.erase(1, 1);
   return value >= 0 ? " " + text : text;
 }
 

@@ -29,8 +29,9 @@ bool CBool(const Variant& v);
 std::string CStr(const Variant& v);
 Date CDate(const Variant& v);
 
-// Str: the general form with "." as the point and a blank in front of a non-negative
-// number (" 6", "-2.5"). Text is converted to a number first.
+// Str: the general form with "." as the point, no zero before the point of a fraction, and
+// a blank in front of a non-negative number (" 6", "-2.5", " .5"). Text is converted to a
+// number first.
 std::string Str(const Variant& v);
 
 // The general text forms used by CStr and Str.

@@ -84,7 +84,7 @@ DateParts SplitDate(Date d) {
   int64_t day = static_cast<int64_t>(DayNumber(d));
   if (ms >= 86400000) {  // rounding carried into the next day
     ms -= 86400000;
-    day += d.value < 0 ? -1 : 1;
+    ++day;
   }
   DaysToCivil(day + kUnixDayOfDayZero, p.year, p.month, p.day);
   p.hour = static_cast<int>(ms / 3600000);
@@ -220,7 +220,7 @@ std::string DateText(Date d) {
     const int h12 = p.hour % 12 == 0 ? 12 : p.hour % 12;
     time = fmt::format("{}:{:02}:{:02} {}", h12, p.minute, p.second, p.hour < 12 ? "AM" : "PM");
   }
-  if (DayNumber(d) == 0 && !time.empty()) return time;
+  if (DayNumber(d) == 0) return time.empty() ? "12:00:00 AM" : time;
   std::string date = fmt::format("{}/{}/{}", p.month, p.day, p.year);
   return time.empty() ? date : date + " " + time;
 }

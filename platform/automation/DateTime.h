@@ -45,7 +45,7 @@ std::optional<Date> ParseDate(std::string_view text);
 std::string IsoDateTimeText(Date d);
 
 // The run-time's text of a date: "6/5/2003", "6/5/2003 2:30:00 PM", or the time alone for
-// a date on day zero.
+// a date on day zero ("12:00:00 AM" for day zero itself).
 std::string DateText(Date d);
 
 }  // namespace automation

@@ -5,12 +5,6 @@
 
 namespace automation {
 
-std::string FoldCase(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return folded;
-}
-
 void MemberTable::Add(Member member) {
   const std::string key = FoldCase(member.name);
   by_folded_name_[key] = members_.size();

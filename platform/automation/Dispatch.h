@@ -12,6 +12,7 @@
 
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 #include "platform/automation/Variant.h"
 
 namespace automation {
@@ -255,8 +256,5 @@ class MemberTableBuilder {
 
   std::vector<Member> members_;
 };
-
-// Lower-case ASCII copy of a name, for case-blind lookups.
-std::string FoldCase(std::string_view name);
 
 }  // namespace automation

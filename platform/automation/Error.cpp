@@ -11,6 +11,7 @@ std::string DescriptionOf(int32_t number) {
     case err::kSubscriptOutOfRange: return "Subscript out of range";
     case err::kDivisionByZero: return "Division by zero";
     case err::kTypeMismatch: return "Type mismatch";
+    case err::kFileAccess: return "Path/File access error";
     case err::kObjectNotSet: return "Object variable or With block variable not set";
     case err::kInvalidUseOfNull: return "Invalid use of Null";
     case err::kCannotCreateObject: return "ActiveX component can't create object";

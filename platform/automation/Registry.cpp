@@ -59,7 +59,8 @@ void Registry::WriteRegistrationFile(const std::filesystem::path& file,
     for (const ClassInfo& c : classes) {
       out << c.prog_id << ' ' << (c.class_id.empty() ? "-" : c.class_id) << ' ' << stored << '\n';
     }
-    if (!out) throw Error::WithDetail(err::kCannotCreateObject, "cannot write " + file.string());
+    out.close();
+    if (!out) throw Error::WithDetail(err::kFileAccess, "cannot write " + temporary.string());
   }
   std::filesystem::rename(temporary, file);
 }

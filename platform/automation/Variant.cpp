@@ -4,17 +4,9 @@
 
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 
 namespace automation {
-
-namespace {
-
-template <class... Ts>
-struct Overloaded : Ts... {
-  using Ts::operator()...;
-};
-
-}  // namespace
 
 VarType SafeArray::ElementType() const {
   switch (storage_.index()) {

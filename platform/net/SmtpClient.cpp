@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 
 namespace net {
 
@@ -42,27 +43,12 @@ constexpr std::size_t kEncodedWordBytes = 39;
   throw automation::Error::WithDetail(automation::err::kInvalidArgument, detail);
 }
 
-std::string_view Trim(std::string_view text) {
-  constexpr std::string_view kBlank = " \t\r\n";
-  const size_t first = text.find_first_not_of(kBlank);
-  if (first == std::string_view::npos) return {};
-  const size_t last = text.find_last_not_of(kBlank);
-  return text.substr(first, last - first + 1);
-}
-
 bool IsAsciiAlnum(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 bool IsHexDigit(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-           return lower(x) == lower(y);
-         });
 }
 
 // A host goes into the transfer URL, so only what a host name or an IP address can hold is
@@ -103,9 +89,9 @@ std::string EnvelopeAddress(std::string_view text) {
   const size_t open = text.rfind('<');
   const size_t close = text.rfind('>');
   if (open != std::string_view::npos && close != std::string_view::npos && open < close) {
-    return std::string(Trim(text.substr(open + 1, close - open - 1)));
+    return std::string(automation::TrimBlanks(text.substr(open + 1, close - open - 1)));
   }
-  return std::string(Trim(text));
+  return std::string(automation::TrimBlanks(text));
 }
 
 // A line break would end the header and let the text forge others (or SMTP commands, in
@@ -186,10 +172,10 @@ std::string SubjectHeader(std::string_view subject) {
 // "Name <address>" with a name outside ASCII gets the name encoded; the address itself
 // cannot be, and goes as it is.
 std::string AddressHeader(std::string_view text) {
-  text = Trim(text);
+  text = automation::TrimBlanks(text);
   const size_t open = text.rfind('<');
   if (IsPlainAscii(text) || open == std::string_view::npos || open == 0) return std::string(text);
-  std::string_view name = Trim(text.substr(0, open));
+  std::string_view name = automation::TrimBlanks(text.substr(0, open));
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') {
     name = name.substr(1, name.size() - 2);
   }
@@ -269,20 +255,20 @@ int KeepServerAnswer(CURL*, curl_infotype type, char* data, size_t size, void* u
 }
 
 std::string LoginOptions(const std::string& auth_method) {
-  if (EqualsNoCase(auth_method, "CRAM-MD5")) return "AUTH=CRAM-MD5";
-  if (EqualsNoCase(auth_method, "User/Password")) return "AUTH=PLAIN;AUTH=LOGIN";
+  if (automation::EqualsIgnoringCase(auth_method, "CRAM-MD5")) return "AUTH=CRAM-MD5";
+  if (automation::EqualsIgnoringCase(auth_method, "User/Password")) return "AUTH=PLAIN;AUTH=LOGIN";
   return "AUTH=*";
 }
 
 bool WantsLogin(const std::string& auth_method) {
-  const std::string_view method = Trim(auth_method);
-  return !method.empty() && !EqualsNoCase(method, "None");
+  const std::string_view method = automation::TrimBlanks(auth_method);
+  return !method.empty() && !automation::EqualsIgnoringCase(method, "None");
 }
 
 }  // namespace
 
 SmtpServer ParseServerAddress(const std::string& text) {
-  const std::string_view address = Trim(text);
+  const std::string_view address = automation::TrimBlanks(text);
   std::string_view host = address;
   int port = kDefaultPort;
   if (!address.empty() && address.front() == '[') {

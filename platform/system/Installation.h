@@ -26,6 +26,9 @@ std::string InstallationSetting(const std::string& group, const std::string& key
 // As a whole number; a value that is not one is an automation::Error naming the key.
 long InstallationNumber(const std::string& group, const std::string& key, long fallback);
 
+// The `url` of a service's group ("quotes", "web") without a final "/", or the default.
+std::string ServiceUrl(const std::string& group);
+
 // The local web server's default address, also the default of the quote service.
 inline constexpr const char* kDefaultWebUrl = "http://127.0.0.1:8642";
 

@@ -124,6 +124,8 @@ TEST_F(ConvertTest, StrPutsABlankBeforeNonNegativeNumbers) {
   EXPECT_EQ(Str(Variant(-2.5)), "-2.5");
   EXPECT_EQ(Str(Variant(125.5f)), " 125.5");
   EXPECT_EQ(Str(Variant("12")), " 12");
+  EXPECT_EQ(Str(Variant(0.5)), " .5");
+  EXPECT_EQ(Str(Variant(-0.25f)), "-.25");
 }
 
 TEST_F(ConvertTest, GermanLocaleUsesCommaForTheDecimalPoint) {

@@ -63,6 +63,10 @@ TEST(DateTimeTest, TextForms) {
   EXPECT_EQ(IsoDateTimeText(*MakeDate(2003, 6, 5, 14, 30, 15)), "2003-06-05 14:30:15");
   EXPECT_EQ(DateText(*MakeDate(2003, 6, 5, 0, 0, 0)), "6/5/2003");
   EXPECT_EQ(DateText(Date{0.5}), "12:00:00 PM");
+  EXPECT_EQ(DateText(Date{0}), "12:00:00 AM");
+  // Rounding to the millisecond carries into the next day, also before day zero.
+  EXPECT_EQ(SplitDate(Date{-1.99999999999}).day, 30);
+  EXPECT_EQ(SplitDate(Date{1.99999999999}).day, 1);
 }
 
 }  // namespace

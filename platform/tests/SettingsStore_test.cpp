@@ -55,10 +55,16 @@ TEST_F(SettingsStoreTest, WritesFromSeveralThreadsAreAllKept) {
   for (int k = 0; k < 40; ++k) EXPECT_TRUE(store_.Read("key " + std::to_string(k))) << k;
 }
 
-TEST_F(SettingsStoreTest, AnUnreadableFileIsAnError) {
+TEST_F(SettingsStoreTest, UnreadableFilesAndValuesAreErrorsNotDefaults) {
   std::filesystem::create_directories(store_.File().parent_path());
   std::ofstream(store_.File()) << "this is [not a key file\n";
   EXPECT_THROW(store_.Read("x"), automation::Error);
+  std::ofstream(store_.File()) << "[1.0]\nSMTP Auth Password=p\xE4ss\n";  // not UTF-8
+  EXPECT_THROW(store_.Read("SMTP Auth Password"), automation::Error);
+  // Text that is not UTF-8 would come back unreadable: it is refused when written.
+  std::filesystem::remove(store_.File());
+  EXPECT_THROW(store_.Write("SMTP Auth Password", "p\xE4ss"), automation::Error);
+  EXPECT_FALSE(store_.Read("SMTP Auth Password").has_value());
 }
 
 }  // namespace
