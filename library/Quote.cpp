@@ -59,7 +59,7 @@ void Quote::SetSymbol(const std::string& symbol) {
       kestrova_system::InstallationNumber("quotes", "connect_timeout_ms", limits.connect_timeout_ms);
   limits.total_timeout_ms =
       kestrova_system::InstallationNumber("quotes", "total_timeout_ms", limits.total_timeout_ms);
-  const std::string body = net::HttpGet(RequestUrl(symbol), limits);
+  const std::string body = http_.Get(RequestUrl(symbol), limits);
   if (body.empty()) return;
 
   for (const std::string& line : automation::SplitAt(body, '\n')) {

@@ -83,6 +83,9 @@ std::string QuotesCsvAnswer(const QuoteBook& book, const std::string& symbols) {
 }
 
 void AddQuoteService(httplib::Server& server, std::shared_ptr<const QuoteBook> book) {
+  // Answers are small and clients keep their connection: without this, every answer waits
+  // for the client's delayed acknowledgement of the headers.
+  server.set_tcp_nodelay(true);
   server.Get("/d/quotes.csv", [book](const httplib::Request& request, httplib::Response& response) {
     response.set_content(QuotesCsvAnswer(*book, request.get_param_value("s")), "text/csv");
   });

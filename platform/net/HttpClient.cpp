@@ -16,11 +16,6 @@ namespace net {
 
 namespace {
 
-struct CurlDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
-
 struct CurlUrlDeleter {
   void operator()(CURLU* url) const { curl_url_cleanup(url); }
 };
@@ -128,12 +123,26 @@ TransferLimits BoundedLimits(const TransferLimits& limits) {
 }  // namespace detail
 
 std::string HttpGet(const std::string& url, const TransferLimits& limits) {
-  detail::InitialiseCurlOnce();
-  const TransferLimits bounded = detail::BoundedLimits(limits);
+  return HttpClient().Get(url, limits);
+}
 
-  CurlHandle handle(curl_easy_init());
-  if (!handle) ThrowTransferError("no transfer handle for " + UrlForMessages(url));
-  CURL* h = handle.get();
+struct HttpClient::Handle {
+  ~Handle() { curl_easy_cleanup(curl); }
+  CURL* curl = nullptr;
+};
+
+HttpClient::HttpClient() : handle_(std::make_unique<Handle>()) {
+  detail::InitialiseCurlOnce();
+  handle_->curl = curl_easy_init();
+  if (!handle_->curl) ThrowTransferError("no transfer handle");
+}
+
+HttpClient::~HttpClient() = default;
+HttpClient::HttpClient(HttpClient&&) noexcept = default;
+
+std::string HttpClient::Get(const std::string& url, const TransferLimits& limits) {
+  const TransferLimits bounded = detail::BoundedLimits(limits);
+  CURL* h = handle_->curl;
 
   char error_buffer[CURL_ERROR_SIZE] = {};
   Body body;
@@ -151,12 +160,14 @@ std::string HttpGet(const std::string& url, const TransferLimits& limits) {
   // Time limits by signal would disturb the other threads of the web server.
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBodyBytes));
-  curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
   curl_easy_setopt(h, CURLOPT_USERAGENT, "Kestrova/0.1");
   curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &AppendToBody);
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
 
   const CURLcode code = curl_easy_perform(h);
+  // The handle outlives this call: it must not keep pointers into this frame.
+  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
+  curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
   if (body.too_large || code == CURLE_FILESIZE_EXCEEDED) {
     ThrowTransferError("the response from " + UrlForMessages(url) + " is larger than " +
                        std::to_string(kMaxBodyBytes >> 20) + " MiB");

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,21 @@ struct TransferLimits {
 // HTTP status of 400 or more, or the body exceeds 64 MiB. The message names the URL and the
 // reason ("HTTP 404 from http://...", "Timeout was reached ...").
 std::string HttpGet(const std::string& url, const TransferLimits& limits = {});
+
+// A client that keeps one transfer handle for its life, so that repeated requests to one
+// server reuse the open connection. Get behaves as HttpGet. One client serves one thread at
+// a time.
+class HttpClient {
+ public:
+  HttpClient();
+  ~HttpClient();
+  HttpClient(HttpClient&&) noexcept;
+  std::string Get(const std::string& url, const TransferLimits& limits = {});
+
+ private:
+  struct Handle;  // owns the libcurl handle
+  std::unique_ptr<Handle> handle_;
+};
 
 // Percent-escapes ("%20") the bytes of `text` that are unsafe in a URL: controls, space,
 // " < > \ ^ ` { | } % #, and every byte of 0x80 or more. Letters, digits and
