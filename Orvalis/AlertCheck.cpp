@@ -9,8 +9,8 @@
 #include "platform/automation/Convert.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"
-#include "platform/automation/Registry.h"
 #include "platform/automation/Regional.h"
+#include "platform/automation/Registry.h"
 #include "platform/helpers/library.h"
 #include "platform/net/SmtpClient.h"
 #include "platform/system/Installation.h"
@@ -48,12 +48,23 @@ std::string HtmlEscaped(const std::string& text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -124,16 +135,16 @@ std::string FiredRow(bool above, const std::string& profile_base, const std::str
   row += "<td align=right><font color=" + colour + ">" + automation::FormatPercent(one_day, 1) +
          " (" + automation::FormatNumber(q.change, 2) + ")" + "</font></td>";
   row += std::string("<td align=right><font color=") + (above ? "#339933" : "#FF0000") + ">" +
-         automation::FormatPercent(fraction, 1) + " (" + automation::FormatNumber(amount, 2) +
-         ")" + "</font></td>";
+         automation::FormatPercent(fraction, 1) + " (" + automation::FormatNumber(amount, 2) + ")" +
+         "</font></td>";
   row += "<td align=right>" + NumberCell(high, above ? -1 : 2) + "</td>";
   row += "<td align=right>" + NumberCell(low, 2) + "</td>" + "</tr>";
   return row;
 }
 
 std::shared_ptr<ado::Connection> OpenConnection(const char* data_source) {
-  auto connection = std::dynamic_pointer_cast<ado::Connection>(
-      automation::CreateObject("ADODB.Connection"));
+  auto connection =
+      std::dynamic_pointer_cast<ado::Connection>(automation::CreateObject("ADODB.Connection"));
   if (!connection) {
     throw automation::Error::WithDetail(automation::err::kCannotCreateObject, "ADODB.Connection");
   }
@@ -145,7 +156,8 @@ void SendReport(automation::Dispatch& settings, const std::string& html, RunSumm
   if (automation::CStr(settings.Get("AlertEmailAddrTo")).empty()) {
     settings.Let("AlertEmailAddrTo", Variant(kFallbackRecipient));
   }
-  net::SmtpServer server = net::ParseServerAddress(automation::CStr(settings.Get("AlertEmailServer")));
+  net::SmtpServer server =
+      net::ParseServerAddress(automation::CStr(settings.Get("AlertEmailServer")));
   server.auth_method = automation::CStr(settings.Get("AlertEmailAuthMethod"));
   server.user = automation::CStr(settings.Get("AlertEmailAuthUser"));
   server.password = automation::CStr(settings.Get("AlertEmailAuthPassword"));
@@ -182,7 +194,8 @@ RunSummary RunAlertCheck() {
       Step("quote transfer", [] { return automation::CreateObject("thalmere.quote"); });
   std::string rows;
   for (; !alerts->EOF_(); alerts->MoveNext()) {
-    const std::string symbol = Step("query", [&] { return automation::CStr(alerts->Field("symbol")); });
+    const std::string symbol =
+        Step("query", [&] { return automation::CStr(alerts->Field("symbol")); });
     const std::string ticker = RightTrimmed(symbol);
     std::string company;
     Step("query", [&] {

@@ -1,13 +1,12 @@
 // One alert check run over 1,000 alerts against the local quote service, with the mail going
 // to a real SMTP server on loopback. Prints alerts per second.
+#include <fmt/format.h>
 #include <httplib.h>
 
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <thread>
-
-#include <fmt/format.h>
 
 #include "Orvalis/AlertCheck.h"
 #include "platform/ado/Connection.h"
@@ -35,8 +34,9 @@ int main() {
   system->OpenSource(ado::ResolveDataSource("Ledra"), true);
   auto fundamentals = ado::Connection::Create();
   fundamentals->OpenSource(ado::ResolveDataSource("SIPStatic"), true);
-  system->Execute("create table alert (symbol char(10), highprice numeric(11,2), "
-                  "lowprice numeric(11,2), aimalert int, emailalert int)");
+  system->Execute(
+      "create table alert (symbol char(10), highprice numeric(11,2), "
+      "lowprice numeric(11,2), aimalert int, emailalert int)");
   system->Execute("create index alertMain on alert (symbol)");
   fundamentals->Execute("create table si_ci (ticker char(8), company varchar(60))");
   fundamentals->Execute("create index si_ci_ticker on si_ci (ticker)");
@@ -48,12 +48,12 @@ int main() {
     // Every third alert fires above, every fifth below.
     const double high = i % 3 == 0 ? price - 1 : price + 5;
     const double low = i % 5 == 0 ? price + 1 : price - 5;
-    system->Execute("insert into alert values (?, ?, ?, 0, -1)",
-                    {automation::Variant(symbol), automation::Variant(high),
-                     automation::Variant(low)});
-    fundamentals->Execute("insert into si_ci values (?, ?)",
-                          {automation::Variant(symbol),
-                           automation::Variant("Company " + std::to_string(i))});
+    system->Execute(
+        "insert into alert values (?, ?, ?, 0, -1)",
+        {automation::Variant(symbol), automation::Variant(high), automation::Variant(low)});
+    fundamentals->Execute(
+        "insert into si_ci values (?, ?)",
+        {automation::Variant(symbol), automation::Variant("Company " + std::to_string(i))});
     book->Set(symbol, fmt::format("{:.2f}", price), "12/8/2026", "4:00pm", "+0.25",
               fmt::format("{:.2f}", price - 0.25), "1", "1", "1", "123456");
   }

@@ -44,7 +44,8 @@ float NumberField(const std::string& text) {
 Quote::Quote() = default;
 
 std::string Quote::RequestUrl(const std::string& symbol_text) {
-  return kestrova_system::ServiceUrl("quotes") + "/d/quotes.csv?s=" + net::EscapeUnsafeUrlCharacters(symbol_text) +
+  return kestrova_system::ServiceUrl("quotes") +
+         "/d/quotes.csv?s=" + net::EscapeUnsafeUrlCharacters(symbol_text) +
          "&f=sl1d1t1c1pohgv&e=.csv";
 }
 
@@ -55,8 +56,8 @@ void Quote::SetSymbol(const std::string& symbol) {
   answers_.RemoveAll();
 
   net::TransferLimits limits;
-  limits.connect_timeout_ms =
-      kestrova_system::InstallationNumber("quotes", "connect_timeout_ms", limits.connect_timeout_ms);
+  limits.connect_timeout_ms = kestrova_system::InstallationNumber("quotes", "connect_timeout_ms",
+                                                                  limits.connect_timeout_ms);
   limits.total_timeout_ms =
       kestrova_system::InstallationNumber("quotes", "total_timeout_ms", limits.total_timeout_ms);
   const std::string body = http_.Get(RequestUrl(symbol), limits);

@@ -55,8 +55,8 @@ class Quote : public automation::Dispatch {
   std::string trade_date_, trade_time_;
   bool bof_ = false, eof_ = false;
   int16_t position_ = 0;
-  net::HttpClient http_;                  // kept for the object's life: connections are reused
-  automation::Dictionary answers_;        // symbol -> the line's ten raw fields
+  net::HttpClient http_;                   // kept for the object's life: connections are reused
+  automation::Dictionary answers_;         // symbol -> the line's ten raw fields
   std::vector<automation::Variant> keys_;  // the order of stepping
 };
 

@@ -1,9 +1,9 @@
 #include "library/Settings.h"
 
+#include <fmt/format.h>
+
 #include <cstdlib>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
@@ -64,14 +64,12 @@ const Settings::Definition& Settings::DefinitionOf(std::string_view property) {
 Settings::Settings() : store_("Kestrova", "1.0") {}
 
 std::string Settings::DefaultBackupFile() {
-  const automation::DateParts today =
-      automation::SplitDate(kestrova_system::CurrentClock().Now());
+  const automation::DateParts today = automation::SplitDate(kestrova_system::CurrentClock().Now());
   const std::string stamp = fmt::format("{:04}{:02}{:02}", today.year, today.month, today.day);
   const char* variable = std::getenv("Kestrova");
   // On this platform there is no drive root to fall back to; the user's data folder is the
   // place a backup can always be written.
-  std::string folder =
-      variable && *variable ? variable : kestrova_system::DataDirectory().string();
+  std::string folder = variable && *variable ? variable : kestrova_system::DataDirectory().string();
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder + "backup/Kestrova" + stamp + ".bkp";
 }
@@ -85,9 +83,12 @@ Variant Settings::Read(std::string_view property) const {
   }
   const Variant text(*stored);
   switch (d.kind) {
-    case Kind::kBoolean: return Variant(automation::CBool(text));
-    case Kind::kLong: return Variant(automation::CLng(text));
-    case Kind::kString: break;
+    case Kind::kBoolean:
+      return Variant(automation::CBool(text));
+    case Kind::kLong:
+      return Variant(automation::CLng(text));
+    case Kind::kString:
+      break;
   }
   return text;
 }
@@ -96,9 +97,15 @@ void Settings::Write(std::string_view property, const Variant& value) const {
   const Definition& d = DefinitionOf(property);
   std::string text;
   switch (d.kind) {
-    case Kind::kBoolean: text = automation::CBool(value) ? "True" : "False"; break;
-    case Kind::kLong: text = std::to_string(automation::CLng(value)); break;
-    case Kind::kString: text = automation::CStr(value); break;
+    case Kind::kBoolean:
+      text = automation::CBool(value) ? "True" : "False";
+      break;
+    case Kind::kLong:
+      text = std::to_string(automation::CLng(value));
+      break;
+    case Kind::kString:
+      text = automation::CStr(value);
+      break;
   }
   store_.Write(std::string(d.key), text);
 }

@@ -1,11 +1,11 @@
 #include "tools/DataSourcesCommand.h"
 
+#include <fmt/format.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
@@ -25,9 +25,9 @@ std::string Location(const ado::DataSource& source) {
 
 int Run(const Options& options) {
   const std::filesystem::path file = ado::DataSourcesFile();
-  fmt::print("Data sources ({}):\n",
-             std::filesystem::exists(file) ? file.string()
-                                           : "defaults; no " + file.string() + " yet");
+  fmt::print("Data sources ({}):\n", std::filesystem::exists(file)
+                                         ? file.string()
+                                         : "defaults; no " + file.string() + " yet");
   int failures = 0;
   for (const std::string& name : ado::KnownDataSourceNames()) {
     std::string where = "?", status, detail;

@@ -1,15 +1,13 @@
 #include "tools/ServeQuotesCommand.h"
 
+#include <fmt/format.h>
 #include <httplib.h>
-
 #include <pthread.h>
 
 #include <csignal>
-#include <thread>
 #include <memory>
 #include <string>
-
-#include <fmt/format.h>
+#include <thread>
 
 #include "platform/system/Installation.h"
 #include "web/QuoteService.h"
@@ -45,8 +43,8 @@ int Run(const Options& options) {
     server.stop();
   });
 
-  fmt::print("Serving {} quotes at http://127.0.0.1:{}/d/quotes.csv (Ctrl-C stops)\n",
-             book->size(), options.port);
+  fmt::print("Serving {} quotes at http://127.0.0.1:{}/d/quotes.csv (Ctrl-C stops)\n", book->size(),
+             options.port);
   std::fflush(stdout);
   const bool listened = server.listen_after_bind();
   if (!listened) pthread_kill(stopper.native_handle(), SIGTERM);
@@ -59,8 +57,10 @@ int Run(const Options& options) {
 void AddServeQuotesCommand(CLI::App& app) {
   auto options = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand("serve-quotes", "Run the local CSV quote service");
-  command->add_option("--quotes", options->quotes_file,
-                      "File of quote lines: SYMBOL,last,date,time,change,previous,open,high,low,volume")
+  command
+      ->add_option(
+          "--quotes", options->quotes_file,
+          "File of quote lines: SYMBOL,last,date,time,change,previous,open,high,low,volume")
       ->required()
       ->check(CLI::ExistingFile);
   command->add_option("--port", options->port, "Port on 127.0.0.1")->capture_default_str();

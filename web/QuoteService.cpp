@@ -35,7 +35,8 @@ QuoteBook QuoteBook::FromFile(const std::filesystem::path& file) {
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line[0] == '#' || automation::UpperCase(line.substr(0, 6)) == "SYMBOL") continue;
+    if (line.empty() || line[0] == '#' || automation::UpperCase(line.substr(0, 6)) == "SYMBOL")
+      continue;
     const std::vector<std::string> f = automation::SplitAt(line, ',');
     if (f.size() != 10) {
       throw automation::Error(automation::err::kInvalidArgument,
@@ -49,13 +50,12 @@ QuoteBook QuoteBook::FromFile(const std::filesystem::path& file) {
 }
 
 void QuoteBook::Set(const std::string& symbol, const std::string& last, const std::string& date,
-                    const std::string& time, const std::string& change,
-                    const std::string& previous, const std::string& open,
-                    const std::string& high, const std::string& low,
+                    const std::string& time, const std::string& change, const std::string& previous,
+                    const std::string& open, const std::string& high, const std::string& low,
                     const std::string& volume) {
-  lines_[automation::UpperCase(symbol)] = Quoted(automation::UpperCase(symbol)) + "," + last + "," + Quoted(date) + "," +
-                          Quoted(time) + "," + change + "," + previous + "," + open + "," +
-                          high + "," + low + "," + volume;
+  lines_[automation::UpperCase(symbol)] =
+      Quoted(automation::UpperCase(symbol)) + "," + last + "," + Quoted(date) + "," + Quoted(time) +
+      "," + change + "," + previous + "," + open + "," + high + "," + low + "," + volume;
 }
 
 std::string QuoteBook::AnswerLine(const std::string& symbol) const {

@@ -1,8 +1,8 @@
 #include "Orvalis/AlertCheck.h"
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 #include <sys/wait.h>
-#include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
@@ -85,16 +85,16 @@ class AlertCheckTest : public ::testing::TestWithParam<Engine> {
   }
 
   void AddAlert(const std::string& symbol, const Variant& high, const Variant& low) {
-    system_->Execute("insert into alert (symbol, highprice, lowprice, aimalert, emailalert) "
-                     "values (?, ?, ?, 0, -1)",
-                     {Variant(symbol), high, low});
+    system_->Execute(
+        "insert into alert (symbol, highprice, lowprice, aimalert, emailalert) "
+        "values (?, ?, ?, 0, -1)",
+        {Variant(symbol), high, low});
   }
   void AddCompany(const std::string& ticker, const Variant& company) {
     fundamentals_->Execute("insert into si_ci values (?, ?)", {Variant(ticker), company});
   }
   void AddQuote(const std::string& symbol, const std::string& last, const std::string& time,
-                const std::string& change, const std::string& previous,
-                const std::string& volume) {
+                const std::string& change, const std::string& previous, const std::string& volume) {
     book_->Set(symbol, last, "12/8/2026", time, change, previous, last, last, last, volume);
   }
 
@@ -124,13 +124,13 @@ class AlertCheckTest : public ::testing::TestWithParam<Engine> {
 };
 
 TEST_P(AlertCheckTest, MailsTheFiredAlertsAsTheExactTable) {
-  AddAlert("ABC", Variant(10), Variant(0));          // 12.50: above by 25.0% (2.50)
-  AddAlert("DEF", Variant(0), Variant(20));          // 15.00: below by 25.0% (5.00)
-  AddAlert("EXACT", Variant(10.2), Variant(0));      // 10.20 reaches a 10.20 limit
-  AddAlert("NOLIM", Variant(0), Variant(0));         // no limits: never fires
-  AddAlert("GONE", Variant(1), Variant(100));        // the service has no quote: skipped
-  AddAlert("NULLCO", Variant(1), Variant::Null());   // no company name
-  AddAlert("O'BR<X>", Variant(1), Variant(0));       // escaped in the HTML
+  AddAlert("ABC", Variant(10), Variant(0));         // 12.50: above by 25.0% (2.50)
+  AddAlert("DEF", Variant(0), Variant(20));         // 15.00: below by 25.0% (5.00)
+  AddAlert("EXACT", Variant(10.2), Variant(0));     // 10.20 reaches a 10.20 limit
+  AddAlert("NOLIM", Variant(0), Variant(0));        // no limits: never fires
+  AddAlert("GONE", Variant(1), Variant(100));       // the service has no quote: skipped
+  AddAlert("NULLCO", Variant(1), Variant::Null());  // no company name
+  AddAlert("O'BR<X>", Variant(1), Variant(0));      // escaped in the HTML
   AddCompany("ABC", Variant("Abc Corp"));
   AddCompany("DEF", Variant("Def Inc"));
   AddCompany("EXACT", Variant("Exact Co"));
@@ -160,7 +160,7 @@ TEST_P(AlertCheckTest, LimitsReachedExactlyFireAndZeroLimitsNever) {
   AddAlert("HIGH", Variant(10), Variant(0));
   AddAlert("LOW", Variant(0), Variant(10));
   AddAlert("ZERO", Variant(0), Variant(0));
-  AddAlert("BOTH", Variant(5), Variant(20));  // overlapping limits give two rows
+  AddAlert("BOTH", Variant(5), Variant(20));       // overlapping limits give two rows
   AddAlert("SINGLE", Variant(0), Variant(10.3f));  // a limit stored from a Single
   AddQuote("HIGH", "10", "t", "0", "10", "1");
   AddQuote("LOW", "10", "t", "0", "10", "1");
@@ -176,8 +176,9 @@ TEST_P(AlertCheckTest, LimitsReachedExactlyFireAndZeroLimitsNever) {
   EXPECT_NE(html.find("ticker=LOW>LOW</a></td><td align=center></td><td align=center><b>BELOW"),
             std::string::npos);
   EXPECT_EQ(html.find("ZERO"), std::string::npos);
-  EXPECT_NE(html.find("ticker=SINGLE>SINGLE</a></td><td align=center></td><td align=center><b>BELOW"),
-            std::string::npos);
+  EXPECT_NE(
+      html.find("ticker=SINGLE>SINGLE</a></td><td align=center></td><td align=center><b>BELOW"),
+      std::string::npos);
   EXPECT_NE(sink_.LastMail().envelope.find("RCPT TO me@example.test"), std::string::npos);
 }
 
@@ -240,8 +241,9 @@ TEST(OrvalisProgramTest, ReportsTheEndOfTheRun) {
     auto c = ado::Connection::Create();
     c->OpenSource(ado::ResolveDataSource(name), true);
     if (std::string(name) == "Ledra") {
-      c->Execute("create table alert (symbol char(10), highprice numeric(11,2), "
-                 "lowprice numeric(11,2), aimalert int, emailalert int)");
+      c->Execute(
+          "create table alert (symbol char(10), highprice numeric(11,2), "
+          "lowprice numeric(11,2), aimalert int, emailalert int)");
     }
   }
   output.clear();

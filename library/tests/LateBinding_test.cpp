@@ -20,8 +20,7 @@ TEST(LateBindingTest, CreatesThalmereSettingsByProgIdAndClassId) {
   EXPECT_EQ(settings->ClassName(), "Settings");
   EXPECT_EQ(settings->Get("ChartMAShortDays"), Variant(12));
   settings->Let("chartmashortdays", Variant(20));
-  automation::ObjectRef other =
-      automation::CreateObject("{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F01}");
+  automation::ObjectRef other = automation::CreateObject("{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F01}");
   EXPECT_EQ(other->Get("ChartMAShortDays"), Variant(20));
 }
 

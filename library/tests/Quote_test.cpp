@@ -1,7 +1,7 @@
 #include "library/Quote.h"
 
-#include <httplib.h>
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <condition_variable>
 #include <fstream>
@@ -21,15 +21,16 @@ namespace {
 class FakeQuoteServer {
  public:
   FakeQuoteServer() {
-    http_.server().Get("/d/quotes.csv", [this](const httplib::Request& request, httplib::Response& r) {
-      std::unique_lock lock(mutex_);
-      targets_.push_back(request.target);
-      if (hang_) {
-        released_.wait(lock, [this] { return !hang_; });
-        return;
-      }
-      r.set_content(body_, "text/csv");
-    });
+    http_.server().Get("/d/quotes.csv",
+                       [this](const httplib::Request& request, httplib::Response& r) {
+                         std::unique_lock lock(mutex_);
+                         targets_.push_back(request.target);
+                         if (hang_) {
+                           released_.wait(lock, [this] { return !hang_; });
+                           return;
+                         }
+                         r.set_content(body_, "text/csv");
+                       });
     http_.Start();
   }
   ~FakeQuoteServer() {
@@ -120,7 +121,7 @@ TEST_F(QuoteTest, LinesWithOtherFieldCountsAreSkippedAndBadNumbersReadZero) {
   EXPECT_EQ(quote_.TradeTime(), "N/A");
   quote_.MoveNext();
   EXPECT_EQ(quote_.Symbol(), "ABC\"");  // the third quote stays
-  EXPECT_EQ(quote_.Volume(), 7.0f);       // a carriage return does not spoil the number
+  EXPECT_EQ(quote_.Volume(), 7.0f);     // a carriage return does not spoil the number
   quote_.MoveNext();
   EXPECT_TRUE(quote_.EOF_());
   EXPECT_FALSE(quote_.BOF());

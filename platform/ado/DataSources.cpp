@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/automation/Text.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 #include "platform/system/KeyFile.h"
 #include "platform/system/Paths.h"
 

@@ -5,6 +5,7 @@
 // Statements are not prepared once and reused: a table rebuilt by a batch run with other
 // columns would make a kept plan fail ("cached plan must not change result type").
 
+#include <fmt/format.h>
 #include <libpq-fe.h>
 
 #include <cctype>
@@ -18,8 +19,6 @@
 #include <system_error>
 #include <variant>
 #include <vector>
-
-#include <fmt/format.h>
 
 #include "platform/ado/Dialect.h"
 #include "platform/ado/Driver.h"

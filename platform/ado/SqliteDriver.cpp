@@ -292,7 +292,8 @@ class SqliteDriver final : public Driver {
       if (!entry.stmt) break;  // only comments were left
       sqlite3_stmt* stmt = entry.stmt.get();
       offset += entry.consumed;
-      const std::string_view statement_text = automation::TrimBlanks(rest.substr(0, entry.consumed));
+      const std::string_view statement_text =
+          automation::TrimBlanks(rest.substr(0, entry.consumed));
 
       const size_t wanted = static_cast<size_t>(sqlite3_bind_parameter_count(stmt));
       const bool last = OnlySeparators(sql.substr(offset));
@@ -321,7 +322,8 @@ class SqliteDriver final : public Driver {
     const int rc =
         sqlite3_prepare_v2(db_.get(), text.data(), static_cast<int>(text.size()), &raw, &tail);
     StatementHandle stmt(raw);
-    if (rc != SQLITE_OK) throw DatabaseError(sqlite3_errmsg(db_.get()), automation::TrimBlanks(text));
+    if (rc != SQLITE_OK)
+      throw DatabaseError(sqlite3_errmsg(db_.get()), automation::TrimBlanks(text));
     const size_t consumed = tail ? static_cast<size_t>(tail - text.data()) : text.size();
     return cache_.Insert(std::string(text), std::move(stmt), consumed);
   }

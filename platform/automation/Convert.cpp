@@ -1,12 +1,12 @@
 #include "platform/automation/Convert.h"
 
+#include <fmt/format.h>
+
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
@@ -32,24 +32,23 @@ namespace {
 
 // The numeric value of any variant that has one, for the conversions.
 double NumberOf(const Variant& v, const char* function) {
-  return std::visit(
-      Overloaded{
-          [&](std::monostate) { return 0.0; },
-          [&](Variant::NullTag) -> double { ThrowNull(function); },
-          [&](bool b) { return b ? -1.0 : 0.0; },
-          [&](uint8_t x) { return static_cast<double>(x); },
-          [&](int16_t x) { return static_cast<double>(x); },
-          [&](int32_t x) { return static_cast<double>(x); },
-          [&](float x) { return static_cast<double>(x); },
-          [&](double x) { return x; },
-          [&](Date d) { return d.value; },
-          [&](const std::string& s) -> double {
-            if (auto n = ParseNumber(s, CurrentNumberFormat())) return *n;
-            ThrowMismatch(v, function);
-          },
-          [&](const auto&) -> double { ThrowMismatch(v, function); },
-      },
-      v.storage());
+  return std::visit(Overloaded{
+                        [&](std::monostate) { return 0.0; },
+                        [&](Variant::NullTag) -> double { ThrowNull(function); },
+                        [&](bool b) { return b ? -1.0 : 0.0; },
+                        [&](uint8_t x) { return static_cast<double>(x); },
+                        [&](int16_t x) { return static_cast<double>(x); },
+                        [&](int32_t x) { return static_cast<double>(x); },
+                        [&](float x) { return static_cast<double>(x); },
+                        [&](double x) { return x; },
+                        [&](Date d) { return d.value; },
+                        [&](const std::string& s) -> double {
+                          if (auto n = ParseNumber(s, CurrentNumberFormat())) return *n;
+                          ThrowMismatch(v, function);
+                        },
+                        [&](const auto&) -> double { ThrowMismatch(v, function); },
+                    },
+                    v.storage());
 }
 
 template <class Int>
@@ -171,21 +170,20 @@ bool CBool(const Variant& v) {
 
 std::string CStr(const Variant& v) {
   const std::string& point = CurrentNumberFormat().decimal_point;
-  return std::visit(
-      Overloaded{
-          [&](std::monostate) { return std::string(); },
-          [&](Variant::NullTag) -> std::string { ThrowNull("CStr"); },
-          [&](bool b) { return std::string(b ? "True" : "False"); },
-          [&](uint8_t x) { return std::to_string(x); },
-          [&](int16_t x) { return std::to_string(x); },
-          [&](int32_t x) { return std::to_string(x); },
-          [&](float x) { return SingleText(x, point); },
-          [&](double x) { return DoubleText(x, point); },
-          [&](Date d) { return DateText(d); },
-          [&](const std::string& s) { return s; },
-          [&](const auto&) -> std::string { ThrowMismatch(v, "CStr"); },
-      },
-      v.storage());
+  return std::visit(Overloaded{
+                        [&](std::monostate) { return std::string(); },
+                        [&](Variant::NullTag) -> std::string { ThrowNull("CStr"); },
+                        [&](bool b) { return std::string(b ? "True" : "False"); },
+                        [&](uint8_t x) { return std::to_string(x); },
+                        [&](int16_t x) { return std::to_string(x); },
+                        [&](int32_t x) { return std::to_string(x); },
+                        [&](float x) { return SingleText(x, point); },
+                        [&](double x) { return DoubleText(x, point); },
+                        [&](Date d) { return DateText(d); },
+                        [&](const std::string& s) { return s; },
+                        [&](const auto&) -> std::string { ThrowMismatch(v, "CStr"); },
+                    },
+                    v.storage());
 }
 
 Date CDate(const Variant& v) {

@@ -1,11 +1,11 @@
 #include "platform/automation/DateTime.h"
 
+#include <fmt/format.h>
+
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "platform/automation/Error.h"
 
@@ -56,8 +56,8 @@ std::optional<Date> MakeDate(int year, int month, int day, int hour, int minute,
     return std::nullopt;
   }
   const double days = static_cast<double>(CivilToDays(year, month, day) - kUnixDayOfDayZero);
-  const double time = (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) /
-                      86400000.0;
+  const double time =
+      (hour * 3600000.0 + minute * 60000.0 + second * 1000.0 + millisecond) / 86400000.0;
   // Before day zero the time still counts forward from midnight: -1.25 is 29 Dec, 06:00.
   return Date{days < 0 ? days - time : days + time};
 }

@@ -130,8 +130,8 @@ size_t Collection::PositionOf(const Variant& index_or_key) const {
     for (size_t i = 0; i < keys_.size(); ++i) {
       if (!keys_[i].empty() && keys_[i] == folded) return i;
     }
-    throw Error::WithDetail(err::kInvalidArgument, "no item has the key \"" +
-                                                       index_or_key.String() + "\"");
+    throw Error::WithDetail(err::kInvalidArgument,
+                            "no item has the key \"" + index_or_key.String() + "\"");
   }
   const int32_t index = CLng(index_or_key);
   if (index < 1 || index > Count()) {
@@ -173,8 +173,8 @@ namespace {
 
 // The runtime's own creatable classes.
 const bool kRegistered = [] {
-  Registry::Instance().Register({"Scripting.Dictionary", "",
-                                 [] { return std::make_shared<Dictionary>(); }});
+  Registry::Instance().Register(
+      {"Scripting.Dictionary", "", [] { return std::make_shared<Dictionary>(); }});
   Registry::Instance().Register(
       {"VBA.Collection", "", [] { return std::make_shared<Collection>(); }});
   return true;

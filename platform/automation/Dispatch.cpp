@@ -18,8 +18,7 @@ const Member* MemberTable::Find(std::string_view name) const {
 
 const Member& Dispatch::FindMember(std::string_view name) const {
   if (const Member* m = Members().Find(name)) return *m;
-  throw Error::WithDetail(err::kNoSuchMember,
-                          std::string(ClassName()) + "." + std::string(name));
+  throw Error::WithDetail(err::kNoSuchMember, std::string(ClassName()) + "." + std::string(name));
 }
 
 Variant Dispatch::Get(std::string_view name, Args args) {

@@ -6,26 +6,43 @@ namespace automation {
 
 std::string DescriptionOf(int32_t number) {
   switch (number) {
-    case err::kInvalidArgument: return "Invalid procedure call or argument";
-    case err::kOverflow: return "Overflow";
-    case err::kSubscriptOutOfRange: return "Subscript out of range";
-    case err::kDivisionByZero: return "Division by zero";
-    case err::kTypeMismatch: return "Type mismatch";
-    case err::kFileAccess: return "Path/File access error";
-    case err::kObjectNotSet: return "Object variable or With block variable not set";
-    case err::kInvalidUseOfNull: return "Invalid use of Null";
-    case err::kCannotCreateObject: return "ActiveX component can't create object";
-    case err::kNoSuchMember: return "Object doesn't support this property or method";
-    case err::kWrongArguments: return "Wrong number of arguments or invalid property assignment";
-    case err::kDuplicateKey: return "This key is already associated with an element of this collection";
-    case err::kElementNotFound: return "Element not found";
+    case err::kInvalidArgument:
+      return "Invalid procedure call or argument";
+    case err::kOverflow:
+      return "Overflow";
+    case err::kSubscriptOutOfRange:
+      return "Subscript out of range";
+    case err::kDivisionByZero:
+      return "Division by zero";
+    case err::kTypeMismatch:
+      return "Type mismatch";
+    case err::kFileAccess:
+      return "Path/File access error";
+    case err::kObjectNotSet:
+      return "Object variable or With block variable not set";
+    case err::kInvalidUseOfNull:
+      return "Invalid use of Null";
+    case err::kCannotCreateObject:
+      return "ActiveX component can't create object";
+    case err::kNoSuchMember:
+      return "Object doesn't support this property or method";
+    case err::kWrongArguments:
+      return "Wrong number of arguments or invalid property assignment";
+    case err::kDuplicateKey:
+      return "This key is already associated with an element of this collection";
+    case err::kElementNotFound:
+      return "Element not found";
     case err::kNoCurrentRecord:
       return "Either BOF or EOF is True, or the current record has been deleted";
     case err::kItemNotFound:
-      return "Item cannot be found in the collection corresponding to the requested name or ordinal";
-    case err::kRowNotLocated: return "Row cannot be located for updating";
-    case err::kNetwork: return "The transfer failed";
-    default: return "Application-defined or object-defined error";
+      return "Item cannot be found in the collection corresponding to the requested name or "
+             "ordinal";
+    case err::kRowNotLocated:
+      return "Row cannot be located for updating";
+    case err::kNetwork:
+      return "The transfer failed";
+    default:
+      return "Application-defined or object-defined error";
   }
 }
 

@@ -66,7 +66,7 @@ class Registry {
   std::unordered_map<std::string, size_t> by_name_;  // folded ProgID and class id
   bool registrations_read_ = false;
   std::unordered_map<std::string, std::filesystem::path> library_of_;  // folded name
-  std::unordered_map<std::string, void*> loaded_;  // library path -> handle
+  std::unordered_map<std::string, void*> loaded_;                      // library path -> handle
 };
 
 // Creates an object through the process-wide registry (the run-time's CreateObject).

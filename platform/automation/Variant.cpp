@@ -10,11 +10,16 @@ namespace automation {
 
 VarType SafeArray::ElementType() const {
   switch (storage_.index()) {
-    case 0: return VarType::kSingle;
-    case 1: return VarType::kLong;
-    case 2: return VarType::kString;
-    case 3: return VarType::kByte;
-    default: return VarType::kVariant;
+    case 0:
+      return VarType::kSingle;
+    case 1:
+      return VarType::kLong;
+    case 2:
+      return VarType::kString;
+    case 3:
+      return VarType::kByte;
+    default:
+      return VarType::kVariant;
   }
 }
 
@@ -27,8 +32,7 @@ size_t SafeArray::Offset(int32_t index) const {
   if (offset < 0 || offset >= static_cast<int64_t>(Size())) {
     throw Error::WithDetail(err::kSubscriptOutOfRange,
                             "index " + std::to_string(index) + " outside " +
-                                std::to_string(lower_bound_) + ".." +
-                                std::to_string(UpperBound()));
+                                std::to_string(lower_bound_) + ".." + std::to_string(UpperBound()));
   }
   return static_cast<size_t>(offset);
 }
@@ -51,47 +55,62 @@ void SafeArray::SetElement(int32_t index, const Variant& value) {
 }
 
 VarType Variant::Type() const {
-  return std::visit(
-      Overloaded{
-          [](std::monostate) { return VarType::kEmpty; },
-          [](NullTag) { return VarType::kNull; },
-          [](bool) { return VarType::kBoolean; },
-          [](uint8_t) { return VarType::kByte; },
-          [](int16_t) { return VarType::kInteger; },
-          [](int32_t) { return VarType::kLong; },
-          [](float) { return VarType::kSingle; },
-          [](double) { return VarType::kDouble; },
-          [](Date) { return VarType::kDate; },
-          [](const std::string&) { return VarType::kString; },
-          [](const ObjectRef&) { return VarType::kObject; },
-          [](const std::shared_ptr<SafeArray>& a) {
-            return static_cast<VarType>(static_cast<uint16_t>(VarType::kArray) |
-                                        static_cast<uint16_t>(a->ElementType()));
-          },
-      },
-      value_);
+  return std::visit(Overloaded{
+                        [](std::monostate) { return VarType::kEmpty; },
+                        [](NullTag) { return VarType::kNull; },
+                        [](bool) { return VarType::kBoolean; },
+                        [](uint8_t) { return VarType::kByte; },
+                        [](int16_t) { return VarType::kInteger; },
+                        [](int32_t) { return VarType::kLong; },
+                        [](float) { return VarType::kSingle; },
+                        [](double) { return VarType::kDouble; },
+                        [](Date) { return VarType::kDate; },
+                        [](const std::string&) { return VarType::kString; },
+                        [](const ObjectRef&) { return VarType::kObject; },
+                        [](const std::shared_ptr<SafeArray>& a) {
+                          return static_cast<VarType>(static_cast<uint16_t>(VarType::kArray) |
+                                                      static_cast<uint16_t>(a->ElementType()));
+                        },
+                    },
+                    value_);
 }
 
 std::string Variant::TypeName() const {
   switch (value_.index()) {
-    case 0: return "Empty";
-    case 1: return "Null";
-    case 2: return "Boolean";
-    case 3: return "Byte";
-    case 4: return "Integer";
-    case 5: return "Long";
-    case 6: return "Single";
-    case 7: return "Double";
-    case 8: return "Date";
-    case 9: return "String";
-    case 10: return std::get<ObjectRef>(value_) ? "Object" : "Nothing";
+    case 0:
+      return "Empty";
+    case 1:
+      return "Null";
+    case 2:
+      return "Boolean";
+    case 3:
+      return "Byte";
+    case 4:
+      return "Integer";
+    case 5:
+      return "Long";
+    case 6:
+      return "Single";
+    case 7:
+      return "Double";
+    case 8:
+      return "Date";
+    case 9:
+      return "String";
+    case 10:
+      return std::get<ObjectRef>(value_) ? "Object" : "Nothing";
     default: {
       switch (std::get<std::shared_ptr<SafeArray>>(value_)->ElementType()) {
-        case VarType::kSingle: return "Single()";
-        case VarType::kLong: return "Long()";
-        case VarType::kString: return "String()";
-        case VarType::kByte: return "Byte()";
-        default: return "Variant()";
+        case VarType::kSingle:
+          return "Single()";
+        case VarType::kLong:
+          return "Long()";
+        case VarType::kString:
+          return "String()";
+        case VarType::kByte:
+          return "Byte()";
+        default:
+          return "Variant()";
       }
     }
   }

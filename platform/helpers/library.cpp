@@ -14,8 +14,9 @@ using automation::Variant;
 std::shared_ptr<ado::Recordset> OpenRecordset(const std::shared_ptr<ado::Connection>& connection,
                                               const std::string& sql,
                                               const std::vector<Variant>& params) {
-  if (!connection) throw automation::Error::WithDetail(automation::err::kObjectNotSet,
-                                                       "OpenRecordset without a connection");
+  if (!connection)
+    throw automation::Error::WithDetail(automation::err::kObjectNotSet,
+                                        "OpenRecordset without a connection");
   auto recordset = ado::Recordset::Create();
   recordset->Open(sql, connection, params);
   return recordset;

@@ -53,8 +53,7 @@ std::filesystem::path SettingsStore::File() const {
 }
 
 std::optional<std::string> SettingsStore::Read(const std::string& key) const {
-  return kestrova_system::KeyFile::Load(File(), automation::err::kFileAccess)
-      .String(section_, key);
+  return kestrova_system::KeyFile::Load(File(), automation::err::kFileAccess).String(section_, key);
 }
 
 void SettingsStore::Write(const std::string& key, const std::string& value) const {
@@ -63,7 +62,8 @@ void SettingsStore::Write(const std::string& key, const std::string& value) cons
   std::filesystem::create_directories(file.parent_path(), ec);
   if (ec) Fail("cannot create the folder: " + ec.message(), file.parent_path());
   WriteLock lock(file);
-  kestrova_system::KeyFile keys = kestrova_system::KeyFile::Load(file, automation::err::kFileAccess);
+  kestrova_system::KeyFile keys =
+      kestrova_system::KeyFile::Load(file, automation::err::kFileAccess);
   keys.SetString(section_, key, value);
   keys.Save(0600);
 }

@@ -25,9 +25,9 @@ long InstallationNumber(const std::string& group, const std::string& key, long f
   long value = 0;
   auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec != std::errc() || end != text.data() + text.size()) {
-    throw automation::Error(automation::err::kTypeMismatch,
-                            InstallationFile().string() + ": [" + group + "] " + key + " = \"" +
-                                text + "\" is not a whole number");
+    throw automation::Error(automation::err::kTypeMismatch, InstallationFile().string() + ": [" +
+                                                                group + "] " + key + " = \"" +
+                                                                text + "\" is not a whole number");
   }
   return value;
 }

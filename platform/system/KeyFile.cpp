@@ -54,8 +54,7 @@ KeyFile KeyFile::Load(const std::filesystem::path& file, int32_t error_number) {
   return loaded;
 }
 
-std::optional<std::string> KeyFile::String(const std::string& group,
-                                           const std::string& key) const {
+std::optional<std::string> KeyFile::String(const std::string& group, const std::string& key) const {
   GError* raw = nullptr;
   GText value(g_key_file_get_string(keys_, group.c_str(), key.c_str(), &raw));
   ErrorOwner error(raw);

@@ -15,16 +15,6 @@ namespace {
 
 using testing_support::ScopedEnv;
 
-// Runs `f` and returns the automation error number it raised, or 0.
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
 class ConvertTest : public ::testing::Test {
  protected:
   ScopedEnv locale_{"LC_ALL", "en_US.UTF-8"};
@@ -35,8 +25,8 @@ TEST_F(ConvertTest, IntegerConversionsRoundHalfToEven) {
     double value;
     int32_t expected;
   };
-  for (const Case& c : {Case{2.5, 2}, Case{3.5, 4}, Case{-2.5, -2}, Case{-3.5, -4},
-                        Case{0.5, 0}, Case{1.5, 2}, Case{2.4999, 2}, Case{2.5001, 3}}) {
+  for (const Case& c : {Case{2.5, 2}, Case{3.5, 4}, Case{-2.5, -2}, Case{-3.5, -4}, Case{0.5, 0},
+                        Case{1.5, 2}, Case{2.4999, 2}, Case{2.5001, 3}}) {
     EXPECT_EQ(CLng(Variant(c.value)), c.expected) << c.value;
     EXPECT_EQ(CInt(Variant(c.value)), c.expected) << c.value;
   }
@@ -47,15 +37,15 @@ TEST_F(ConvertTest, IntegerConversionsRoundHalfToEven) {
 
 TEST_F(ConvertTest, OutOfRangeIsOverflow) {
   EXPECT_EQ(CInt(Variant(32767.4)), 32767);
-  EXPECT_EQ(ErrorOf([] { CInt(Variant(32767.5)); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CInt(Variant(32767.5)); }), err::kOverflow);
   EXPECT_EQ(CInt(Variant(-32768.5)), -32768);  // half to even keeps it in range
-  EXPECT_EQ(ErrorOf([] { CInt(Variant(-32769)); }), err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { CLng(Variant(2147483647.5)); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CInt(Variant(-32769)); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CLng(Variant(2147483647.5)); }), err::kOverflow);
   EXPECT_EQ(CLng(Variant(-2147483648.0)), std::numeric_limits<int32_t>::min());
-  EXPECT_EQ(ErrorOf([] { CSng(Variant(1e39)); }), err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { CByte(Variant(256)); }), err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { CByte(Variant(-1)); }), err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1e999")); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CSng(Variant(1e39)); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CByte(Variant(256)); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CByte(Variant(-1)); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CDbl(Variant("1e999")); }), err::kOverflow);
   EXPECT_EQ(CSng(Variant(1e-50)), 0.0f);  // underflow is not an error
 }
 
@@ -64,16 +54,17 @@ TEST_F(ConvertTest, NullEmptyAndMismatch) {
            [] { CLng(Variant::Null()); }, [] { CDbl(Variant::Null()); },
            [] { CStr(Variant::Null()); }, [] { CBool(Variant::Null()); },
            [] { CSng(Variant::Null()); }, [] { CDate(Variant::Null()); }}) {
-    EXPECT_EQ(ErrorOf(f), err::kInvalidUseOfNull);
+    EXPECT_EQ(testing_support::ErrorNumberOf(f), err::kInvalidUseOfNull);
   }
   EXPECT_EQ(CLng(Variant()), 0);
   EXPECT_EQ(CStr(Variant()), "");
   EXPECT_FALSE(CBool(Variant()));
-  EXPECT_EQ(ErrorOf([] { CLng(Variant("abc")); }), err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CLng(Variant("")); }), err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CBool(Variant("maybe")); }), err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDbl(Variant(SafeArray())); }), err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDate(Variant("not a date")); }), err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CLng(Variant("abc")); }), err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CLng(Variant("")); }), err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CBool(Variant("maybe")); }), err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CDbl(Variant(SafeArray())); }), err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CDate(Variant("not a date")); }),
+            err::kTypeMismatch);
 }
 
 TEST_F(ConvertTest, TextToNumbers) {
@@ -84,9 +75,9 @@ TEST_F(ConvertTest, TextToNumbers) {
   EXPECT_EQ(CLng(Variant("&HFF")), 255);
   EXPECT_EQ(CLng(Variant("&HFFFFFFFF")), -1);
   EXPECT_EQ(CLng(Variant("&O17")), 15);
-  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1.2.3")); }), err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDbl(Variant("12abc")); }), err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDbl(Variant("1e")); }), err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CDbl(Variant("1.2.3")); }), err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CDbl(Variant("12abc")); }), err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CDbl(Variant("1e")); }), err::kTypeMismatch);
 }
 
 TEST_F(ConvertTest, BooleansAreMinusOneAndZero) {
@@ -133,7 +124,7 @@ TEST_F(ConvertTest, GermanLocaleUsesCommaForTheDecimalPoint) {
   EXPECT_EQ(CStr(Variant(2.5)), "2,5");
   EXPECT_EQ(CDbl(Variant("1.234,5")), 1234.5);
   EXPECT_EQ(CDbl(Variant("2,5")), 2.5);
-  EXPECT_EQ(Str(Variant(2.5)), " 2.5");  // Str is not regional
+  EXPECT_EQ(Str(Variant(2.5)), " 2.5");                   // Str is not regional
   EXPECT_EQ(CSng(Variant(CStr(Variant(10.2f)))), 10.2f);  // round trip in the same locale
 }
 
@@ -145,15 +136,16 @@ TEST_F(ConvertTest, DatesConvert) {
   EXPECT_EQ(CDbl(Variant(Date{37777.25})), 37777.25);
   EXPECT_EQ(CStr(Variant(Date{37777.0})), "6/5/2003");
   EXPECT_EQ(CStr(Variant(Date{37777.75})), "6/5/2003 6:00:00 PM");
-  EXPECT_EQ(ErrorOf([] { CDate(Variant("2003/13/1")); }), err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { CDate(Variant(1e7)); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CDate(Variant("2003/13/1")); }),
+            err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { CDate(Variant(1e7)); }), err::kOverflow);
 }
 
 TEST_F(ConvertTest, SingleDivisionRaisesLikeTheRunTime) {
   EXPECT_EQ(DivideSingle(2.5f, 10.0f), 0.25f);
-  EXPECT_EQ(ErrorOf([] { DivideSingle(1.0f, 0.0f); }), err::kDivisionByZero);
-  EXPECT_EQ(ErrorOf([] { DivideSingle(0.0f, 0.0f); }), err::kOverflow);
-  EXPECT_EQ(ErrorOf([] { DivideSingle(3e38f, 0.1f); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { DivideSingle(1.0f, 0.0f); }), err::kDivisionByZero);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { DivideSingle(0.0f, 0.0f); }), err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { DivideSingle(3e38f, 0.1f); }), err::kOverflow);
 }
 
 TEST(ErrorTest, MessageNamesTheNumberAndDetail) {

@@ -10,10 +10,10 @@ TEST(DateTimeTest, DayNumbersMatchTheAutomationCalendar) {
     int y, m, d;
     double day;
   };
-  for (const Case& c : {Case{1899, 12, 30, 0}, Case{1899, 12, 31, 1}, Case{1900, 1, 1, 2},
-                        Case{1900, 3, 1, 61}, Case{2003, 6, 5, 37777}, Case{2000, 2, 29, 36585},
-                        Case{1899, 12, 29, -1}, Case{100, 1, 1, -657434},
-                        Case{9999, 12, 31, 2958465}}) {
+  for (const Case& c :
+       {Case{1899, 12, 30, 0}, Case{1899, 12, 31, 1}, Case{1900, 1, 1, 2}, Case{1900, 3, 1, 61},
+        Case{2003, 6, 5, 37777}, Case{2000, 2, 29, 36585}, Case{1899, 12, 29, -1},
+        Case{100, 1, 1, -657434}, Case{9999, 12, 31, 2958465}}) {
     ASSERT_TRUE(MakeDate(c.y, c.m, c.d).has_value());
     EXPECT_EQ(MakeDate(c.y, c.m, c.d)->value, c.day) << c.y << "-" << c.m << "-" << c.d;
     const DateParts p = SplitDate(Date{c.day});
@@ -45,11 +45,11 @@ TEST(DateTimeTest, ParsesTheTextsTheSystemMeets) {
     double expected;
   };
   const double day = 37777;  // 5 June 2003
-  for (const Case& c : {Case{"2003/6/5", day}, Case{"2003-06-05", day}, Case{"6/5/2003", day},
-                        Case{" 2003/ 6/ 5", day}, Case{"2003-06-05 18:00:00", day + 0.75},
-                        Case{"2003-06-05T18:00:00.000+02", day + 0.75},
-                        Case{"6/5/2003 6:00 PM", day + 0.75}, Case{"4:01pm", 16 / 24.0 + 1 / 1440.0},
-                        Case{"6/5/03", day}}) {
+  for (const Case& c :
+       {Case{"2003/6/5", day}, Case{"2003-06-05", day}, Case{"6/5/2003", day},
+        Case{" 2003/ 6/ 5", day}, Case{"2003-06-05 18:00:00", day + 0.75},
+        Case{"2003-06-05T18:00:00.000+02", day + 0.75}, Case{"6/5/2003 6:00 PM", day + 0.75},
+        Case{"4:01pm", 16 / 24.0 + 1 / 1440.0}, Case{"6/5/03", day}}) {
     auto parsed = ParseDate(c.text);
     ASSERT_TRUE(parsed.has_value()) << c.text;
     EXPECT_NEAR(parsed->value, c.expected, 1e-9) << c.text;

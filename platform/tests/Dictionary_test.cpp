@@ -3,26 +3,20 @@
 #include <gtest/gtest.h>
 
 #include "platform/automation/Registry.h"
+#include "platform/tests/TestEnvironment.h"
 
 namespace automation {
 namespace {
-
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
 
 TEST(DictionaryTest, KeepsInsertionOrderAndRefusesDuplicates) {
   Dictionary d;
   d.Add(Variant("MSFT"), Variant(1));
   d.Add(Variant("ABC"), Variant(2));
   d.Add(Variant(7), Variant(3));
-  EXPECT_EQ(ErrorOf([&] { d.Add(Variant("ABC"), Variant(9)); }), err::kDuplicateKey);
-  EXPECT_EQ(ErrorOf([&] { d.Add(Variant(7.0), Variant(9)); }), err::kDuplicateKey);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { d.Add(Variant("ABC"), Variant(9)); }),
+            err::kDuplicateKey);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { d.Add(Variant(7.0), Variant(9)); }),
+            err::kDuplicateKey);
   d.Add(Variant("abc"), Variant(4));  // text keys compare exactly by default
   const Variant key_list = d.Keys();
   const SafeArray& keys = key_list.Array();
@@ -33,7 +27,8 @@ TEST(DictionaryTest, KeepsInsertionOrderAndRefusesDuplicates) {
   d.Remove(Variant("MSFT"));
   EXPECT_EQ(d.Keys().Array().Element(0), Variant("ABC"));
   EXPECT_EQ(d.Item(Variant(7)), Variant(3));
-  EXPECT_EQ(ErrorOf([&] { d.Remove(Variant("MSFT")); }), err::kElementNotFound);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { d.Remove(Variant("MSFT")); }),
+            err::kElementNotFound);
 }
 
 TEST(DictionaryTest, ReadingAMissingItemAddsIt) {
@@ -48,7 +43,7 @@ TEST(DictionaryTest, TextCompareModeIgnoresCase) {
   d.SetCompareMode(1);
   d.Add(Variant("Abc"), Variant(1));
   EXPECT_TRUE(d.Exists(Variant("ABC")));
-  EXPECT_EQ(ErrorOf([&] { d.SetCompareMode(0); }), err::kInvalidArgument);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { d.SetCompareMode(0); }), err::kInvalidArgument);
 }
 
 TEST(DictionaryTest, LateBoundThroughTheRegistry) {
@@ -68,10 +63,12 @@ TEST(CollectionTest, IsOneBasedWithCaseBlindKeys) {
   c.Add(Variant("second"), Variant("Two"));
   EXPECT_EQ(c.Item(Variant(1)), Variant("first"));
   EXPECT_EQ(c.Item(Variant("two")), Variant("second"));
-  EXPECT_EQ(ErrorOf([&] { c.Item(Variant(0)); }), err::kInvalidArgument);
-  EXPECT_EQ(ErrorOf([&] { c.Item(Variant(3)); }), err::kInvalidArgument);
-  EXPECT_EQ(ErrorOf([&] { c.Item(Variant("three")); }), err::kInvalidArgument);
-  EXPECT_EQ(ErrorOf([&] { c.Add(Variant(3), Variant("TWO")); }), err::kDuplicateKey);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { c.Item(Variant(0)); }), err::kInvalidArgument);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { c.Item(Variant(3)); }), err::kInvalidArgument);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { c.Item(Variant("three")); }),
+            err::kInvalidArgument);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { c.Add(Variant(3), Variant("TWO")); }),
+            err::kDuplicateKey);
   c.Remove(Variant(1));
   EXPECT_EQ(c.Count(), 1);
   EXPECT_EQ(c.Item(Variant(1)), Variant("second"));
@@ -81,7 +78,8 @@ TEST(SafeArrayTest, BoundsAndTypedElements) {
   Variant v(SafeArray(std::vector<float>{1.5f, 2.5f}, 1));
   EXPECT_EQ(v.Array().Element(1), Variant(1.5f));
   EXPECT_EQ(v.Array().UpperBound(), 2);
-  EXPECT_EQ(ErrorOf([&] { v.Array().Element(0); }), err::kSubscriptOutOfRange);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { v.Array().Element(0); }),
+            err::kSubscriptOutOfRange);
   Variant copy = v;
   copy.MutableArray().SetElement(2, Variant("7"));
   EXPECT_EQ(copy.Array().Element(2), Variant(7.0f));

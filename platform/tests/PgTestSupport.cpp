@@ -1,5 +1,6 @@
 #include "platform/tests/PgTestSupport.h"
 
+#include <fmt/format.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -8,8 +9,6 @@
 #include <memory>
 #include <random>
 #include <string>
-
-#include <fmt/format.h>
 
 #include "platform/ado/Driver.h"
 

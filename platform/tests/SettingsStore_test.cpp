@@ -1,8 +1,7 @@
 #include "platform/settings_store/SettingsStore.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <thread>

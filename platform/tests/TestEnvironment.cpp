@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "platform/automation/Error.h"
+
 namespace testing_support {
 
 namespace {
@@ -46,5 +48,14 @@ ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
 }
 
 ScopedEnv::~ScopedEnv() { Put(name_.c_str(), old_); }
+
+int32_t ErrorNumberOf(const std::function<void()>& action) {
+  try {
+    action();
+  } catch (const automation::Error& e) {
+    return e.Number();
+  }
+  return 0;
+}
 
 }  // namespace testing_support

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -36,5 +38,8 @@ class ScopedEnv {
   std::string name_;
   std::optional<std::string> old_;
 };
+
+// Runs `action` and returns the number of the automation error it raised, or 0.
+int32_t ErrorNumberOf(const std::function<void()>& action);
 
 }  // namespace testing_support

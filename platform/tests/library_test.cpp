@@ -14,15 +14,6 @@ namespace {
 using automation::Date;
 using automation::Variant;
 
-int ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const automation::Error& e) {
-    return e.Number();
-  }
-  return 0;
-}
-
 Date Day(int y, int m, int d, int hour = 0, int minute = 0) {
   return *automation::MakeDate(y, m, d, hour, minute);
 }
@@ -35,22 +26,24 @@ TEST(LibraryTest, SafeRatioAndNullToSingle) {
   EXPECT_EQ(SafeRatio(Variant(0), Variant(4)), 0.0f);
   EXPECT_EQ(SafeRatio(Variant(10), Variant()), 0.0f);
   EXPECT_EQ(SafeRatio(Variant(1.0f), Variant(3.0f)), 1.0f / 3.0f);
-  EXPECT_EQ(ErrorOf([] { SafeRatio(Variant(3e38), Variant(1e-3)); }), automation::err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { SafeRatio(Variant(3e38), Variant(1e-3)); }),
+            automation::err::kOverflow);
   EXPECT_EQ(NullToSingle(Variant::Null()), 0.0f);
   EXPECT_EQ(NullToSingle(Variant()), 0.0f);
   EXPECT_EQ(NullToSingle(Variant(2.5)), 2.5f);
-  EXPECT_EQ(ErrorOf([] { NullToSingle(Variant("n/a")); }), automation::err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { NullToSingle(Variant("n/a")); }),
+            automation::err::kTypeMismatch);
 }
 
 TEST(LibraryTest, ReorderDateText) {
   EXPECT_EQ(ReorderDateText(Variant("12/31/2002"), Variant("-"), Variant("-")),
             Variant("2002-12-31"));
-  EXPECT_EQ(ReorderDateText(Variant("6/5/2003"), Variant("/"), Variant("/")),
-            Variant("2003/6/5"));
+  EXPECT_EQ(ReorderDateText(Variant("6/5/2003"), Variant("/"), Variant("/")), Variant("2003/6/5"));
   EXPECT_EQ(ReorderDateText(Variant(""), Variant("-"), Variant("-")), Variant(""));
   EXPECT_EQ(ReorderDateText(Variant("2003-06-05"), Variant("-"), Variant("-")),
             Variant("11 11 11"));
-  EXPECT_EQ(ErrorOf([] { ReorderDateText(Variant("6/2003"), Variant("-"), Variant("-")); }),
+  EXPECT_EQ(testing_support::ErrorNumberOf(
+                [] { ReorderDateText(Variant("6/2003"), Variant("-"), Variant("-")); }),
             automation::err::kInvalidArgument);
 }
 
@@ -62,12 +55,15 @@ TEST(LibraryTest, DateCodesBothWays) {
   EXPECT_EQ(DateTextFromLong(20030605), " 2003/ 6/ 5");
   EXPECT_EQ(DateTextFromLong(0), "");
   EXPECT_EQ(DateTextFromLong(-5), "");
-  EXPECT_EQ(ErrorOf([] { DateTextFromLong(400000101); }), automation::err::kOverflow);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { DateTextFromLong(400000101); }),
+            automation::err::kOverflow);
   EXPECT_EQ(DateFromLong(0).value, 0.0);
   EXPECT_EQ(DateFromLong(20030605), Day(2003, 6, 5));
   EXPECT_EQ(DateFromLong(20000229), Day(2000, 2, 29));
-  EXPECT_EQ(ErrorOf([] { DateFromLong(20031301); }), automation::err::kTypeMismatch);
-  EXPECT_EQ(ErrorOf([] { DateFromLong(20030600); }), automation::err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { DateFromLong(20031301); }),
+            automation::err::kTypeMismatch);
+  EXPECT_EQ(testing_support::ErrorNumberOf([] { DateFromLong(20030600); }),
+            automation::err::kTypeMismatch);
   for (int32_t code : {20030605, 19991231, 20240229, 18991230}) {
     EXPECT_EQ(LongFromDate(DateFromLong(code)), code);
   }
@@ -99,9 +95,11 @@ TEST(LibraryTest, OpenRecordsetGivesAnExactCountAndEofOnNoRows) {
   auto none = OpenRecordset(connection, "select * from alert where symbol = ?", {Variant("X")});
   EXPECT_EQ(none->RecordCount(), 0);
   EXPECT_TRUE(none->EOF_());
-  EXPECT_EQ(ErrorOf([&] { OpenRecordset(connection, "select * from nowhere"); }),
-            automation::err::kDatabase);
-  EXPECT_EQ(ErrorOf([&] { OpenRecordset(nullptr, "select 1"); }), automation::err::kObjectNotSet);
+  EXPECT_EQ(
+      testing_support::ErrorNumberOf([&] { OpenRecordset(connection, "select * from nowhere"); }),
+      automation::err::kDatabase);
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { OpenRecordset(nullptr, "select 1"); }),
+            automation::err::kObjectNotSet);
 }
 
 }  // namespace
