@@ -1,0 +1,433 @@
+// The price store keeps each security's bars in chunks of kBarsPerChunk packed 24-byte
+// records, keyed by (Worden number << 16) + chunk number. A chunk fits in one 4 KiB page, so
+// the latest 100 bars of a security are one index seek and one or two page reads, where a
+// row per bar would cost a hundred row decodes.
+
+#include "platform/tc2000/PriceStore.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
+#include "platform/system/Installation.h"
+#include "platform/system/Paths.h"
+
+namespace tc2000 {
+
+namespace {
+
+using automation::Error;
+namespace err = automation::err;
+
+static_assert(sizeof(Bar) == 24, "bars are stored as packed 24-byte records");
+static_assert(std::endian::native == std::endian::little, "the store is little-endian");
+
+constexpr int kBusyTimeoutMs = 10000;
+constexpr int kSchemaVersion = 1;
+
+struct DatabaseCloser {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+using DatabaseHandle = std::unique_ptr<sqlite3, DatabaseCloser>;
+
+struct StatementFinalizer {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS securities (
+  worden    INTEGER PRIMARY KEY,
+  symbol    TEXT NOT NULL UNIQUE COLLATE NOCASE,
+  name      TEXT NOT NULL DEFAULT '',
+  active    INTEGER NOT NULL DEFAULT 1,
+  bar_count INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS bar_chunks (
+  id   INTEGER PRIMARY KEY,
+  bars BLOB NOT NULL);
+CREATE TABLE IF NOT EXISTS chart_lists (
+  list_index INTEGER PRIMARY KEY,
+  name       TEXT NOT NULL,
+  type       INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS chart_list_members (
+  list_index INTEGER NOT NULL,
+  position   INTEGER NOT NULL,
+  worden     INTEGER NOT NULL,
+  PRIMARY KEY (list_index, position)) WITHOUT ROWID;
+)sql";
+
+int64_t ChunkId(int32_t worden, int32_t chunk) {
+  return (static_cast<int64_t>(worden) << 16) + chunk;
+}
+
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const std::filesystem::path& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) return {};
+  return {info.st_dev, info.st_ino};
+}
+
+}  // namespace
+
+struct PriceStore::Impl {
+  DatabaseHandle db;
+  FileIdentity identity;
+  int transaction_depth = 0;  // Begin .. Commit nesting of the caller
+
+  static std::unique_ptr<Impl> Open(const std::filesystem::path& path, int flags);
+
+  StatementHandle find_symbol, find_security, bar_count, read_chunks, all_securities, all_lists,
+      list_members;
+
+  [[noreturn]] void Fail(const std::string& what) const {
+    throw Error::WithDetail(err::kDatabase, what + ": " + sqlite3_errmsg(db.get()));
+  }
+
+  void Exec(const char* sql) {
+    char* message = nullptr;
+    if (sqlite3_exec(db.get(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
+      std::string text = message ? message : "unknown error";
+      sqlite3_free(message);
+      throw Error::WithDetail(err::kDatabase, text + " (" + sql + ")");
+    }
+  }
+
+  StatementHandle Prepare(const char* sql) const {
+    sqlite3_stmt* statement = nullptr;
+    if (sqlite3_prepare_v3(db.get(), sql, -1, SQLITE_PREPARE_PERSISTENT, &statement, nullptr) !=
+        SQLITE_OK) {
+      Fail(std::string("cannot prepare \"") + sql + "\"");
+    }
+    return StatementHandle(statement);
+  }
+
+  // A prepared statement, reset and with its bindings cleared when the scope ends.
+  class Use {
+   public:
+    Use(const Impl& impl, const StatementHandle& statement)
+        : impl_(impl), statement_(statement.get()) {}
+    ~Use() {
+      sqlite3_reset(statement_);
+      sqlite3_clear_bindings(statement_);
+    }
+    Use& Bind(int index, int64_t value) {
+      sqlite3_bind_int64(statement_, index, value);
+      return *this;
+    }
+    Use& Bind(int index, const std::string& text) {
+      sqlite3_bind_text(statement_, index, text.data(), static_cast<int>(text.size()),
+                        SQLITE_STATIC);
+      return *this;
+    }
+    // True with a row, false when done; an error throws.
+    bool Step() {
+      const int rc = sqlite3_step(statement_);
+      if (rc == SQLITE_ROW) return true;
+      if (rc == SQLITE_DONE) return false;
+      impl_.Fail(std::string("\"") + sqlite3_sql(statement_) + "\" failed");
+    }
+    int32_t Int(int column) const { return sqlite3_column_int(statement_, column); }
+    std::string Text(int column) const {
+      const auto* text = sqlite3_column_text(statement_, column);
+      return text ? std::string(reinterpret_cast<const char*>(text),
+                                static_cast<size_t>(sqlite3_column_bytes(statement_, column)))
+                  : std::string();
+    }
+    std::span<const std::byte> Blob(int column) const {
+      const void* data = sqlite3_column_blob(statement_, column);
+      const int size = sqlite3_column_bytes(statement_, column);
+      return {static_cast<const std::byte*>(data), static_cast<size_t>(size)};
+    }
+
+   private:
+    const Impl& impl_;
+    sqlite3_stmt* statement_;
+  };
+
+  Security SecurityFrom(const Use& row) const {
+    return Security{row.Int(0), row.Text(1), row.Text(2), row.Int(3) != 0, row.Int(4)};
+  }
+
+  // Runs `write` as one unit: a savepoint, so it nests inside a caller's Begin .. Commit.
+  template <class F>
+  void Atomically(F&& write) {
+    Exec("SAVEPOINT store_write");
+    try {
+      write();
+    } catch (...) {
+      sqlite3_exec(db.get(), "ROLLBACK TO store_write; RELEASE store_write", nullptr, nullptr,
+                   nullptr);
+      throw;
+    }
+    Exec("RELEASE store_write");
+  }
+};
+
+std::filesystem::path PriceStore::DefaultPath() {
+  const std::string configured(
+      automation::TrimBlanks(kestrova_system::InstallationSetting("tc2000", "store", "")));
+  if (!configured.empty()) return configured;
+  return kestrova_system::DataDirectory() / "tc2000.db";
+}
+
+PriceStore::PriceStore(std::filesystem::path path, std::unique_ptr<Impl> impl)
+    : path_(std::move(path)), impl_(std::move(impl)) {}
+
+PriceStore::~PriceStore() = default;
+
+std::unique_ptr<PriceStore::Impl> PriceStore::Impl::Open(const std::filesystem::path& path,
+                                                         int flags) {
+  sqlite3* raw = nullptr;
+  const int rc = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  DatabaseHandle db(raw);
+  if (rc != SQLITE_OK) {
+    throw Error::WithDetail(err::kFileAccess, "cannot open the price store " + path.string() +
+                                                  ": " + (raw ? sqlite3_errmsg(raw) : "no memory"));
+  }
+  auto impl = std::make_unique<PriceStore::Impl>();
+  impl->db = std::move(db);
+  sqlite3_busy_timeout(impl->db.get(), kBusyTimeoutMs);
+  return impl;
+}
+
+std::unique_ptr<PriceStore> PriceStore::OpenForReading(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    throw Error::WithDetail(err::kFileAccess,
+                            "the price store " + path.string() +
+                                " does not exist; create it with 'kestrova demo-data' or "
+                                "'kestrova import-prices'");
+  }
+  auto impl = Impl::Open(path, SQLITE_OPEN_READONLY);
+  // Reads map the file: a random symbol's latest bars then cost no system call.
+  impl->Exec("PRAGMA mmap_size = 1073741824");
+  impl->identity = IdentityOf(path);
+  std::unique_ptr<PriceStore> store(new PriceStore(path, std::move(impl)));
+  try {
+    store->impl_->Prepare("SELECT worden, symbol, name, active, bar_count FROM securities LIMIT 0");
+  } catch (const Error&) {
+    throw Error::WithDetail(err::kFileAccess, path.string() + " is not a price store");
+  }
+  return store;
+}
+
+std::unique_ptr<PriceStore> PriceStore::OpenForWriting(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  auto impl = Impl::Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+  impl->Exec("PRAGMA journal_mode = WAL");
+  impl->Exec(kSchema);
+  impl->Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  impl->identity = IdentityOf(path);
+  return std::unique_ptr<PriceStore>(new PriceStore(path, std::move(impl)));
+}
+
+bool PriceStore::IsCurrent() const { return IdentityOf(path_) == impl_->identity; }
+
+int32_t PriceStore::WordenNumFromSymbol(const std::string& symbol) {
+  if (!impl_->find_symbol) {
+    impl_->find_symbol = impl_->Prepare("SELECT worden FROM securities WHERE symbol = ?");
+  }
+  const std::string trimmed(automation::TrimBlanks(symbol));
+  Impl::Use query(*impl_, impl_->find_symbol);
+  query.Bind(1, trimmed);
+  return query.Step() ? query.Int(0) : 0;
+}
+
+std::optional<Security> PriceStore::FindSecurity(int32_t worden) {
+  if (!impl_->find_security) {
+    impl_->find_security = impl_->Prepare(
+        "SELECT worden, symbol, name, active, bar_count FROM securities WHERE worden = ?");
+  }
+  Impl::Use query(*impl_, impl_->find_security);
+  query.Bind(1, worden);
+  if (!query.Step()) return std::nullopt;
+  return impl_->SecurityFrom(query);
+}
+
+std::vector<Security> PriceStore::AllSecurities() {
+  if (!impl_->all_securities) {
+    impl_->all_securities = impl_->Prepare(
+        "SELECT worden, symbol, name, active, bar_count FROM securities ORDER BY worden");
+  }
+  Impl::Use query(*impl_, impl_->all_securities);
+  std::vector<Security> result;
+  while (query.Step()) result.push_back(impl_->SecurityFrom(query));
+  return result;
+}
+
+std::vector<Bar> PriceStore::LatestBars(int32_t worden, int32_t count) {
+  std::vector<Bar> result;
+  if (count < 1) return result;
+  if (!impl_->bar_count) {
+    impl_->bar_count = impl_->Prepare("SELECT bar_count FROM securities WHERE worden = ?");
+    impl_->read_chunks =
+        impl_->Prepare("SELECT bars FROM bar_chunks WHERE id BETWEEN ? AND ? ORDER BY id DESC");
+  }
+  int32_t stored = 0;
+  {
+    Impl::Use query(*impl_, impl_->bar_count);
+    query.Bind(1, worden);
+    if (!query.Step()) return result;
+    stored = query.Int(0);
+  }
+  const int32_t wanted = std::min(count, stored);
+  if (wanted < 1) return result;
+  result.resize(static_cast<size_t>(wanted));
+  const int32_t first_chunk = (stored - wanted) / kBarsPerChunk;
+  const int32_t last_chunk = (stored - 1) / kBarsPerChunk;
+
+  Impl::Use query(*impl_, impl_->read_chunks);
+  query.Bind(1, ChunkId(worden, first_chunk)).Bind(2, ChunkId(worden, last_chunk));
+  size_t filled = 0;
+  while (filled < result.size() && query.Step()) {
+    std::span<const std::byte> blob = query.Blob(0);
+    const size_t in_chunk = blob.size() / sizeof(Bar);
+    // Newest first: walk this chunk from its end.
+    for (size_t k = in_chunk; k > 0 && filled < result.size(); --k) {
+      std::memcpy(&result[filled++], blob.data() + (k - 1) * sizeof(Bar), sizeof(Bar));
+    }
+  }
+  result.resize(filled);  // a store cut short by hand gives what it has
+  return result;
+}
+
+std::vector<ChartList> PriceStore::AllChartLists() {
+  if (!impl_->all_lists) {
+    impl_->all_lists = impl_->Prepare("SELECT name, type FROM chart_lists ORDER BY list_index");
+  }
+  Impl::Use query(*impl_, impl_->all_lists);
+  std::vector<ChartList> result;
+  while (query.Step()) result.push_back(ChartList{query.Text(0), query.Int(1), {}});
+  return result;
+}
+
+std::vector<Security> PriceStore::ChartListMembers(int32_t list_index) {
+  if (!impl_->list_members) {
+    impl_->list_members = impl_->Prepare(
+        "SELECT s.worden, s.symbol, s.name, s.active, s.bar_count FROM chart_list_members m "
+        "JOIN securities s ON s.worden = m.worden WHERE m.list_index = ? ORDER BY m.position");
+  }
+  Impl::Use query(*impl_, impl_->list_members);
+  query.Bind(1, list_index);
+  std::vector<Security> result;
+  while (query.Step()) result.push_back(impl_->SecurityFrom(query));
+  return result;
+}
+
+void PriceStore::Begin() {
+  impl_->Exec(impl_->transaction_depth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT store_nested");
+  ++impl_->transaction_depth;
+}
+
+void PriceStore::Commit() {
+  if (impl_->transaction_depth == 0) {
+    throw Error::WithDetail(err::kInvalidArgument, "Commit without Begin");
+  }
+  impl_->Exec(impl_->transaction_depth == 1 ? "COMMIT" : "RELEASE store_nested");
+  --impl_->transaction_depth;
+}
+
+void PriceStore::Rollback() {
+  if (impl_->transaction_depth == 0) {
+    throw Error::WithDetail(err::kInvalidArgument, "Rollback without Begin");
+  }
+  impl_->Exec(impl_->transaction_depth == 1 ? "ROLLBACK"
+                                            : "ROLLBACK TO store_nested; RELEASE store_nested");
+  --impl_->transaction_depth;
+}
+
+int32_t PriceStore::UpsertSecurity(const std::string& symbol, const std::string& name,
+                                   bool active) {
+  const std::string trimmed(automation::TrimBlanks(symbol));
+  if (trimmed.empty()) throw Error::WithDetail(err::kInvalidArgument, "empty symbol");
+  const std::string upper = automation::UpperCase(trimmed);
+  int32_t worden = 0;
+  impl_->Atomically([&] {
+    StatementHandle upsert = impl_->Prepare(
+        "INSERT INTO securities (symbol, name, active) VALUES (?, ?, ?) "
+        "ON CONFLICT (symbol) DO UPDATE SET name = excluded.name, active = excluded.active "
+        "RETURNING worden");
+    Impl::Use query(*impl_, upsert);
+    query.Bind(1, upper).Bind(2, name).Bind(3, active ? 1 : 0);
+    if (!query.Step()) impl_->Fail("no Worden number came back for " + upper);
+    worden = query.Int(0);
+  });
+  return worden;
+}
+
+void PriceStore::ReplaceBars(int32_t worden, std::span<const Bar> bars) {
+  for (size_t i = 1; i < bars.size(); ++i) {
+    if (bars[i].date <= bars[i - 1].date) {
+      throw Error::WithDetail(err::kInvalidArgument,
+                              "bars of Worden number " + std::to_string(worden) +
+                                  " do not ascend by date at " + std::to_string(bars[i].date));
+    }
+  }
+  const size_t max_bars = size_t{1} << 16 << 7;  // chunk numbers are 16 bits
+  if (bars.size() >= max_bars) {
+    throw Error::WithDetail(err::kOverflow, "too many bars for one security");
+  }
+  impl_->Atomically([&] {
+    {
+      StatementHandle erase = impl_->Prepare("DELETE FROM bar_chunks WHERE id BETWEEN ? AND ?");
+      Impl::Use query(*impl_, erase);
+      query.Bind(1, ChunkId(worden, 0)).Bind(2, ChunkId(worden, 0xFFFF));
+      query.Step();
+    }
+    StatementHandle insert = impl_->Prepare("INSERT INTO bar_chunks (id, bars) VALUES (?, ?)");
+    for (size_t start = 0, chunk = 0; start < bars.size(); start += kBarsPerChunk, ++chunk) {
+      const size_t n = std::min(bars.size() - start, size_t{kBarsPerChunk});
+      Impl::Use query(*impl_, insert);
+      query.Bind(1, ChunkId(worden, static_cast<int32_t>(chunk)));
+      sqlite3_bind_blob(insert.get(), 2, bars.data() + start, static_cast<int>(n * sizeof(Bar)),
+                        SQLITE_STATIC);
+      query.Step();
+    }
+    StatementHandle count =
+        impl_->Prepare("UPDATE securities SET bar_count = ? WHERE worden = ? RETURNING worden");
+    Impl::Use query(*impl_, count);
+    query.Bind(1, static_cast<int64_t>(bars.size())).Bind(2, worden);
+    if (!query.Step()) {
+      throw Error::WithDetail(err::kInvalidArgument,
+                              "no security has the Worden number " + std::to_string(worden));
+    }
+  });
+}
+
+void PriceStore::ReplaceChartLists(std::span<const ChartList> lists) {
+  impl_->Atomically([&] {
+    impl_->Exec("DELETE FROM chart_list_members; DELETE FROM chart_lists;");
+    StatementHandle list =
+        impl_->Prepare("INSERT INTO chart_lists (list_index, name, type) VALUES (?, ?, ?)");
+    StatementHandle member = impl_->Prepare(
+        "INSERT INTO chart_list_members (list_index, position, worden) VALUES (?, ?, ?)");
+    for (size_t i = 0; i < lists.size(); ++i) {
+      const int64_t index = static_cast<int64_t>(i) + 1;
+      {
+        Impl::Use query(*impl_, list);
+        query.Bind(1, index).Bind(2, lists[i].name).Bind(3, lists[i].type);
+        query.Step();
+      }
+      for (size_t k = 0; k < lists[i].members.size(); ++k) {
+        Impl::Use query(*impl_, member);
+        query.Bind(1, index).Bind(2, static_cast<int64_t>(k) + 1).Bind(3, lists[i].members[k]);
+        query.Step();
+      }
+    }
+  });
+}
+
+}  // namespace tc2000

@@ -1,0 +1,146 @@
+#include "platform/tc2000/cTC2000.h"
+
+#include <utility>
+#include <vector>
+
+#include "platform/automation/Error.h"
+
+namespace tc2000 {
+
+namespace {
+
+using automation::SafeArray;
+using automation::Variant;
+
+template <class T>
+Variant OneBased(std::vector<T> values) {
+  return Variant(SafeArray(SafeArray::Storage(std::move(values)), 1));
+}
+
+}  // namespace
+
+cTC2000::cTC2000(std::unique_ptr<PriceStore> store) : store_(std::move(store)) {}
+
+std::shared_ptr<cTC2000> cTC2000::Create() {
+  try {
+    return std::make_shared<cTC2000>(PriceStore::OpenForReading(PriceStore::DefaultPath()));
+  } catch (const automation::Error& e) {
+    throw automation::Error::WithDetail(automation::err::kCannotCreateObject,
+                                        "TC2000Dev.cTC2000: " + e.Description());
+  }
+}
+
+int32_t cTC2000::WordenNumFromSymbol(const std::string& symbol) {
+  std::lock_guard lock(mutex_);
+  return store_->WordenNumFromSymbol(symbol);
+}
+
+bool cTC2000::StockIsActive(int32_t worden) {
+  std::lock_guard lock(mutex_);
+  const auto security = store_->FindSecurity(worden);
+  return security && security->active;
+}
+
+std::string cTC2000::companyname(int32_t worden) {
+  std::lock_guard lock(mutex_);
+  const auto security = store_->FindSecurity(worden);
+  return security ? security->name : std::string();
+}
+
+bool cTC2000::TCEnabled() {
+  std::lock_guard lock(mutex_);
+  return store_->IsCurrent();
+}
+
+void cTC2000::GetPrices(int32_t worden, Variant& open, Variant& high, Variant& low, Variant& close,
+                        Variant& volume, Variant& dates, int32_t days) {
+  std::vector<Bar> bars;
+  {
+    std::lock_guard lock(mutex_);
+    bars = store_->LatestBars(worden, days);
+  }
+  const size_t n = bars.size();
+  std::vector<float> o(n), h(n), l(n), c(n);
+  std::vector<int32_t> v(n), d(n);
+  for (size_t i = 0; i < n; ++i) {
+    o[i] = bars[i].open;
+    h[i] = bars[i].high;
+    l[i] = bars[i].low;
+    c[i] = bars[i].close;
+    v[i] = bars[i].volume;
+    d[i] = bars[i].date;
+  }
+  open = OneBased(std::move(o));
+  high = OneBased(std::move(h));
+  low = OneBased(std::move(l));
+  close = OneBased(std::move(c));
+  volume = OneBased(std::move(v));
+  dates = OneBased(std::move(d));
+}
+
+void cTC2000::GetSymbols(Variant& symbols, Variant& numbers) {
+  std::vector<Security> all;
+  {
+    std::lock_guard lock(mutex_);
+    all = store_->AllSecurities();
+  }
+  std::vector<std::string> s;
+  std::vector<int32_t> w;
+  s.reserve(all.size());
+  w.reserve(all.size());
+  for (Security& security : all) {
+    s.push_back(std::move(security.symbol));
+    w.push_back(security.worden);
+  }
+  symbols = OneBased(std::move(s));
+  numbers = OneBased(std::move(w));
+}
+
+void cTC2000::getAllChartLists(Variant& names, Variant& types) {
+  std::vector<ChartList> lists;
+  {
+    std::lock_guard lock(mutex_);
+    lists = store_->AllChartLists();
+  }
+  std::vector<std::string> n;
+  std::vector<int32_t> t;
+  for (ChartList& list : lists) {
+    n.push_back(std::move(list.name));
+    t.push_back(list.type);
+  }
+  names = OneBased(std::move(n));
+  types = OneBased(std::move(t));
+}
+
+void cTC2000::GetSymbolsForChartList(int32_t list_index, Variant& symbols, Variant& numbers) {
+  std::vector<Security> members;
+  {
+    std::lock_guard lock(mutex_);
+    members = store_->ChartListMembers(list_index);
+  }
+  std::vector<std::string> s;
+  std::vector<int32_t> w;
+  for (Security& member : members) {
+    s.push_back(std::move(member.symbol));
+    w.push_back(member.worden);
+  }
+  symbols = OneBased(std::move(s));
+  numbers = OneBased(std::move(w));
+}
+
+const automation::MemberTable& cTC2000::Members() const {
+  static const automation::MemberTable table =
+      automation::MemberTableBuilder<cTC2000>()
+          .Method("WordenNumFromSymbol", &cTC2000::WordenNumFromSymbol)
+          .Method("StockIsActive", &cTC2000::StockIsActive)
+          .Method("companyname", &cTC2000::companyname)
+          .Get("TCEnabled", &cTC2000::TCEnabled)
+          .Method("GetPrices", &cTC2000::GetPrices)
+          .Method("GetSymbols", &cTC2000::GetSymbols)
+          .Method("getAllChartLists", &cTC2000::getAllChartLists)
+          .Method("GetSymbolsForChartList", &cTC2000::GetSymbolsForChartList)
+          .Build();
+  return table;
+}
+
+}  // namespace tc2000

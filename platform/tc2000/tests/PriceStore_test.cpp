@@ -1,0 +1,177 @@
+#include "platform/tc2000/PriceStore.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/automation/Error.h"
+#include "platform/tc2000/tests/TestStore.h"
+#include "platform/tests/TestEnvironment.h"
+
+namespace tc2000 {
+namespace {
+
+using automation::DateOf;
+using testing_support::ErrorNumberOf;
+using testing_support::WeekdayBars;
+
+class PriceStoreTest : public ::testing::Test {
+ protected:
+  std::filesystem::path path() const { return home_.data() / "prices.db"; }
+
+  testing_support::ScopedTempHome home_;
+};
+
+TEST_F(PriceStoreTest, LatestBarsAcrossChunkBoundaries) {
+  // 300 weekdays: three chunks, the last one partial.
+  const auto bars = WeekdayBars(DateOf(2020, 1, 1), DateOf(2021, 12, 31));
+  ASSERT_GT(bars.size(), 2u * PriceStore::kBarsPerChunk);
+  auto store = PriceStore::OpenForWriting(path());
+  const int32_t worden = store->UpsertSecurity("ibm", "Inland Business Machines", true);
+  store->ReplaceBars(worden, bars);
+
+  auto reader = PriceStore::OpenForReading(path());
+  for (int32_t count : {1, 2, 100, 127, 128, 129, 200, 256, 257, static_cast<int32_t>(bars.size()),
+                        static_cast<int32_t>(bars.size()) + 50}) {
+    const auto latest = reader->LatestBars(worden, count);
+    const size_t expected = std::min<size_t>(count, bars.size());
+    ASSERT_EQ(latest.size(), expected) << count;
+    for (size_t k = 0; k < latest.size(); ++k) {
+      const Bar& want = bars[bars.size() - 1 - k];  // newest first
+      ASSERT_EQ(latest[k].date, want.date) << count << " at " << k;
+      ASSERT_EQ(latest[k].close, want.close);
+      ASSERT_EQ(latest[k].volume, want.volume);
+    }
+  }
+  EXPECT_TRUE(reader->LatestBars(worden, 0).empty());
+  EXPECT_TRUE(reader->LatestBars(worden + 1, 10).empty());
+}
+
+TEST_F(PriceStoreTest, ReplacingBarsDropsTheOldChunks) {
+  auto store = PriceStore::OpenForWriting(path());
+  const int32_t a = store->UpsertSecurity("AAA", "A", true);
+  const int32_t b = store->UpsertSecurity("BBB", "B", true);
+  store->ReplaceBars(a, WeekdayBars(DateOf(2019, 1, 1), DateOf(2021, 1, 1)));
+  store->ReplaceBars(b, WeekdayBars(DateOf(2020, 1, 1), DateOf(2020, 3, 1), {}, 5));
+  const auto fewer = WeekdayBars(DateOf(2022, 1, 3), DateOf(2022, 1, 7), {}, 50);
+  store->ReplaceBars(a, fewer);
+
+  EXPECT_EQ(store->FindSecurity(a)->bar_count, 5);
+  const auto all = store->LatestBars(a, 1000);
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(all.front().date, 20220107);
+  EXPECT_EQ(all.back().date, 20220103);
+  // The neighbour's bars are untouched.
+  EXPECT_EQ(store->LatestBars(b, 1).front().close, store->LatestBars(b, 1000).front().close);
+  EXPECT_EQ(store->LatestBars(b, 1000).back().date, 20200101);
+
+  store->ReplaceBars(a, {});
+  EXPECT_TRUE(store->LatestBars(a, 10).empty());
+}
+
+TEST_F(PriceStoreTest, RejectsBadWritesWithoutChangingTheStore) {
+  auto store = PriceStore::OpenForWriting(path());
+  const int32_t worden = store->UpsertSecurity("AAA", "A", true);
+  store->ReplaceBars(worden, WeekdayBars(DateOf(2022, 1, 3), DateOf(2022, 1, 7)));
+
+  std::vector<Bar> unordered = WeekdayBars(DateOf(2022, 2, 1), DateOf(2022, 2, 10));
+  std::swap(unordered[2], unordered[3]);
+  EXPECT_EQ(ErrorNumberOf([&] { store->ReplaceBars(worden, unordered); }),
+            automation::err::kInvalidArgument);
+  std::vector<Bar> doubled = WeekdayBars(DateOf(2022, 2, 1), DateOf(2022, 2, 10));
+  doubled[1].date = doubled[0].date;
+  EXPECT_NE(ErrorNumberOf([&] { store->ReplaceBars(worden, doubled); }), 0);
+  EXPECT_NE(ErrorNumberOf([&] { store->ReplaceBars(worden + 7, doubled); }), 0);
+  EXPECT_EQ(ErrorNumberOf([&] { store->UpsertSecurity("   ", "blank", true); }),
+            automation::err::kInvalidArgument);
+
+  EXPECT_EQ(store->LatestBars(worden, 10).size(), 5u);
+  EXPECT_EQ(store->AllSecurities().size(), 1u);
+
+  // A transaction of the caller rolls back as a whole.
+  store->Begin();
+  store->ReplaceBars(worden, {});
+  store->UpsertSecurity("CCC", "C", true);
+  store->Rollback();
+  EXPECT_EQ(store->LatestBars(worden, 10).size(), 5u);
+  EXPECT_EQ(store->WordenNumFromSymbol("CCC"), 0);
+}
+
+TEST_F(PriceStoreTest, SecuritiesAreFoundWithoutRegardToCaseAndBlanks) {
+  auto store = PriceStore::OpenForWriting(path());
+  EXPECT_EQ(store->UpsertSecurity("ibm", "Inland Business Machines", true), 1);
+  EXPECT_EQ(store->UpsertSecurity("O'NEIL", "O'Neil & Sons", false), 2);
+  EXPECT_EQ(store->UpsertSecurity("SP-500", "Standard 500 Index", true), 3);
+  // Updating keeps the number.
+  EXPECT_EQ(store->UpsertSecurity("IBM ", "Inland Business Machines Corp", false), 1);
+
+  EXPECT_EQ(store->WordenNumFromSymbol("IBM"), 1);
+  EXPECT_EQ(store->WordenNumFromSymbol("  ibm  "), 1);
+  EXPECT_EQ(store->WordenNumFromSymbol("o'neil"), 2);
+  EXPECT_EQ(store->WordenNumFromSymbol("SP-500"), 3);
+  EXPECT_EQ(store->WordenNumFromSymbol("SP"), 0);
+  EXPECT_EQ(store->WordenNumFromSymbol(""), 0);
+
+  const auto ibm = store->FindSecurity(1);
+  ASSERT_TRUE(ibm);
+  EXPECT_EQ(ibm->symbol, "IBM");
+  EXPECT_EQ(ibm->name, "Inland Business Machines Corp");
+  EXPECT_FALSE(ibm->active);
+  EXPECT_FALSE(store->FindSecurity(99));
+  const auto all = store->AllSecurities();
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[1].name, "O'Neil & Sons");
+}
+
+TEST_F(PriceStoreTest, ChartListsKeepTheirOrderAndMembers) {
+  auto store = PriceStore::OpenForWriting(path());
+  const int32_t a = store->UpsertSecurity("AAA", "A", true);
+  const int32_t b = store->UpsertSecurity("BBB", "B", true);
+  const std::vector<ChartList> lists = {{"Technology", 5, {b, a}},
+                                        {"Software", 4, {a}},
+                                        {"Analysts' Picks", 0, {}},
+                                        {"Hardware", 4, {b}}};
+  store->ReplaceChartLists(lists);
+  store->ReplaceChartLists(lists);  // a second import replaces, never appends
+
+  const auto read = store->AllChartLists();
+  ASSERT_EQ(read.size(), 4u);
+  EXPECT_EQ(read[2].name, "Analysts' Picks");
+  EXPECT_EQ(read[3].type, 4);
+  const auto members = store->ChartListMembers(1);
+  ASSERT_EQ(members.size(), 2u);
+  EXPECT_EQ(members[0].symbol, "BBB");
+  EXPECT_EQ(members[1].worden, a);
+  EXPECT_TRUE(store->ChartListMembers(3).empty());
+  EXPECT_TRUE(store->ChartListMembers(5).empty());
+}
+
+TEST_F(PriceStoreTest, OpeningForReadingNeedsAStore) {
+  EXPECT_EQ(ErrorNumberOf([&] { PriceStore::OpenForReading(path()); }),
+            automation::err::kFileAccess);
+  std::filesystem::create_directories(path().parent_path());
+  std::ofstream(path()) << "not a database at all, just some text that is long enough";
+  EXPECT_EQ(ErrorNumberOf([&] { PriceStore::OpenForReading(path()); }),
+            automation::err::kFileAccess);
+}
+
+TEST_F(PriceStoreTest, ReaderNoticesAStoreReplacedOnDisk) {
+  PriceStore::OpenForWriting(path())->UpsertSecurity("AAA", "A", true);
+  auto reader = PriceStore::OpenForReading(path());
+  EXPECT_TRUE(reader->IsCurrent());
+  const auto fresh = home_.data() / "fresh.db";
+  PriceStore::OpenForWriting(fresh)->UpsertSecurity("BBB", "B", true);
+  std::filesystem::rename(fresh, path());
+  EXPECT_FALSE(reader->IsCurrent());
+}
+
+TEST_F(PriceStoreTest, DefaultPathFollowsTheInstallationFile) {
+  EXPECT_EQ(PriceStore::DefaultPath(), home_.data() / "kestrova" / "tc2000.db");
+  std::filesystem::create_directories(home_.config() / "Kestrova");
+  std::ofstream(home_.config() / "Kestrova" / "kestrova.ini") << "[tc2000]\nstore = /srv/p.db\n";
+  EXPECT_EQ(PriceStore::DefaultPath(), "/srv/p.db");
+}
+
+}  // namespace
+}  // namespace tc2000

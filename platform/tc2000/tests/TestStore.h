@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "platform/automation/DateTime.h"
+#include "platform/helpers/library.h"
+#include "platform/tc2000/PriceStore.h"
+
+namespace testing_support {
+
+// Bars for every weekday from `first` to `last` except the given date codes, with prices
+// that tell the days apart: the close of the k-th bar is start + k, open close − 0.5, high
+// close + 1, low close − 1, volume 1000 + k.
+inline std::vector<tc2000::Bar> WeekdayBars(automation::Date first, automation::Date last,
+                                            const std::set<int32_t>& holidays = {},
+                                            float start = 100) {
+  std::vector<tc2000::Bar> bars;
+  for (automation::Date d = first; d.value <= last.value; d = automation::AddDays(d, 1)) {
+    const int32_t code = helpers::LongFromDate(d);
+    if (automation::IsoWeekday(d) > 5 || holidays.count(code)) continue;
+    const float close = start + static_cast<float>(bars.size());
+    bars.push_back({code, close - 0.5f, close + 1, close - 1, close,
+                    1000 + static_cast<int32_t>(bars.size())});
+  }
+  return bars;
+}
+
+}  // namespace testing_support
