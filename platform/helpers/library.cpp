@@ -66,6 +66,11 @@ std::string DateTextFromLong(int32_t code) {
 }
 
 Date DateFromLong(int32_t code) {
+  // Four-digit years, the codes every series carries, are read directly; the text route,
+  // which gives the same day, stays for the rest (two-digit years and the like).
+  if (code >= 10000101) {
+    if (auto d = automation::MakeDate(code / 10000, code / 100 % 100, code % 100)) return *d;
+  }
   const std::string text = DateTextFromLong(code);
   if (text.empty()) return Date{0};
   return automation::CDate(Variant(text));

@@ -88,8 +88,7 @@ struct PriceStore::Impl {
 
   static std::unique_ptr<Impl> Open(const std::filesystem::path& path, int flags);
 
-  StatementHandle find_symbol, find_security, bar_count, read_chunks, all_securities, all_lists,
-      list_members;
+  StatementHandle find_symbol, find_security, read_chunks, all_securities, all_lists, list_members;
 
   [[noreturn]] void Fail(const std::string& what) const {
     throw Error::WithDetail(err::kDatabase, what + ": " + sqlite3_errmsg(db.get()));
@@ -271,36 +270,25 @@ std::vector<Security> PriceStore::AllSecurities() {
 std::vector<Bar> PriceStore::LatestBars(int32_t worden, int32_t count) {
   std::vector<Bar> result;
   if (count < 1) return result;
-  if (!impl_->bar_count) {
-    impl_->bar_count = impl_->Prepare("SELECT bar_count FROM securities WHERE worden = ?");
+  // The security's chunks newest first: one statement, stopped as soon as it has enough.
+  if (!impl_->read_chunks) {
     impl_->read_chunks =
         impl_->Prepare("SELECT bars FROM bar_chunks WHERE id BETWEEN ? AND ? ORDER BY id DESC");
   }
-  int32_t stored = 0;
-  {
-    Impl::Use query(*impl_, impl_->bar_count);
-    query.Bind(1, worden);
-    if (!query.Step()) return result;
-    stored = query.Int(0);
-  }
-  const int32_t wanted = std::min(count, stored);
-  if (wanted < 1) return result;
-  result.resize(static_cast<size_t>(wanted));
-  const int32_t first_chunk = (stored - wanted) / kBarsPerChunk;
-  const int32_t last_chunk = (stored - 1) / kBarsPerChunk;
-
   Impl::Use query(*impl_, impl_->read_chunks);
-  query.Bind(1, ChunkId(worden, first_chunk)).Bind(2, ChunkId(worden, last_chunk));
-  size_t filled = 0;
-  while (filled < result.size() && query.Step()) {
+  query.Bind(1, ChunkId(worden, 0)).Bind(2, ChunkId(worden, 0xFFFF));
+  const size_t wanted = static_cast<size_t>(count);
+  while (result.size() < wanted && query.Step()) {
     std::span<const std::byte> blob = query.Blob(0);
     const size_t in_chunk = blob.size() / sizeof(Bar);
+    const size_t take = std::min(in_chunk, wanted - result.size());
+    const size_t filled = result.size();
+    result.resize(filled + take);
     // Newest first: walk this chunk from its end.
-    for (size_t k = in_chunk; k > 0 && filled < result.size(); --k) {
-      std::memcpy(&result[filled++], blob.data() + (k - 1) * sizeof(Bar), sizeof(Bar));
+    for (size_t k = 0; k < take; ++k) {
+      std::memcpy(&result[filled + k], blob.data() + (in_chunk - 1 - k) * sizeof(Bar), sizeof(Bar));
     }
   }
-  result.resize(filled);  // a store cut short by hand gives what it has
   return result;
 }
 

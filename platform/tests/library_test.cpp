@@ -4,6 +4,7 @@
 
 #include <functional>
 
+#include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/tests/TestEnvironment.h"
@@ -66,6 +67,26 @@ TEST(LibraryTest, DateCodesBothWays) {
             automation::err::kTypeMismatch);
   for (int32_t code : {20030605, 19991231, 20240229, 18991230}) {
     EXPECT_EQ(LongFromDate(DateFromLong(code)), code);
+  }
+}
+
+// Codes of four-digit years are read directly; they must land on the day their text names,
+// and a code that is no day must still fail as the text does.
+TEST(LibraryTest, DateFromLongAgreesWithTheCodesText) {
+  for (int32_t year : {1000, 1899, 1900, 2000, 2024, 2100, 9999}) {
+    for (int32_t month = 0; month <= 13; ++month) {
+      for (int32_t day = 0; day <= 32; ++day) {
+        const int32_t code = year * 10000 + month * 100 + day;
+        const Variant text(DateTextFromLong(code));
+        Date expected{}, actual{};
+        const int32_t text_error =
+            testing_support::ErrorNumberOf([&] { expected = automation::CDate(text); });
+        const int32_t code_error =
+            testing_support::ErrorNumberOf([&] { actual = DateFromLong(code); });
+        ASSERT_EQ(code_error, text_error) << code;
+        ASSERT_EQ(actual.value, expected.value) << code;
+      }
+    }
   }
 }
 
