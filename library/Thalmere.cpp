@@ -2,7 +2,10 @@
 // first creates one of its classes by ProgID or class identifier.
 #include <memory>
 
+#include "library/Indicators.h"
+#include "library/PriceArray.h"
 #include "library/Quote.h"
+#include "library/Quotes.h"
 #include "library/Settings.h"
 #include "platform/automation/Registry.h"
 
@@ -12,4 +15,10 @@ extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
                      [] { return std::make_shared<thalmere::Settings>(); }});
   registry.Register({"Thalmere.Quote", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F02}",
                      [] { return std::make_shared<thalmere::Quote>(); }});
+  registry.Register({"Thalmere.PriceArray", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F03}",
+                     [] { return std::make_shared<thalmere::PriceArray>(); }});
+  registry.Register({"Thalmere.Quotes", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F04}",
+                     [] { return std::make_shared<thalmere::Quotes>(); }});
+  registry.Register({"Thalmere.Indicators", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F05}",
+                     [] { return std::make_shared<thalmere::Indicators>(); }});
 }

@@ -1,0 +1,384 @@
+#include "library/PriceArray.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <type_traits>
+#include <utility>
+
+#include "platform/automation/Convert.h"
+#include "platform/automation/DateTime.h"
+#include "platform/automation/Error.h"
+#include "platform/helpers/library.h"
+
+namespace thalmere {
+
+using automation::Error;
+using automation::Variant;
+namespace err = automation::err;
+
+namespace {
+
+// ---- Date codes as day numbers -------------------------------------------------------------
+//
+// Compress looks at every date code of a series. Going through DateFromLong (a date text that
+// is parsed back) for each one would cost far more than the compression itself, so codes that
+// name a real day are turned into day numbers by arithmetic; every other code (0 and below,
+// years outside 1000..9999, no real day) takes the general conversion, which gives day zero,
+// the date, or error 13 exactly as DateFromLong does. Day numbers count from day zero,
+// 30 December 1899, as automation dates do.
+
+constexpr int32_t kDaysFrom0000To1970 = 719468;  // 1 March 0000 to 1 January 1970
+constexpr int32_t kUnixDayOfDayZero = -25569;    // 30 December 1899
+
+inline bool IsLeapYear(int32_t year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+inline int32_t DaysInMonth(int32_t year, int32_t month) {
+  static constexpr int8_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// A code of a real day in the years 1000 to 9999. Such codes order like the days they name,
+// so whether a day lies past a period's end can be told by comparing codes.
+inline bool IsPlainCode(int32_t code) {
+  if (code < 10000101 || code > 99991231) return false;
+  const int32_t month = code / 100 % 100;
+  const int32_t day = code % 100;
+  if (month < 1 || month > 12 || day < 1) return false;
+  return day <= 28 || day <= DaysInMonth(code / 10000, month);
+}
+
+// Proleptic Gregorian calendar counted in 400-year eras that start on 1 March, so that the
+// leap day falls at the end of an era's year.
+int32_t DayNumberOfCivil(int32_t year, int32_t month, int32_t day) {
+  year -= month <= 2;
+  const int32_t era = (year >= 0 ? year : year - 399) / 400;
+  const int32_t year_of_era = year - era * 400;
+  const int32_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int32_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - kDaysFrom0000To1970 - kUnixDayOfDayZero;
+}
+
+int32_t CodeOfDayNumber(int32_t day_number) {
+  const int32_t z = day_number + kUnixDayOfDayZero + kDaysFrom0000To1970;
+  const int32_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const int32_t day_of_era = z - era * 146097;
+  const int32_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int32_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int32_t shifted_month = (5 * day_of_year + 2) / 153;
+  const int32_t day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
+  const int32_t month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
+  const int32_t year = year_of_era + era * 400 + (month <= 2);
+  return year * 10000 + month * 100 + day;
+}
+
+int32_t DayNumberOfCode(int32_t code) {
+  if (IsPlainCode(code)) return DayNumberOfCivil(code / 10000, code / 100 % 100, code % 100);
+  return static_cast<int32_t>(automation::DayNumber(helpers::DateFromLong(code)));
+}
+
+// The code of the date that DateFromLong gives for a code (18991230 for codes of 0 and below).
+inline int32_t CodeOfDateOf(int32_t code) {
+  return IsPlainCode(code) ? code : CodeOfDayNumber(DayNumberOfCode(code));
+}
+
+// Weekday counted Monday = 1 to Sunday = 7; day zero was a Saturday.
+int32_t Weekday(int32_t day_number) { return ((day_number + 5) % 7 + 7) % 7 + 1; }
+
+// The code of a day moved by `shift` days; the day reached lies in the same month or a
+// neighbouring one.
+int32_t ShiftedCode(int32_t year, int32_t month, int32_t day, int32_t shift) {
+  day += shift;
+  if (day > DaysInMonth(year, month)) {
+    day -= DaysInMonth(year, month);
+    if (++month > 12) {
+      month = 1;
+      ++year;
+    }
+  } else if (day < 1) {
+    if (--month < 1) {
+      month = 12;
+      --year;
+    }
+    day += DaysInMonth(year, month);
+  }
+  return year * 10000 + month * 100 + day;
+}
+
+// The last day of a period, as a day number and as a date code.
+struct PeriodEnd {
+  int32_t day;
+  int32_t code;
+};
+
+// The end of the period that starts on the day of `code`. Weekly: the Friday of the
+// Monday-based week; a Saturday or a Sunday gives the Friday before it, so a weekend day lies
+// past its own period's end and always forms a period of its own. Monthly: the month's last
+// calendar day.
+PeriodEnd PeriodEndOf(int16_t period, int32_t code) {
+  const int32_t start_code = CodeOfDateOf(code);
+  const int32_t year = start_code / 10000;
+  const int32_t month = start_code / 100 % 100;
+  const int32_t day = start_code % 100;
+  const int32_t start = DayNumberOfCivil(year, month, day);
+  const int32_t shift = period == 1 ? 5 - Weekday(start) : DaysInMonth(year, month) - day;
+  return {start + shift, ShiftedCode(year, month, day, shift)};
+}
+
+// ---- Assignment ------------------------------------------------------------------------------
+
+// Copies elements 1..U of an automation array into a new array with indices 0..U (element 0
+// holds 0). Elements are converted as the run-time converts them to `T`.
+template <class T>
+std::vector<T> SeriesFromArray(const Variant& source, std::string_view property) {
+  if (!source.IsArray()) {
+    throw Error::WithDetail(err::kTypeMismatch, fmt::format("PriceArray.{} needs an array, not {}",
+                                                            property, source.TypeName()));
+  }
+  const automation::SafeArray& array = source.Array();
+  const int32_t upper = array.UpperBound();
+  if (upper > PriceArray::kMaxEntries) {
+    throw Error::WithDetail(err::kOverflow, fmt::format("PriceArray.{}: upper bound {} beyond {}",
+                                                        property, upper, PriceArray::kMaxEntries));
+  }
+  if (upper < 0 || (upper >= 1 && array.LowerBound() > 1)) {
+    throw Error::WithDetail(err::kSubscriptOutOfRange,
+                            fmt::format("PriceArray.{}: array {}..{} lacks elements 1..{}",
+                                        property, array.LowerBound(), upper, upper));
+  }
+  std::vector<T> series(static_cast<size_t>(upper) + 1, T{0});
+  const size_t first = static_cast<size_t>(1 - array.LowerBound());  // offset of element 1
+  auto copy = [&](const auto& elements, auto convert) {
+    for (int32_t i = 1; i <= upper; ++i) series[i] = convert(elements[first + i - 1]);
+  };
+  std::visit(
+      [&](const auto& elements) {
+        using Element = typename std::decay_t<decltype(elements)>::value_type;
+        if constexpr (std::is_same_v<Element, std::string>) {
+          throw Error::WithDetail(err::kTypeMismatch,
+                                  fmt::format("PriceArray.{} needs numbers, not text", property));
+        } else if constexpr (std::is_same_v<Element, T>) {
+          copy(elements, [](T value) { return value; });
+        } else if constexpr (std::is_same_v<T, float>) {
+          copy(elements, [](const Element& value) { return automation::CSng(Variant(value)); });
+        } else {
+          copy(elements, [](const Element& value) { return automation::CLng(Variant(value)); });
+        }
+      },
+      array.storage());
+  return series;
+}
+
+template <class T>
+std::vector<T> SeriesFromSpan(std::span<const T> values, std::string_view property) {
+  if (values.size() > static_cast<size_t>(PriceArray::kMaxEntries)) {
+    throw Error::WithDetail(err::kOverflow,
+                            fmt::format("PriceArray.{}: {} entries, at most {}", property,
+                                        values.size(), PriceArray::kMaxEntries));
+  }
+  std::vector<T> series;
+  series.reserve(values.size() + 1);
+  series.push_back(T{0});
+  series.insert(series.end(), values.begin(), values.end());
+  return series;
+}
+
+[[noreturn]] void ThrowNeverAssigned(std::string_view array) {
+  throw Error::WithDetail(err::kSubscriptOutOfRange,
+                          fmt::format("PriceArray.{} was never assigned", array));
+}
+
+}  // namespace
+
+void PriceArray::SetPrices(const Variant& values) {
+  prices_ = SeriesFromArray<float>(values, "Prices");
+  size_ = static_cast<int32_t>(prices_.size()) - 1;
+}
+
+void PriceArray::SetDates(const Variant& codes) {
+  dates_ = SeriesFromArray<int32_t>(codes, "Dates");
+  size_ = static_cast<int32_t>(dates_.size()) - 1;
+}
+
+void PriceArray::AssignPrices(std::span<const float> values) {
+  prices_ = SeriesFromSpan(values, "Prices");
+  size_ = static_cast<int32_t>(values.size());
+}
+
+void PriceArray::AssignDates(std::span<const int32_t> codes) {
+  dates_ = SeriesFromSpan(codes, "Dates");
+  size_ = static_cast<int32_t>(codes.size());
+}
+
+float PriceArray::LastValue() const {
+  if (prices_.empty()) ThrowNeverAssigned("Prices");
+  return prices_.back();
+}
+
+int32_t PriceArray::LastDate() const {
+  if (dates_.empty()) ThrowNeverAssigned("Dates");
+  return dates_.back();
+}
+
+namespace {
+
+// Element lAt up to the array's upper bound, 0 beyond it. There is no lower guard beyond the
+// array's own: element 0 is 0, a negative index is out of range.
+template <class T>
+T ElementOrZero(const std::vector<T>& array, int32_t lAt, std::string_view name) {
+  if (array.empty()) ThrowNeverAssigned(name);
+  if (lAt < 0) {
+    throw Error::WithDetail(
+        err::kSubscriptOutOfRange,
+        fmt::format("PriceArray.{}: index {} outside 0..{}", name, lAt, array.size() - 1));
+  }
+  return static_cast<size_t>(lAt) < array.size() ? array[lAt] : T{0};
+}
+
+}  // namespace
+
+float PriceArray::ValueAt(int32_t lAt) const { return ElementOrZero(prices_, lAt, "Prices"); }
+
+int32_t PriceArray::DateAt(int32_t lAt) const { return ElementOrZero(dates_, lAt, "Dates"); }
+
+Variant PriceArray::Ref(int32_t lRef) const {
+  const int64_t k = int64_t{size_} + lRef;
+  if (k < 1 || k > size_) return Variant(automation::ObjectRef{});
+  // Size may come from Dates, assigned after a shorter Prices.
+  if (static_cast<size_t>(k) >= prices_.size()) {
+    if (prices_.empty()) ThrowNeverAssigned("Prices");
+    throw Error::WithDetail(err::kSubscriptOutOfRange,
+                            fmt::format("PriceArray.Ref({}): entry {} beyond Prices 0..{}", lRef, k,
+                                        prices_.size() - 1));
+  }
+  return Variant(prices_[k]);
+}
+
+std::shared_ptr<PriceArray> PriceArray::Compress(int16_t iCompressPeriod,
+                                                 int16_t iCompressType) const {
+  if (iCompressPeriod != 1 && iCompressPeriod != 2) {
+    throw Error::WithDetail(
+        err::kInvalidArgument,
+        fmt::format("compress period {} is neither 1 (weekly) nor 2 (monthly)", iCompressPeriod));
+  }
+  if (iCompressType < 1 || iCompressType > 5) {
+    throw Error::WithDetail(err::kInvalidArgument,
+                            fmt::format("compress type {} outside 1..5", iCompressType));
+  }
+  if (prices_.empty()) ThrowNeverAssigned("Prices");
+  if (dates_.size() < 2 || dates_.size() < prices_.size()) {
+    throw Error::WithDetail(
+        err::kSubscriptOutOfRange,
+        fmt::format("Compress needs Dates 1..{}; they are 0..{}",
+                    std::max<size_t>(prices_.size() - 1, 1), dates_.size() - 1));
+  }
+
+  const size_t upper = prices_.size() - 1;
+  std::vector<float> values{0};
+  std::vector<int32_t> codes{0};
+  const size_t expected_periods = upper / (iCompressPeriod == 1 ? 4 : 20) + 2;
+  values.reserve(expected_periods);
+  codes.reserve(expected_periods);
+
+  PeriodEnd end = PeriodEndOf(iCompressPeriod, dates_[1]);
+  float aggregate = 0;
+  int32_t count = 0;
+  // A period is emitted only when it holds a value: a series that starts on a weekend would
+  // otherwise open with an empty period of value 0.
+  auto close_period = [&](int32_t code) {
+    if (count == 0) return;
+    values.push_back(aggregate);
+    codes.push_back(code);
+  };
+
+  for (size_t i = 1; i <= upper; ++i) {
+    const int32_t code = dates_[i];
+    const bool past_end = IsPlainCode(code) ? code > end.code : DayNumberOfCode(code) > end.day;
+    if (past_end) {
+      // A closed period is dated by its end (for a week, the Friday, even when that Friday
+      // was a holiday), so a period is always labelled by the same day.
+      close_period(end.code);
+      end = PeriodEndOf(iCompressPeriod, code);
+      count = 0;
+      aggregate = 0;
+    }
+    const float value = prices_[i];
+    ++count;
+    switch (iCompressType) {
+      case 1:
+        if (count == 1) aggregate = value;
+        break;
+      case 2:
+        if (count == 1 || value > aggregate) aggregate = value;
+        break;
+      case 3:
+        if (count == 1 || value < aggregate) aggregate = value;
+        break;
+      case 4:
+        aggregate = value;
+        break;
+      default:
+        aggregate += value;
+        if (std::isinf(aggregate)) {
+          throw Error::WithDetail(err::kOverflow,
+                                  fmt::format("the sum of the period ending {} leaves the Single "
+                                              "range at entry {}",
+                                              end.code, i));
+        }
+        break;
+    }
+  }
+  // The running period is labelled by its last day: a partial last week by its last trading
+  // day.
+  close_period(CodeOfDateOf(dates_[upper]));
+
+  auto result = std::make_shared<PriceArray>();
+  result->dates_ = std::move(codes);
+  result->prices_ = std::move(values);
+  result->size_ = static_cast<int32_t>(result->prices_.size()) - 1;
+  return result;
+}
+
+float PriceArray::Sum() const { return SumRange(1, size_); }
+
+float PriceArray::SumRange(int32_t lStart, int32_t lFinish) const {
+  const int32_t first = std::max(lStart, 1);
+  const int32_t last = std::min(lFinish, size_);
+  float sum = 0;
+  for (int32_t k = first; k <= last; ++k) {
+    sum += ValueAt(k);
+    if (std::isinf(sum)) {
+      throw Error::WithDetail(
+          err::kOverflow,
+          fmt::format("the sum of entries {}..{} leaves the Single range at {}", first, last, k));
+    }
+  }
+  return sum;
+}
+
+const automation::MemberTable& PriceArray::Members() const {
+  static const automation::MemberTable table =
+      automation::MemberTableBuilder<PriceArray>()
+          .Let("Prices", &PriceArray::SetPrices)
+          .Let("Dates", &PriceArray::SetDates)
+          .Method("LastValue", &PriceArray::LastValue)
+          .Method("LastDate", &PriceArray::LastDate)
+          .Method("ValueAt", &PriceArray::ValueAt)
+          .Method("DateAt", &PriceArray::DateAt)
+          .Method("Ref", &PriceArray::Ref)
+          .Method("Compress", &PriceArray::Compress)
+          .Get("Size", &PriceArray::Size)
+          .Method("Sum", &PriceArray::Sum)
+          .Method("SumRange", &PriceArray::SumRange)
+          .Method("Class_Initialize", &PriceArray::Class_Initialize)
+          .Build();
+  return table;
+}
+
+}  // namespace thalmere
