@@ -30,90 +30,25 @@ namespace {
 // the date, or error 13 exactly as DateFromLong does. Day numbers count from day zero,
 // 30 December 1899, as automation dates do.
 
-constexpr int32_t kDaysFrom0000To1970 = 719468;  // 1 March 0000 to 1 January 1970
-constexpr int32_t kUnixDayOfDayZero = -25569;    // 30 December 1899
-
-inline bool IsLeapYear(int32_t year) {
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
-}
-
-inline int32_t DaysInMonth(int32_t year, int32_t month) {
-  static constexpr int8_t kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
 // A code of a real day in the years 1000 to 9999. Such codes order like the days they name,
 // so whether a day lies past a period's end can be told by comparing codes.
 inline bool IsPlainCode(int32_t code) {
-  if (code < 10000101 || code > 99991231) return false;
-  const int32_t month = code / 100 % 100;
-  const int32_t day = code % 100;
-  if (month < 1 || month > 12 || day < 1) return false;
-  return day <= 28 || day <= DaysInMonth(code / 10000, month);
+  return code >= 10000101 && code <= 99991231 && automation::IsDateCode(code);
 }
 
-// Proleptic Gregorian calendar counted in 400-year eras that start on 1 March, so that the
-// leap day falls at the end of an era's year.
-int32_t DayNumberOfCivil(int32_t year, int32_t month, int32_t day) {
-  year -= month <= 2;
-  const int32_t era = (year >= 0 ? year : year - 399) / 400;
-  const int32_t year_of_era = year - era * 400;
-  const int32_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int32_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - kDaysFrom0000To1970 - kUnixDayOfDayZero;
-}
-
-int32_t CodeOfDayNumber(int32_t day_number) {
-  const int32_t z = day_number + kUnixDayOfDayZero + kDaysFrom0000To1970;
-  const int32_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int32_t day_of_era = z - era * 146097;
-  const int32_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int32_t day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int32_t shifted_month = (5 * day_of_year + 2) / 153;
-  const int32_t day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
-  const int32_t month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
-  const int32_t year = year_of_era + era * 400 + (month <= 2);
-  return year * 10000 + month * 100 + day;
-}
-
-int32_t DayNumberOfCode(int32_t code) {
-  if (IsPlainCode(code)) return DayNumberOfCivil(code / 10000, code / 100 % 100, code % 100);
-  return static_cast<int32_t>(automation::DayNumber(helpers::DateFromLong(code)));
+int64_t DayNumberOfCode(int32_t code) {
+  if (IsPlainCode(code)) return automation::DayNumberOfCode(code);
+  return static_cast<int64_t>(automation::DayNumber(helpers::DateFromLong(code)));
 }
 
 // The code of the date that DateFromLong gives for a code (18991230 for codes of 0 and below).
 inline int32_t CodeOfDateOf(int32_t code) {
-  return IsPlainCode(code) ? code : CodeOfDayNumber(DayNumberOfCode(code));
-}
-
-// Weekday counted Monday = 1 to Sunday = 7; day zero was a Saturday.
-int32_t Weekday(int32_t day_number) { return ((day_number + 5) % 7 + 7) % 7 + 1; }
-
-// The code of a day moved by `shift` days; the day reached lies in the same month or a
-// neighbouring one.
-int32_t ShiftedCode(int32_t year, int32_t month, int32_t day, int32_t shift) {
-  day += shift;
-  if (day > DaysInMonth(year, month)) {
-    day -= DaysInMonth(year, month);
-    if (++month > 12) {
-      month = 1;
-      ++year;
-    }
-  } else if (day < 1) {
-    if (--month < 1) {
-      month = 12;
-      --year;
-    }
-    day += DaysInMonth(year, month);
-  }
-  return year * 10000 + month * 100 + day;
+  return IsPlainCode(code) ? code : automation::CodeOfDayNumber(DayNumberOfCode(code));
 }
 
 // The last day of a period, as a day number and as a date code.
 struct PeriodEnd {
-  int32_t day;
+  int64_t day;
   int32_t code;
 };
 
@@ -123,12 +58,11 @@ struct PeriodEnd {
 // calendar day.
 PeriodEnd PeriodEndOf(int16_t period, int32_t code) {
   const int32_t start_code = CodeOfDateOf(code);
-  const int32_t year = start_code / 10000;
-  const int32_t month = start_code / 100 % 100;
-  const int32_t day = start_code % 100;
-  const int32_t start = DayNumberOfCivil(year, month, day);
-  const int32_t shift = period == 1 ? 5 - Weekday(start) : DaysInMonth(year, month) - day;
-  return {start + shift, ShiftedCode(year, month, day, shift)};
+  const int64_t start = automation::DayNumberOfCode(start_code);
+  const int32_t month_days = automation::DaysInMonth(start_code / 10000, start_code / 100 % 100);
+  const int64_t end = start + (period == 1 ? 5 - automation::WeekdayOfDayNumber(start)
+                                           : month_days - start_code % 100);
+  return {end, automation::CodeOfDayNumber(end)};
 }
 
 // ---- Assignment ------------------------------------------------------------------------------

@@ -10,3 +10,6 @@ cmake --build build/release
 
 # Create the data sources that do not exist yet, then show where each one leads.
 build/release/bin/kestrova datasources --create
+
+# A made-up market on first start (a store that exists, demo or imported, is left alone).
+build/release/bin/kestrova demo-data --if-missing

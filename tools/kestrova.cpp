@@ -6,12 +6,16 @@
 
 #include "platform/automation/Error.h"
 #include "tools/DataSourcesCommand.h"
+#include "tools/DemoDataCommand.h"
+#include "tools/ImportPricesCommand.h"
 #include "tools/ServeQuotesCommand.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Kestrova stock-research toolkit"};
   app.require_subcommand(1);
   tools::AddDataSourcesCommand(app);
+  tools::AddDemoDataCommand(app);
+  tools::AddImportPricesCommand(app);
   tools::AddServeQuotesCommand(app);
   try {
     app.parse(argc, argv);

@@ -18,6 +18,7 @@
 
 #include "platform/ado/Dialect.h"
 #include "platform/ado/Driver.h"
+#include "platform/ado/SqliteHandles.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"
@@ -33,15 +34,8 @@ using automation::Variant;
 using automation::VarType;
 namespace err = automation::err;
 
-struct DatabaseCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DatabaseHandle = std::unique_ptr<sqlite3, DatabaseCloser>;
-
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using DatabaseHandle = ado::SqliteDatabase;
+using StatementHandle = ado::SqliteStatement;
 
 constexpr int kBusyTimeoutMs = 10000;
 constexpr size_t kStatementCacheSize = 32;

@@ -48,6 +48,27 @@ int DaysInMonth(int year, int month) {
   return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
+bool IsDateCode(int32_t code) {
+  const int year = code / 10000, month = code / 100 % 100, day = code % 100;
+  return year >= 100 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= DaysInMonth(year, month);
+}
+
+int64_t DayNumberOfCode(int32_t code) {
+  return CivilToDays(code / 10000, code / 100 % 100, code % 100) - kUnixDayOfDayZero;
+}
+
+int32_t CodeOfDayNumber(int64_t day_number) {
+  int year = 0, month = 0, day = 0;
+  DaysToCivil(day_number + kUnixDayOfDayZero, year, month, day);
+  return year * 10000 + month * 100 + day;
+}
+
+int WeekdayOfDayNumber(int64_t day_number) {
+  // Day zero was a Saturday.
+  return static_cast<int>(((day_number + 5) % 7 + 7) % 7) + 1;
+}
+
 std::optional<Date> MakeDate(int year, int month, int day, int hour, int minute, int second,
                              int millisecond) {
   if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 ||

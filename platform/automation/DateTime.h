@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -34,6 +35,16 @@ Date AddDays(Date d, int days);
 // Weekday counted Monday = 1 to Sunday = 7.
 int IsoWeekday(Date d);
 int DaysInMonth(int year, int month);
+
+// Date codes (year × 10000 + month × 100 + day) and whole day numbers counted from day zero,
+// as automation dates count days, by integer arithmetic: for code that walks many days.
+// True when the code names a real day of the years 100 to 9999.
+bool IsDateCode(int32_t code);
+// The day number of a code that IsDateCode accepts (others give an unspecified number).
+int64_t DayNumberOfCode(int32_t code);
+int32_t CodeOfDayNumber(int64_t day_number);
+// Monday = 1 to Sunday = 7.
+int WeekdayOfDayNumber(int64_t day_number);
 
 // Parses the date texts the system meets: "2003/6/5", "2003-06-05", "6/5/2003" (month
 // first), each optionally followed by a time "14:30", "14:30:15", "4:01pm", "4:01 PM"; or a

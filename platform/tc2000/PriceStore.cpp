@@ -14,6 +14,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/ado/SqliteHandles.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "platform/system/Installation.h"
@@ -32,15 +33,8 @@ static_assert(std::endian::native == std::endian::little, "the store is little-e
 constexpr int kBusyTimeoutMs = 10000;
 constexpr int kSchemaVersion = 1;
 
-struct DatabaseCloser {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DatabaseHandle = std::unique_ptr<sqlite3, DatabaseCloser>;
-
-struct StatementFinalizer {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using StatementHandle = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
+using DatabaseHandle = ado::SqliteDatabase;
+using StatementHandle = ado::SqliteStatement;
 
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS securities (
@@ -227,6 +221,10 @@ std::unique_ptr<PriceStore> PriceStore::OpenForWriting(const std::filesystem::pa
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
   auto impl = Impl::Open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   impl->Exec("PRAGMA journal_mode = WAL");
+  // In WAL mode a commit that skips the sync cannot corrupt the store; at worst the latest
+  // commits are lost in a power failure, and an import of 10,000 files runs without 10,000
+  // syncs.
+  impl->Exec("PRAGMA synchronous = NORMAL");
   impl->Exec(kSchema);
   impl->Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
   impl->identity = IdentityOf(path);

@@ -42,7 +42,9 @@ struct ChartList {
 
 class PriceStore {
  public:
-  static constexpr int32_t kBarsPerChunk = 128;
+  // 168 bars of 24 bytes fill one 4 KiB page. Readers take chunks of any size, so the number
+  // can change without making stored files unreadable.
+  static constexpr int32_t kBarsPerChunk = 168;
 
   // The store of this installation: [tc2000] store in kestrova.ini, else
   // DataDirectory()/tc2000.db.

@@ -17,6 +17,20 @@ Variant OneBased(std::vector<T> values) {
   return Variant(SafeArray(SafeArray::Storage(std::move(values)), 1));
 }
 
+// Parallel arrays of symbols and their Worden numbers.
+void HandOut(std::vector<Security> securities, Variant& symbols, Variant& numbers) {
+  std::vector<std::string> s;
+  std::vector<int32_t> w;
+  s.reserve(securities.size());
+  w.reserve(securities.size());
+  for (Security& security : securities) {
+    s.push_back(std::move(security.symbol));
+    w.push_back(security.worden);
+  }
+  symbols = OneBased(std::move(s));
+  numbers = OneBased(std::move(w));
+}
+
 }  // namespace
 
 cTC2000::cTC2000(std::unique_ptr<PriceStore> store) : store_(std::move(store)) {}
@@ -84,16 +98,7 @@ void cTC2000::GetSymbols(Variant& symbols, Variant& numbers) {
     std::lock_guard lock(mutex_);
     all = store_->AllSecurities();
   }
-  std::vector<std::string> s;
-  std::vector<int32_t> w;
-  s.reserve(all.size());
-  w.reserve(all.size());
-  for (Security& security : all) {
-    s.push_back(std::move(security.symbol));
-    w.push_back(security.worden);
-  }
-  symbols = OneBased(std::move(s));
-  numbers = OneBased(std::move(w));
+  HandOut(std::move(all), symbols, numbers);
 }
 
 void cTC2000::getAllChartLists(Variant& names, Variant& types) {
@@ -118,14 +123,7 @@ void cTC2000::GetSymbolsForChartList(int32_t list_index, Variant& symbols, Varia
     std::lock_guard lock(mutex_);
     members = store_->ChartListMembers(list_index);
   }
-  std::vector<std::string> s;
-  std::vector<int32_t> w;
-  for (Security& member : members) {
-    s.push_back(std::move(member.symbol));
-    w.push_back(member.worden);
-  }
-  symbols = OneBased(std::move(s));
-  numbers = OneBased(std::move(w));
+  HandOut(std::move(members), symbols, numbers);
 }
 
 const automation::MemberTable& cTC2000::Members() const {

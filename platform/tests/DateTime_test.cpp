@@ -69,5 +69,22 @@ TEST(DateTimeTest, TextForms) {
   EXPECT_EQ(SplitDate(Date{1.99999999999}).day, 1);
 }
 
+// Day numbers and date codes by integer arithmetic agree with the automation dates, across
+// leap days, century years and day zero.
+TEST(DateTimeTest, DateCodesAndDayNumbersAgreeWithDates) {
+  for (Date d = *MakeDate(1899, 1, 1); d.value <= MakeDate(2101, 3, 1)->value; d = AddDays(d, 1)) {
+    const DateParts p = SplitDate(d);
+    const int32_t code = p.year * 10000 + p.month * 100 + p.day;
+    ASSERT_TRUE(IsDateCode(code)) << code;
+    ASSERT_EQ(DayNumberOfCode(code), static_cast<int64_t>(d.value)) << code;
+    ASSERT_EQ(CodeOfDayNumber(static_cast<int64_t>(d.value)), code);
+    ASSERT_EQ(WeekdayOfDayNumber(static_cast<int64_t>(d.value)), IsoWeekday(d)) << code;
+  }
+  for (int32_t code : {19000229, 20230229, 20231301, 20230100, 20230431, 991231, 0, -20230101}) {
+    EXPECT_FALSE(IsDateCode(code)) << code;
+  }
+  EXPECT_TRUE(IsDateCode(20000229));
+}
+
 }  // namespace
 }  // namespace automation

@@ -24,16 +24,18 @@ class PriceStoreTest : public ::testing::Test {
 };
 
 TEST_F(PriceStoreTest, LatestBarsAcrossChunkBoundaries) {
-  // 300 weekdays: three chunks, the last one partial.
+  // Four chunks, the last one partial.
   const auto bars = WeekdayBars(DateOf(2020, 1, 1), DateOf(2021, 12, 31));
-  ASSERT_GT(bars.size(), 2u * PriceStore::kBarsPerChunk);
   auto store = PriceStore::OpenForWriting(path());
   const int32_t worden = store->UpsertSecurity("ibm", "Inland Business Machines", true);
   store->ReplaceBars(worden, bars);
 
   auto reader = PriceStore::OpenForReading(path());
-  for (int32_t count : {1, 2, 100, 127, 128, 129, 200, 256, 257, static_cast<int32_t>(bars.size()),
-                        static_cast<int32_t>(bars.size()) + 50}) {
+  const int32_t chunk = PriceStore::kBarsPerChunk;
+  const int32_t all = static_cast<int32_t>(bars.size());
+  ASSERT_EQ((all - 1) / chunk, 3);
+  for (int32_t count : {1, 2, 100, chunk - 1, chunk, chunk + 1, 2 * chunk, 2 * chunk + 1,
+                        all - chunk, all, all + 50}) {
     const auto latest = reader->LatestBars(worden, count);
     const size_t expected = std::min<size_t>(count, bars.size());
     ASSERT_EQ(latest.size(), expected) << count;

@@ -1,0 +1,137 @@
+#include "tools/DemoDataCommand.h"
+
+#include <fmt/format.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/automation/Error.h"
+#include "platform/tc2000/PriceStore.h"
+#include "tools/DemoWorld.h"
+
+namespace tools {
+
+namespace {
+
+struct Options {
+  int32_t companies = 500;
+  int32_t years = 10;
+  uint64_t seed = 1;
+  std::string end;
+  std::string store;
+  bool if_missing = false;
+};
+
+std::string DateText(int32_t code) {
+  return fmt::format("{:04}-{:02}-{:02}", code / 10000, code / 100 % 100, code % 100);
+}
+
+// "2024-06-28" as a date code; 0 when the text has another form (a day that does not exist
+// is left to the world to refuse).
+int32_t ParseEnd(const std::string& text) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return 0;
+  int32_t code = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (i == 4 || i == 7) continue;
+    if (!std::isdigit(static_cast<unsigned char>(text[i]))) return 0;
+    code = code * 10 + (text[i] - '0');
+  }
+  return code;
+}
+
+int Run(const Options& options) {
+  const auto started = std::chrono::steady_clock::now();
+  DemoOptions demo;
+  demo.companies = options.companies;
+  demo.years = options.years;
+  demo.seed = options.seed;
+  if (!options.end.empty()) {
+    demo.end_date = ParseEnd(options.end);
+    if (demo.end_date == 0) {
+      fmt::print(stderr, "kestrova: --end {} is not a date YYYY-MM-DD\n", options.end);
+      return 1;
+    }
+  }
+  const std::filesystem::path store_path = options.store.empty()
+                                               ? tc2000::PriceStore::DefaultPath()
+                                               : std::filesystem::path(options.store);
+
+  if (options.if_missing && std::filesystem::exists(store_path)) {
+    fmt::print("The price store {} exists; left as it is\n", store_path.string());
+    return 0;
+  }
+
+  const DemoWorld world = MakeDemoWorld(demo);
+
+  const bool show_progress = isatty(fileno(stderr)) != 0;
+  int shown = -1;
+  const int64_t bars = WriteDemoStore(world, store_path, [&](size_t done, size_t total) {
+    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    if (show_progress && percent != shown) {
+      shown = percent;
+      fmt::print(stderr, "\rWriting the demo store: {:3}%", percent);
+      std::fflush(stderr);
+    }
+  });
+  if (show_progress) fmt::print(stderr, "\n");
+
+  int inactive = 0, recent = 0, sector_lists = 0, industry_lists = 0;
+  for (const DemoCompany& company : world.companies) {
+    if (!company.active) ++inactive;
+    if (company.first_date != world.trading_days.front()) ++recent;
+  }
+  for (const tc2000::ChartList& list : world.chart_lists) {
+    if (list.type == 5) ++sector_lists;
+    if (list.type == 4) ++industry_lists;
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  fmt::print("Demo price store {} (seed {}):\n", store_path.string(), options.seed);
+  fmt::print(
+      "  securities:   {} ({} companies, {} of them inactive, {} listed lately; {} and {})\n",
+      world.securities.size(), world.companies.size(), inactive, recent, kDemoIndexSymbol,
+      kDemoRateSymbol);
+  fmt::print("  trading days: {}, {} to {}{}\n", world.trading_days.size(),
+             DateText(world.trading_days.front()), DateText(world.trading_days.back()),
+             demo.end_date != 0 && world.options.end_date != demo.end_date
+                 ? fmt::format(" ({} is no trading day)", options.end)
+                 : "");
+  fmt::print("  bars:         {}\n", bars);
+  fmt::print("  chart lists:  {} ({} sectors, {} industries, {} other)\n", world.chart_lists.size(),
+             sector_lists, industry_lists,
+             world.chart_lists.size() - sector_lists - industry_lists);
+  fmt::print("  took {:.1f} s\n", seconds);
+  return 0;
+}
+
+}  // namespace
+
+void AddDemoDataCommand(CLI::App& app) {
+  auto options = std::make_shared<Options>();
+  CLI::App* command =
+      app.add_subcommand("demo-data", "Replace the price store with a made-up market");
+  command->add_option("--companies", options->companies, "Number of companies")
+      ->check(CLI::Range(0, DemoOptions::kMaxCompanies))
+      ->capture_default_str();
+  command->add_option("--years", options->years, "Years of daily bars")
+      ->check(CLI::Range(1, DemoOptions::kMaxYears))
+      ->capture_default_str();
+  command->add_option("--seed", options->seed, "Seed of the random world")->capture_default_str();
+  command->add_option("--end", options->end,
+                      "Last day YYYY-MM-DD (default: the latest trading day up to today)");
+  command->add_option("--store", options->store,
+                      "Price store file (default: the installation's store)");
+  command->add_flag("--if-missing", options->if_missing,
+                    "Do nothing when the store exists already (for first-start scripts)");
+  command->footer(
+      "The store is written beside FILE and renamed over it when complete; a failed run "
+      "leaves the old store. The same arguments make the same bars and lists.");
+  command->callback([options] { throw CLI::RuntimeError(Run(*options)); });
+}
+
+}  // namespace tools

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/ado/Connection.h"
+
+// The outside fundamentals database as this system reads it: every table and column that
+// the profile, the ratio series, the batch calculations, the navigator and the alert check
+// read, each table on the data source it is opened on (SIPStatic, SIPDbf or SIPUser).
+//
+// Conventions of the stored values (the demo data and imported files follow them):
+// - company_id, ticker and the sector and industry codes are text keys of at most 10
+//   characters, stored without padding (varchar); a sector code (ind_2_dig) has two digits, an
+//   industry code (ind_3_dig) three, so the two kinds never collide in si_mgdsc.
+// - perend_* columns are dates; every other figure is a number: statement figures and share
+//   counts in millions, per-share figures in dollars, margins, returns, growth rates and
+//   yields in percent (12.5 means 12.5 %), ratios and multiples as plain numbers, percentile
+//   ranks from 1 to 99.
+// - Column stems take a period suffix: _12m (trailing twelve months), _q1.._q8 (latest
+//   quarter first), _y1.._y7 (latest fiscal year first).
+namespace tools {
+
+enum class ColumnKind {
+  kKey,      // short text compared in where clauses (varchar(10))
+  kText,     // names and codes (varchar)
+  kLongText, // descriptions (text)
+  kDate,     // date
+  kNumber,   // double precision
+  kInteger,  // integer
+};
+
+struct FundamentalsColumn {
+  std::string name;
+  ColumnKind kind;
+};
+
+struct FundamentalsTable {
+  std::string name;    // "si_ci"
+  std::string source;  // "SIPStatic", "SIPDbf" or "SIPUser"
+  std::vector<FundamentalsColumn> columns;  // in table order; the key first
+};
+
+// Every table, in a fixed order (SIPStatic's, then SIPDbf's, then SIPUser's).
+const std::vector<FundamentalsTable>& FundamentalsTables();
+// The table of that name (exact, lower case), or nullptr.
+const FundamentalsTable* FindFundamentalsTable(std::string_view name);
+// The column of that name in the table, or nullptr.
+const FundamentalsColumn* FindColumn(const FundamentalsTable& table, std::string_view name);
+
+// "create table si_ci (company_id varchar(10), ...)" for the engine behind a connection.
+std::string CreateTableSql(const FundamentalsTable& table, ado::Engine engine);
+
+// Drops (when present) and creates every table of `source` on the connection, with an index
+// on company_id (or the table's key), inside the caller's transaction if one is open.
+void CreateFundamentalsTables(ado::Connection& connection, std::string_view source);
+
+}  // namespace tools

@@ -1,0 +1,75 @@
+#include "tools/ImportPricesCommand.h"
+
+#include <fmt/format.h>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "platform/automation/Error.h"
+#include "platform/tc2000/PriceStore.h"
+#include "tools/PriceImport.h"
+
+namespace tools {
+
+namespace {
+
+struct Options {
+  std::string folder;
+  std::string store;
+};
+
+int Run(const Options& options) {
+  const std::filesystem::path store_path = options.store.empty()
+                                               ? tc2000::PriceStore::DefaultPath()
+                                               : std::filesystem::path(options.store);
+  std::unique_ptr<tc2000::PriceStore> store;
+  try {
+    store = tc2000::PriceStore::OpenForWriting(store_path);
+  } catch (const automation::Error& e) {
+    fmt::print(stderr, "kestrova: {}\n", e.what());
+    return 1;
+  }
+
+  const PriceImportSummary summary = ImportPrices(options.folder, *store, std::cerr);
+  std::cerr.flush();
+  fmt::print("Imported into {}:\n", store_path.string());
+  fmt::print("  securities.csv: {} securities\n", summary.securities);
+  fmt::print("  price files:    {} ({} bars)\n", summary.price_files, summary.bars);
+  fmt::print("  chartlists.csv: {} lists ({} members)\n", summary.chart_lists,
+             summary.list_members);
+  if (summary.bad_lines > 0) fmt::print("  bad lines:      {} skipped\n", summary.bad_lines);
+  if (summary.clamped_volumes > 0) {
+    fmt::print("  volumes:        {} clamped to 2147483647\n", summary.clamped_volumes);
+  }
+  if (summary.Failed()) fmt::print("  not imported:   {} files\n", summary.failed_files);
+  return summary.Failed() ? 1 : 0;
+}
+
+}  // namespace
+
+void AddImportPricesCommand(CLI::App& app) {
+  auto options = std::make_shared<Options>();
+  CLI::App* command =
+      app.add_subcommand("import-prices", "Import securities, daily bars and chart lists from CSV");
+  command
+      ->add_option("DIR", options->folder,
+                   "Folder of CSV files: securities.csv (Symbol,Name,Active), one SYMBOL.csv "
+                   "per security (Date,Open,High,Low,Close,Volume[,Adj Close]) and "
+                   "chartlists.csv (List,Type,Symbol)")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  command->add_option("--store", options->store,
+                      "Price store file (default: the installation's store)");
+  command->footer(
+      "Each file goes in whole or not at all: a price file replaces all bars of its symbol, "
+      "chartlists.csv all chart lists.\n"
+      "Bad lines are reported on stderr as FILE:LINE: reason and skipped; they alone are "
+      "warnings (exit status 0).\n"
+      "Exit status 1 when the store cannot be opened or a file could not be imported at all "
+      "(bad header, no good rows, store error).");
+  command->callback([options] { throw CLI::RuntimeError(Run(*options)); });
+}
+
+}  // namespace tools

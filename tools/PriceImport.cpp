@@ -1,0 +1,720 @@
+#include "tools/PriceImport.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/automation/DateTime.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
+
+namespace tools {
+
+namespace {
+
+using automation::TrimBlanks;
+
+constexpr const char* kSecuritiesFile = "securities.csv";
+constexpr const char* kChartListsFile = "chartlists.csv";
+constexpr int64_t kMaxVolume = std::numeric_limits<int32_t>::max();
+
+// ---- Reporting
+
+class Reporter {
+ public:
+  Reporter(std::ostream& out, PriceImportSummary& summary) : out_(out), summary_(summary) {}
+
+  void BadLine(const std::string& file, int line, const std::string& reason) {
+    out_ << file << ':' << line << ": " << reason << '\n';
+    ++summary_.bad_lines;
+  }
+  void ClampedVolume(const std::string& file, int line, std::string_view text) {
+    out_ << file << ':' << line << ": volume " << text << " is beyond the 32-bit range, stored as "
+         << kMaxVolume << '\n';
+    ++summary_.clamped_volumes;
+  }
+  void FailedFile(const std::string& file, const std::string& reason) {
+    out_ << file << ": " << reason << '\n';
+    ++summary_.failed_files;
+  }
+
+ private:
+  std::ostream& out_;
+  PriceImportSummary& summary_;
+};
+
+// A field's text as it may be shown in a report: quoted, at most 40 characters, control
+// characters made visible, so that a hostile file cannot write to the terminal.
+std::string Shown(std::string_view text) {
+  std::string shown = "\"";
+  for (size_t i = 0; i < text.size() && i < 40; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+  }
+  if (text.size() > 40) shown += "...";
+  return shown + "\"";
+}
+
+// ---- CSV records
+
+struct Line {
+  int number = 0;
+  std::string text;
+};
+
+// The file's non-blank lines with their numbers (from 1), without line ends or a leading
+// byte-order mark; nullopt with the reason when it cannot be read.
+std::optional<std::vector<Line>> ReadLines(const std::filesystem::path& path, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot be opened";
+    return std::nullopt;
+  }
+  std::vector<Line> lines;
+  std::string text;
+  for (int number = 1; std::getline(in, text); ++number) {
+    if (number == 1 && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+    if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (!TrimBlanks(text).empty()) lines.push_back({number, std::move(text)});
+  }
+  if (in.bad()) {
+    error = "cannot be read";
+    return std::nullopt;
+  }
+  return lines;
+}
+
+// The fields of one line, each trimmed of blanks; a field in double quotes may hold commas
+// and "" for a quote. Nullopt when a quote is not closed.
+std::optional<std::vector<std::string>> SplitFields(std::string_view line) {
+  std::vector<std::string> fields;
+  size_t at = 0;
+  while (true) {
+    std::string field;
+    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
+    if (at < line.size() && line[at] == '"') {
+      ++at;
+      while (true) {
+        if (at >= line.size()) return std::nullopt;
+        if (line[at] == '"') {
+          if (at + 1 < line.size() && line[at + 1] == '"') {
+            field += '"';
+            at += 2;
+            continue;
+          }
+          ++at;
+          break;
+        }
+        field += line[at++];
+      }
+      const size_t comma = line.find(',', at);
+      field += line.substr(at, comma == std::string_view::npos ? line.npos : comma - at);
+      at = comma;
+    } else {
+      const size_t comma = line.find(',', at);
+      field = line.substr(at, comma == std::string_view::npos ? line.npos : comma - at);
+      at = comma;
+    }
+    fields.emplace_back(TrimBlanks(field));
+    if (at == std::string_view::npos) return fields;
+    ++at;
+  }
+}
+
+// A header name as it is matched: letters and digits only, lower case ("Adj Close" is
+// "adjclose").
+std::string HeaderKey(std::string_view name) {
+  std::string key;
+  for (char c : name) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return key;
+}
+
+// A column the importer needs: its name in reports and the header names that mean it.
+struct ColumnSpec {
+  const char* name;
+  std::vector<const char*> keys;
+  bool required = true;
+};
+
+// The position of each column of `specs` in the header, npos for an optional one that is
+// absent; nullopt with the reason when a required one is missing or one appears twice.
+std::optional<std::vector<size_t>> FindColumns(const std::vector<std::string>& header,
+                                               const std::vector<ColumnSpec>& specs,
+                                               std::string& error) {
+  std::vector<size_t> positions(specs.size(), std::string::npos);
+  std::vector<std::string> missing;
+  for (size_t s = 0; s < specs.size(); ++s) {
+    for (size_t h = 0; h < header.size(); ++h) {
+      const std::string key = HeaderKey(header[h]);
+      if (std::find(specs[s].keys.begin(), specs[s].keys.end(), key) == specs[s].keys.end()) {
+        continue;
+      }
+      if (positions[s] != std::string::npos) {
+        error = fmt::format("the header names the {} column twice", specs[s].name);
+        return std::nullopt;
+      }
+      positions[s] = h;
+    }
+    if (positions[s] == std::string::npos && specs[s].required) missing.push_back(specs[s].name);
+  }
+  if (!missing.empty()) {
+    std::string names;
+    for (const ColumnSpec& spec : specs) {
+      if (spec.required) names += (names.empty() ? "" : ",") + std::string(spec.name);
+    }
+    error =
+        fmt::format("no header row {} (missing {}); file skipped", names, fmt::join(missing, ", "));
+    return std::nullopt;
+  }
+  return positions;
+}
+
+// The fields of a data line that are as many as the header's, or the reason it is bad.
+std::optional<std::vector<std::string>> DataFields(const Line& line, size_t header_size,
+                                                   std::string& reason) {
+  auto fields = SplitFields(line.text);
+  if (!fields) {
+    reason = "a quoted field is not closed";
+  } else if (fields->size() != header_size) {
+    reason = fmt::format("{} fields where the header has {}", fields->size(), header_size);
+    fields.reset();
+  }
+  return fields;
+}
+
+// ---- Values
+
+bool IsValidSymbol(std::string_view symbol) {
+  if (symbol.empty() || symbol.size() > 12) return false;
+  return std::all_of(symbol.begin(), symbol.end(),
+                     [](char c) { return c > ' ' && c < 0x7F && c != ',' && c != '"'; });
+}
+
+std::optional<double> ParseNumber(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<int32_t> ParseWholeNumber(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool AllDigits(std::string_view text, size_t min_size, size_t max_size) {
+  return text.size() >= min_size && text.size() <= max_size &&
+         std::all_of(text.begin(), text.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+int ToInt(std::string_view digits) {
+  int value = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return value;
+}
+
+// The date code of "2024-01-31", "20240131" or "1/31/2024".
+std::optional<int32_t> ParseDateCode(std::string_view text) {
+  int year = 0, month = 0, day = 0;
+  if (AllDigits(text, 8, 8)) {
+    year = ToInt(text.substr(0, 4));
+    month = ToInt(text.substr(4, 2));
+    day = ToInt(text.substr(6, 2));
+  } else {
+    const bool iso = text.find('-') != std::string_view::npos;
+    const std::vector<std::string> parts = automation::SplitAt(text, iso ? '-' : '/');
+    if (parts.size() != 3) return std::nullopt;
+    const std::string& y = iso ? parts[0] : parts[2];
+    const std::string& m = iso ? parts[1] : parts[0];
+    const std::string& d = iso ? parts[2] : parts[1];
+    if (!AllDigits(y, 4, 4) || !AllDigits(m, 1, 2) || !AllDigits(d, 1, 2)) return std::nullopt;
+    year = ToInt(y);
+    month = ToInt(m);
+    day = ToInt(d);
+  }
+  if (year < 1000 || month < 1 || month > 12 || day < 1 ||
+      day > automation::DaysInMonth(year, month)) {
+    return std::nullopt;
+  }
+  return year * 10000 + month * 100 + day;
+}
+
+std::string DateText(int32_t code) {
+  return fmt::format("{:04}-{:02}-{:02}", code / 10000, code / 100 % 100, code % 100);
+}
+
+std::optional<bool> ParseActive(std::string_view text) {
+  const std::string folded = automation::FoldCase(text);
+  for (const char* yes : {"1", "-1", "true", "yes", "y"}) {
+    if (folded == yes) return true;
+  }
+  for (const char* no : {"0", "false", "no", "n"}) {
+    if (folded == no) return false;
+  }
+  return std::nullopt;
+}
+
+// A value a column must hold: not empty, not "null".
+std::optional<std::string_view> Required(const std::string& field, const char* column,
+                                         std::string& reason) {
+  if (field.empty()) {
+    reason = fmt::format("missing {}", column);
+    return std::nullopt;
+  }
+  if (automation::EqualsIgnoringCase(field, "null")) {
+    reason = fmt::format("{} is null", column);
+    return std::nullopt;
+  }
+  return std::string_view(field);
+}
+
+// ---- Store writes
+
+// One transaction on the store, rolled back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(tc2000::PriceStore& store) : store_(store) { store_.Begin(); }
+  ~Transaction() {
+    if (!open_) return;
+    try {
+      store_.Rollback();
+    } catch (const automation::Error&) {
+      // The engine may have rolled back already; the transaction is gone either way.
+    }
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  void Commit() {
+    store_.Commit();
+    open_ = false;
+  }
+
+ private:
+  tc2000::PriceStore& store_;
+  bool open_ = true;
+};
+
+// ---- securities.csv
+
+struct SecurityRow {
+  std::string symbol;
+  std::optional<std::string> name;  // none: keep the stored name, or the symbol for a new one
+  bool active = true;
+};
+
+void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& store,
+                      Reporter& report, PriceImportSummary& summary) {
+  const std::string file = path.string();
+  std::string error;
+  const auto lines = ReadLines(path, error);
+  if (!lines) return report.FailedFile(file, error);
+  if (lines->empty()) return;
+
+  enum { kSymbol, kName, kActive };
+  const auto header = SplitFields(lines->front().text);
+  const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
+                                   {{"Symbol", {"symbol", "ticker"}},
+                                    {"Name", {"name", "companyname"}, false},
+                                    {"Active", {"active"}, false}},
+                                   error);
+  if (!columns) return report.FailedFile(file, error);
+  const size_t header_size = header->size();
+
+  std::vector<SecurityRow> rows;
+  std::unordered_map<std::string, int> first_line;
+  for (size_t i = 1; i < lines->size(); ++i) {
+    const Line& line = (*lines)[i];
+    std::string reason;
+    const auto fields = DataFields(line, header_size, reason);
+    if (!fields) {
+      report.BadLine(file, line.number, reason);
+      continue;
+    }
+    SecurityRow row;
+    row.symbol = automation::UpperCase((*fields)[(*columns)[kSymbol]]);
+    if (row.symbol.empty()) {
+      report.BadLine(file, line.number, "missing Symbol");
+      continue;
+    }
+    if (!IsValidSymbol(row.symbol)) {
+      report.BadLine(file, line.number, fmt::format("{} is no symbol", Shown(row.symbol)));
+      continue;
+    }
+    if ((*columns)[kName] != std::string::npos && !(*fields)[(*columns)[kName]].empty()) {
+      row.name = (*fields)[(*columns)[kName]];
+    }
+    if ((*columns)[kActive] != std::string::npos && !(*fields)[(*columns)[kActive]].empty()) {
+      const auto active = ParseActive((*fields)[(*columns)[kActive]]);
+      if (!active) {
+        report.BadLine(file, line.number,
+                       fmt::format("Active must be 1/0, true/false, yes/no or Y/N, not {}",
+                                   Shown((*fields)[(*columns)[kActive]])));
+        continue;
+      }
+      row.active = *active;
+    }
+    const auto [seen, added] = first_line.emplace(row.symbol, line.number);
+    if (!added) {
+      report.BadLine(file, line.number,
+                     fmt::format("{} again (first on line {})", row.symbol, seen->second));
+      continue;
+    }
+    rows.push_back(std::move(row));
+  }
+  if (rows.empty()) {
+    if (lines->size() > 1) report.FailedFile(file, "no good rows; the securities are unchanged");
+    return;
+  }
+
+  try {
+    Transaction transaction(store);
+    for (const SecurityRow& row : rows) {
+      std::string name = row.name.value_or(row.symbol);
+      if (!row.name) {
+        if (const auto stored = store.FindSecurity(store.WordenNumFromSymbol(row.symbol))) {
+          name = stored->name;
+        }
+      }
+      store.UpsertSecurity(row.symbol, name, row.active);
+    }
+    transaction.Commit();
+    summary.securities += static_cast<int32_t>(rows.size());
+  } catch (const automation::Error& e) {
+    report.FailedFile(file, fmt::format("not stored, the securities are unchanged: {}", e.what()));
+  }
+}
+
+// ---- <SYMBOL>.csv
+
+// The file's good bars ascending by date; nullopt when its header is not one of bars.
+std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
+                                                 const std::vector<Line>& lines, Reporter& report,
+                                                 std::string& error) {
+  enum { kDate, kOpen, kHigh, kLow, kClose, kVolume };
+  const auto header = SplitFields(lines.front().text);
+  const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
+                                   {{"Date", {"date", "timestamp"}},
+                                    {"Open", {"open"}},
+                                    {"High", {"high"}},
+                                    {"Low", {"low"}},
+                                    {"Close", {"close"}},
+                                    {"Volume", {"volume"}}},
+                                   error);
+  if (!columns) return std::nullopt;
+
+  static constexpr std::array<const char*, 4> kPriceNames{"Open", "High", "Low", "Close"};
+  std::vector<tc2000::Bar> bars;
+  std::unordered_map<int32_t, int> first_line;
+  for (size_t i = 1; i < lines.size(); ++i) {
+    const Line& line = lines[i];
+    std::string reason;
+    const auto fields = DataFields(line, header->size(), reason);
+    // Each check below leaves `reason` set when the line is bad.
+    auto value = [&](int column, const char* name) {
+      return Required((*fields)[(*columns)[column]], name, reason);
+    };
+    auto bad = [&] { report.BadLine(file, line.number, reason); };
+    if (!fields) {
+      bad();
+      continue;
+    }
+
+    const auto date_text = value(kDate, "Date");
+    if (!date_text) {
+      bad();
+      continue;
+    }
+    const auto date = ParseDateCode(*date_text);
+    if (!date) {
+      reason = fmt::format("bad date {}", Shown(*date_text));
+      bad();
+      continue;
+    }
+
+    std::array<double, 4> prices{};
+    bool good = true;
+    for (int p = 0; p < 4 && good; ++p) {
+      const auto text = value(kOpen + p, kPriceNames[p]);
+      const auto number = text ? ParseNumber(*text) : std::nullopt;
+      if (!text) {
+        good = false;
+      } else if (!number) {
+        reason = fmt::format("{} is not a number: {}", kPriceNames[p], Shown(*text));
+        good = false;
+      } else if (*number <= 0 || *number > std::numeric_limits<float>::max()) {
+        reason = fmt::format("{} {} is out of range", kPriceNames[p], Shown(*text));
+        good = false;
+      }
+      if (good) prices[p] = *number;
+    }
+    if (!good) {
+      bad();
+      continue;
+    }
+    if (prices[1] < prices[2]) {
+      reason = fmt::format("High {} is below Low {}", prices[1], prices[2]);
+      bad();
+      continue;
+    }
+
+    const auto volume_text = value(kVolume, "Volume");
+    const auto volume = volume_text ? ParseNumber(*volume_text) : std::nullopt;
+    if (volume_text && !volume) {
+      reason = fmt::format("Volume is not a number: {}", Shown(*volume_text));
+    } else if (volume && *volume < 0) {
+      reason = fmt::format("Volume {} is negative", Shown(*volume_text));
+    }
+    if (!volume || *volume < 0) {
+      bad();
+      continue;
+    }
+
+    const auto [seen, added] = first_line.emplace(*date, line.number);
+    if (!added) {
+      reason = fmt::format("duplicate date {} (first on line {})", DateText(*date), seen->second);
+      bad();
+      continue;
+    }
+
+    double shares = std::round(*volume);
+    if (shares > static_cast<double>(kMaxVolume)) {
+      report.ClampedVolume(file, line.number, *volume_text);
+      shares = static_cast<double>(kMaxVolume);
+    }
+    tc2000::Bar bar;
+    bar.date = *date;
+    bar.open = static_cast<float>(prices[0]);
+    bar.high = static_cast<float>(prices[1]);
+    bar.low = static_cast<float>(prices[2]);
+    bar.close = static_cast<float>(prices[3]);
+    bar.volume = static_cast<int32_t>(shares);
+    bars.push_back(bar);
+  }
+  std::sort(bars.begin(), bars.end(),
+            [](const tc2000::Bar& a, const tc2000::Bar& b) { return a.date < b.date; });
+  return bars;
+}
+
+void ImportBars(const std::filesystem::path& path, const std::string& symbol,
+                tc2000::PriceStore& store, Reporter& report, PriceImportSummary& summary) {
+  const std::string file = path.string();
+  std::string error;
+  const auto lines = ReadLines(path, error);
+  if (!lines) return report.FailedFile(file, error);
+  if (lines->empty()) return report.FailedFile(file, "empty; file skipped");
+  const auto bars = ReadBars(file, *lines, report, error);
+  if (!bars) return report.FailedFile(file, error);
+  if (bars->empty()) {
+    return report.FailedFile(file,
+                             fmt::format("no good bars; the bars of {} are unchanged", symbol));
+  }
+
+  try {
+    Transaction transaction(store);
+    int32_t worden = store.WordenNumFromSymbol(symbol);
+    if (worden == 0) worden = store.UpsertSecurity(symbol, symbol, true);
+    store.ReplaceBars(worden, *bars);
+    transaction.Commit();
+    ++summary.price_files;
+    summary.bars += static_cast<int64_t>(bars->size());
+  } catch (const automation::Error& e) {
+    report.FailedFile(
+        file, fmt::format("not stored, the bars of {} are unchanged: {}", symbol, e.what()));
+  }
+}
+
+// ---- chartlists.csv
+
+void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& store,
+                      Reporter& report, PriceImportSummary& summary) {
+  const std::string file = path.string();
+  std::string error;
+  const auto lines = ReadLines(path, error);
+  if (!lines) return report.FailedFile(file, error);
+  if (lines->empty()) return report.FailedFile(file, "empty; the chart lists are unchanged");
+
+  enum { kList, kType, kSymbol };
+  const auto header = SplitFields(lines->front().text);
+  const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
+                                   {{"List", {"list", "listname", "name"}},
+                                    {"Type", {"type", "listtype"}},
+                                    {"Symbol", {"symbol"}}},
+                                   error);
+  if (!columns) return report.FailedFile(file, error);
+
+  struct ListInFile {
+    tc2000::ChartList list;
+    int line = 0;  // where it first appeared
+    std::unordered_map<int32_t, int> member_lines;
+  };
+  std::vector<ListInFile> lists;
+  std::map<std::string, size_t> index_by_name;
+  int good_rows = 0;
+  for (size_t i = 1; i < lines->size(); ++i) {
+    const Line& line = (*lines)[i];
+    std::string reason;
+    const auto fields = DataFields(line, header->size(), reason);
+    if (!fields) {
+      report.BadLine(file, line.number, reason);
+      continue;
+    }
+    const std::string& name = (*fields)[(*columns)[kList]];
+    const std::string& type_text = (*fields)[(*columns)[kType]];
+    const std::string symbol = automation::UpperCase((*fields)[(*columns)[kSymbol]]);
+    if (name.empty()) {
+      report.BadLine(file, line.number, "missing List");
+      continue;
+    }
+    const auto type = ParseWholeNumber(type_text);
+    if (!type) {
+      report.BadLine(file, line.number,
+                     fmt::format("Type must be a whole number, not {}", Shown(type_text)));
+      continue;
+    }
+    const auto found = index_by_name.find(name);
+    if (found != index_by_name.end() && lists[found->second].list.type != *type) {
+      const ListInFile& earlier = lists[found->second];
+      report.BadLine(file, line.number,
+                     fmt::format("list {} has type {} (line {}), not {}", Shown(name),
+                                 earlier.list.type, earlier.line, *type));
+      continue;
+    }
+    int32_t worden = 0;
+    if (!symbol.empty()) {
+      worden = store.WordenNumFromSymbol(symbol);
+      if (worden == 0) {
+        report.BadLine(file, line.number, fmt::format("unknown symbol {}", Shown(symbol)));
+        continue;
+      }
+    }
+    if (found == index_by_name.end()) {
+      index_by_name.emplace(name, lists.size());
+      lists.push_back({tc2000::ChartList{name, *type, {}}, line.number, {}});
+    }
+    ListInFile& list = lists[index_by_name.at(name)];
+    if (worden != 0) {
+      const auto [seen, added] = list.member_lines.emplace(worden, line.number);
+      if (!added) {
+        report.BadLine(
+            file, line.number,
+            fmt::format("{} is in list {} already (line {})", symbol, Shown(name), seen->second));
+        continue;
+      }
+      list.list.members.push_back(worden);
+    }
+    ++good_rows;
+  }
+  // A file whose every row was bad says nothing about the lists wanted; the stored ones stay.
+  if (good_rows == 0 && lines->size() > 1) {
+    return report.FailedFile(file, "no good rows; the chart lists are unchanged");
+  }
+
+  std::vector<tc2000::ChartList> chart_lists;
+  int32_t members = 0;
+  for (ListInFile& list : lists) {
+    members += static_cast<int32_t>(list.list.members.size());
+    chart_lists.push_back(std::move(list.list));
+  }
+  try {
+    Transaction transaction(store);
+    store.ReplaceChartLists(chart_lists);
+    transaction.Commit();
+    summary.chart_lists += static_cast<int32_t>(chart_lists.size());
+    summary.list_members += members;
+  } catch (const automation::Error& e) {
+    report.FailedFile(file, fmt::format("not stored, the chart lists are unchanged: {}", e.what()));
+  }
+}
+
+}  // namespace
+
+PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::PriceStore& store,
+                                std::ostream& messages) {
+  PriceImportSummary summary;
+  Reporter report(messages, summary);
+
+  std::optional<std::filesystem::path> securities, chart_lists;
+  std::vector<std::filesystem::path> price_files;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::filesystem::path& path = it->path();
+    const std::string name = path.filename().string();
+    std::error_code ignored;
+    if (name.starts_with('.') || !it->is_regular_file(ignored) ||
+        !automation::EqualsIgnoringCase(path.extension().string(), ".csv")) {
+      continue;
+    }
+    if (automation::EqualsIgnoringCase(name, kSecuritiesFile)) {
+      securities = path;
+    } else if (automation::EqualsIgnoringCase(name, kChartListsFile)) {
+      chart_lists = path;
+    } else {
+      price_files.push_back(path);
+    }
+  }
+  if (error) {
+    throw automation::Error::WithDetail(
+        automation::err::kFileAccess,
+        fmt::format("cannot list {}: {}", folder.string(), error.message()));
+  }
+  std::sort(price_files.begin(), price_files.end());
+
+  if (securities) ImportSecurities(*securities, store, report, summary);
+
+  // Two files whose names differ only in case hold the same symbol; the first one counts.
+  std::map<std::string, std::string> file_of_symbol;
+  for (const std::filesystem::path& path : price_files) {
+    const std::string symbol = automation::UpperCase(TrimBlanks(path.stem().string()));
+    if (!IsValidSymbol(symbol)) {
+      report.FailedFile(path.string(),
+                        fmt::format("{} is no symbol (1 to 12 characters without blanks, commas "
+                                    "or quotes); file skipped",
+                                    Shown(path.stem().string())));
+      continue;
+    }
+    const auto [earlier, added] = file_of_symbol.emplace(symbol, path.filename().string());
+    if (!added) {
+      report.FailedFile(path.string(),
+                        fmt::format("the bars of {} come from {} already; file skipped", symbol,
+                                    earlier->second));
+      continue;
+    }
+    ImportBars(path, symbol, store, report, summary);
+  }
+
+  if (chart_lists) ImportChartLists(*chart_lists, store, report, summary);
+  return summary;
+}
+
+}  // namespace tools
