@@ -81,33 +81,6 @@ float LogReturn(float delta_percent) {
   return ratio > 0 ? Finite(std::log(ratio), "Beta: a log return") : 0.0f;
 }
 
-// ---- Late-bound arguments --------------------------------------------------------------------
-
-void RequireArguments(automation::Args args, size_t count, std::string_view member) {
-  if (args.size() != count) {
-    throw Error::WithDetail(
-        err::kWrongArguments,
-        fmt::format("Indicators.{} takes {} argument(s), not {}", member, count, args.size()));
-  }
-}
-
-// The object a late-bound caller passed for a parameter of class T: Nothing is error 91,
-// anything else that is not a T is 13.
-template <class T>
-const T& ObjectArgument(const Variant& argument, std::string_view parameter) {
-  if (argument.IsObject()) {
-    const automation::ObjectRef& object = std::get<automation::ObjectRef>(argument.storage());
-    if (!object) {
-      throw Error::WithDetail(err::kObjectNotSet, fmt::format("{} is Nothing", parameter));
-    }
-    if (const T* typed = dynamic_cast<const T*>(object.get())) return *typed;
-    throw Error::WithDetail(err::kTypeMismatch,
-                            fmt::format("{} is a {}", parameter, object->ClassName()));
-  }
-  throw Error::WithDetail(err::kTypeMismatch,
-                          fmt::format("{} is a {}, not an object", parameter, argument.TypeName()));
-}
-
 }  // namespace
 
 std::shared_ptr<PriceArray> Indicators::MA(const PriceArray& oPA, int32_t lDays) const {
@@ -240,33 +213,14 @@ std::shared_ptr<PriceArray> Indicators::DMAccDist(const Quotes& Q) const {
 }
 
 const automation::MemberTable& Indicators::Members() const {
-  using automation::Args;
   static const automation::MemberTable table =
       automation::MemberTableBuilder<Indicators>()
           .Method("Class_Initialize", &Indicators::Class_Initialize)
           .Method("Class_Terminate", &Indicators::Class_Terminate)
-          .Raw("Beta",
-               [](Indicators& self, Args args) {
-                 RequireArguments(args, 2, "Beta");
-                 return Variant(self.Beta(ObjectArgument<PriceArray>(args[0], "oPAReference"),
-                                          ObjectArgument<PriceArray>(args[1], "oPATest")));
-               })
-          .Raw("DMAccDist",
-               [](Indicators& self, Args args) {
-                 RequireArguments(args, 1, "DMAccDist");
-                 return Variant(self.DMAccDist(ObjectArgument<Quotes>(args[0], "Q")));
-               })
-          .Raw("MA",
-               [](Indicators& self, Args args) {
-                 RequireArguments(args, 2, "MA");
-                 return Variant(self.MA(ObjectArgument<PriceArray>(args[0], "oPA"),
-                                        automation::CLng(args[1])));
-               })
-          .Raw("GetDeltas",
-               [](Indicators& self, Args args) {
-                 RequireArguments(args, 1, "GetDeltas");
-                 return Variant(self.GetDeltas(ObjectArgument<PriceArray>(args[0], "oPA")));
-               })
+          .Method("Beta", &Indicators::Beta)
+          .Method("DMAccDist", &Indicators::DMAccDist)
+          .Method("MA", &Indicators::MA)
+          .Method("GetDeltas", &Indicators::GetDeltas)
           .Build();
   return table;
 }

@@ -7,6 +7,7 @@
 #include "library/Quote.h"
 #include "library/Quotes.h"
 #include "library/Settings.h"
+#include "library/Stats.h"
 #include "platform/automation/Registry.h"
 
 extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
@@ -21,4 +22,6 @@ extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
                      [] { return std::make_shared<thalmere::Quotes>(); }});
   registry.Register({"Thalmere.Indicators", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F05}",
                      [] { return std::make_shared<thalmere::Indicators>(); }});
+  registry.Register({"Thalmere.Stats", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F06}",
+                     [] { return std::make_shared<thalmere::Stats>(); }});
 }

@@ -145,6 +145,45 @@ struct ArgTraits<ObjectRef> {
 template <>
 struct ArgTraits<const ObjectRef&> : ArgTraits<ObjectRef> {};
 
+// The object a caller passed for a parameter of automation class T: Nothing is error 91, a
+// value that is no object or an object of another class 13.
+template <class T>
+std::shared_ptr<T> ObjectOfClass(const Variant& v) {
+  if (!v.IsObject()) {
+    throw Error::WithDetail(err::kTypeMismatch, "an object is needed, not " + v.TypeName());
+  }
+  const ObjectRef& object = std::get<ObjectRef>(v.storage());
+  if (!object) throw Error::WithDetail(err::kObjectNotSet, "the object is Nothing");
+  auto typed = std::dynamic_pointer_cast<T>(object);
+  if (!typed) {
+    throw Error::WithDetail(err::kTypeMismatch,
+                            "a " + std::string(object->ClassName()) + " is not the object needed");
+  }
+  return typed;
+}
+
+// Parameters of an automation class, by reference or shared: the argument must hold such
+// an object.
+template <class T>
+requires std::is_base_of_v<Dispatch, T>
+struct ArgTraits<const T&> {
+  static const T& From(Variant& v) { return *ObjectOfClass<T>(v); }
+};
+template <class T>
+requires std::is_base_of_v<Dispatch, T>
+struct ArgTraits<T&> {
+  static T& From(Variant& v) { return *ObjectOfClass<T>(v); }
+};
+template <class T>
+requires std::is_base_of_v<Dispatch, T>
+struct ArgTraits<std::shared_ptr<T>> {
+  static std::shared_ptr<T> From(Variant& v) { return ObjectOfClass<T>(v); }
+};
+template <class T>
+requires std::is_base_of_v<Dispatch, T>
+struct ArgTraits<const std::shared_ptr<T>&> : ArgTraits<std::shared_ptr<T>> {
+};
+
 // A by-reference text parameter: the member works on a copy of the text, which goes back
 // into the caller's Variant when the call is over.
 class StringRef {

@@ -5,11 +5,14 @@
 
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <random>
 #include <string>
 
+#include "platform/ado/DataSources.h"
 #include "platform/ado/Driver.h"
 
 namespace testing_support {
@@ -52,6 +55,34 @@ ScopedPgDatabase::~ScopedPgDatabase() {
   } catch (const std::exception& e) {
     std::cerr << "could not drop test database " << name_ << ": " << e.what() << "\n";
   }
+}
+
+std::string EngineName(TestEngine engine) {
+  return engine == TestEngine::kSqlite ? "SQLite" : "PostgreSQL";
+}
+
+ScopedTestDataSources::ScopedTestDataSources(TestEngine engine,
+                                             const std::vector<std::string>& names) {
+  if (engine == TestEngine::kSqlite) return;
+  const auto server = PostgresServer();
+  if (!server) {
+    available_ = false;
+    return;
+  }
+  pg_ = std::make_unique<ScopedPgDatabase>(*server);
+  std::filesystem::create_directories(ado::DataSourcesFile().parent_path());
+  std::ofstream file(ado::DataSourcesFile());
+  for (const std::string& name : names) {
+    file << "[" << name << "]\ndriver = postgresql\nconninfo = " << pg_->conninfo() << "\n";
+  }
+}
+
+ScopedTestDataSources::~ScopedTestDataSources() = default;
+
+std::shared_ptr<ado::Connection> ScopedTestDataSources::Open(const std::string& name) const {
+  auto connection = ado::Connection::Create();
+  connection->OpenSource(ado::ResolveDataSource(name), true);
+  return connection;
 }
 
 }  // namespace testing_support
