@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ado/Connection.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Dispatch.h"
+
+// What the batch calculations share: the tasks object they report to, the rebuilding of an
+// output table inside one transaction, and figures that may be Null.
+namespace kestrova {
+
+// The object a batch run reports to, reached late-bound, so any object with these members
+// serves (the maintenance tasks control, the console of `kestrova calc`, a test):
+//   updStatus(text), getProgressBar() → an object with Min, Max, Value and Visible, Done().
+// Errors raised by the object reach the run's caller.
+class TaskReporter {
+ public:
+  // Asks the object for its progress bar (which also shows it).
+  explicit TaskReporter(automation::ObjectRef tasks);
+
+  void Status(const std::string& text);
+  void SetVisible(bool visible);
+  void SetRange(int32_t min, int32_t max);
+  void SetValue(int32_t value);
+  // Value = Value + 1.
+  void Step();
+  void Done();
+
+ private:
+  automation::ObjectRef tasks_;
+  automation::ObjectRef bar_;
+};
+
+// Runs a statement whose failure does not matter (a drop of what may not exist) inside a
+// savepoint, so that a failure leaves the caller's transaction usable on every engine.
+void ExecuteIgnoringErrors(ado::Connection& connection, const std::string& sql);
+
+// A number that may be Null, as the figures of the fundamentals database are.
+using Figure = std::optional<double>;
+
+// A value as a Figure: Null and Empty give nullopt; anything else must be a number.
+Figure FigureOf(const automation::Variant& value);
+
+// The figures of one company's row of a table, read by field name; when the company has no
+// row, every figure is Null.
+class RowFigures {
+ public:
+  RowFigures(std::shared_ptr<ado::Recordset> rows) : rows_(std::move(rows)) {}
+  bool missing() const;
+  Figure operator[](const char* field) const;
+
+ private:
+  std::shared_ptr<ado::Recordset> rows_;
+};
+
+// floor((w1 × v1 + w2 × v2 + …) / divisor), or nullopt when any value is Null.
+Figure WeightedFloor(std::initializer_list<std::pair<double, Figure>> terms, double divisor);
+
+// Text with trailing blanks removed: fixed-width text columns come back padded on some
+// engines.
+std::string TrimmedText(const automation::Variant& value);
+
+// True for errors of the database itself (connection, statement); false for errors of a
+// computation (overflow, division by zero, type mismatch, Null).
+bool IsDatabaseError(int32_t number);
+
+}  // namespace kestrova

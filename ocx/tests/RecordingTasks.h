@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/automation/Dispatch.h"
+
+namespace testing_support {
+
+// A progress bar as the batch runs drive it: Min, Max, Value, Visible.
+class RecordingProgressBar : public automation::Dispatch {
+ public:
+  std::string_view ClassName() const override { return "ProgressBar"; }
+  const automation::MemberTable& Members() const override {
+    static const automation::MemberTable table =
+        automation::MemberTableBuilder<RecordingProgressBar>()
+            .Property("Min", &RecordingProgressBar::min, &RecordingProgressBar::SetMin)
+            .Property("Max", &RecordingProgressBar::max, &RecordingProgressBar::SetMax)
+            .Property("Value", &RecordingProgressBar::value, &RecordingProgressBar::SetValue)
+            .Property("Visible", &RecordingProgressBar::visible, &RecordingProgressBar::SetVisible)
+            .Build();
+    return table;
+  }
+  int32_t min() const { return min_; }
+  int32_t max() const { return max_; }
+  int32_t value() const { return value_; }
+  bool visible() const { return visible_; }
+  void SetMin(int32_t v) { min_ = v; }
+  void SetMax(int32_t v) { max_ = v; }
+  void SetValue(int32_t v) {
+    value_ = v;
+    highest_ = std::max(highest_, v);
+  }
+  void SetVisible(bool v) { visible_ = v; }
+  int32_t highest() const { return highest_; }
+
+ private:
+  int32_t min_ = 0, max_ = 100, value_ = 0, highest_ = 0;
+  bool visible_ = false;
+};
+
+// The tasks object of a batch run in a test: keeps every status text and whether Done came.
+class RecordingTasks : public automation::Dispatch {
+ public:
+  std::string_view ClassName() const override { return "RecordingTasks"; }
+  const automation::MemberTable& Members() const override {
+    static const automation::MemberTable table =
+        automation::MemberTableBuilder<RecordingTasks>()
+            .Method("updStatus", &RecordingTasks::updStatus)
+            .Method("getProgressBar", &RecordingTasks::getProgressBar)
+            .Method("Done", &RecordingTasks::Done)
+            .Build();
+    return table;
+  }
+  void updStatus(const std::string& text) { statuses.push_back(text); }
+  std::shared_ptr<RecordingProgressBar> getProgressBar() {
+    bar->SetVisible(true);
+    return bar;
+  }
+  void Done() { ++done; }
+
+  // True when some status text equals `text`.
+  bool Said(const std::string& text) const {
+    for (const std::string& s : statuses) {
+      if (s == text) return true;
+    }
+    return false;
+  }
+
+  std::vector<std::string> statuses;
+  std::shared_ptr<RecordingProgressBar> bar = std::make_shared<RecordingProgressBar>();
+  int done = 0;
+};
+
+}  // namespace testing_support

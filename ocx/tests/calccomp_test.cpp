@@ -1,0 +1,222 @@
+#include "ocx/calccomp.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "ocx/tests/RecordingTasks.h"
+#include "platform/automation/DateTime.h"
+#include "platform/automation/Error.h"
+#include "platform/helpers/library.h"
+#include "platform/tc2000/PriceStore.h"
+#include "platform/tests/PgTestSupport.h"
+#include "platform/tests/TestEnvironment.h"
+
+namespace kestrova {
+namespace {
+
+using automation::Variant;
+using testing_support::TestEngine;
+
+// `days` weekday bars ending 2 December 2026, each opening at the previous close. Rising:
+// every bar opens at its low and closes at its high, one point up, so the accumulation line
+// gains the full volume (1,000) each day; falling is the mirror image.
+std::vector<tc2000::Bar> Bars(int days, bool rising) {
+  std::vector<int32_t> codes;
+  for (automation::Date d = automation::DateOf(2026, 12, 2); static_cast<int>(codes.size()) < days;
+       d = automation::AddDays(d, -1)) {
+    if (automation::IsoWeekday(d) <= 5) codes.insert(codes.begin(), helpers::LongFromDate(d));
+  }
+  std::vector<tc2000::Bar> bars;
+  float price = rising ? 100 : 500;
+  for (int32_t code : codes) {
+    const float next = rising ? price + 1 : price - 1;
+    bars.push_back({code, price, std::max(price, next), std::min(price, next), next, 1000});
+    price = next;
+  }
+  return bars;
+}
+
+// One company of the hand-built world and what the run must store for it.
+struct Row {
+  const char* ticker;
+  const char* company_id;
+  const char* indcode;
+  int bars;  // 0: not in the price store
+  bool rising;
+  bool has_perc;     // a row in si_perc
+  Variant rnpm_12m;  // the one figure a case sets apart
+  Variant instps, instss;
+};
+
+// Every si_perc figure is 50 except rnpm_12m; si_psd holds instps / instss.
+const std::vector<Row> kWorld = {
+    {"AAA", "C1", "011", 100, true, true, Variant(50.0), Variant(30.0), Variant(60.0)},
+    {"BBB", "C2", "011", 100, true, true, Variant::Null(), Variant(30.0), Variant(60.0)},
+    {"CCC", "C3", "012", 100, false, true, Variant(50.0), Variant(30.0), Variant(0.0)},
+    {"DDD", "C4", "012", 65, true, true, Variant(50.0), Variant(30.0), Variant(60.0)},
+    {"EEE", "C5", "012", 66, true, true, Variant(50.0), Variant(30.0), Variant(60.0)},
+    {"FFF", "C6", "012", 0, true, true, Variant(50.0), Variant(30.0), Variant(60.0)},
+    {"GGG", "C7", "011", 100, true, false, Variant(50.0), Variant(30.0), Variant(60.0)},
+    {"HHH", "C8", "999", 100, true, true, Variant(50.0), Variant(30.0), Variant(60.0)},
+    {"O'K", "C'9", "011", 100, true, true, Variant(50.0), Variant(30.0), Variant(60.0)},
+};
+
+class CalcCompositesTest : public ::testing::TestWithParam<TestEngine> {
+ protected:
+  void SetUp() override {
+    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
+        GetParam(), std::vector<std::string>{"SIPStatic", "SIPDbf", "Ledra"});
+    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    static_ = sources_->Open("SIPStatic");
+    dbf_ = sources_->Open("SIPDbf");
+    ledra_ = sources_->Open("Ledra");
+
+    auto store = tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath());
+    static_->Execute(
+        "create table si_ci (company_id varchar(10), ticker varchar(10), "
+        "ind_3_dig varchar(10))");
+    dbf_->Execute(
+        "create table si_mgav2 (indcode varchar(10), rs_04w double precision, "
+        "rs_13w double precision, rs_26w double precision, rs_52w double precision)");
+    std::string perc = "create table si_perc (company_id varchar(10)";
+    for (const char* column : kPercColumns)
+      perc += std::string(", ") + column + " double precision";
+    dbf_->Execute(perc + ")");
+    dbf_->Execute(
+        "create table si_psd (company_id varchar(10), instps double precision, "
+        "instss double precision)");
+    // Industry strengths: 011 → floor((4·80 + 3·70 + 2·60 + 50) / 10) = 70; 012 → 35.
+    dbf_->Execute("insert into si_mgav2 values ('011', 80, 70, 60, 50)");
+    dbf_->Execute("insert into si_mgav2 values ('012', 40, 35, 30, 25)");
+
+    for (const Row& row : kWorld) {
+      static_->Execute("insert into si_ci values (?, ?, ?)",
+                       {Variant(row.company_id), Variant(row.ticker), Variant(row.indcode)});
+      if (row.bars > 0) {
+        store->ReplaceBars(store->UpsertSecurity(row.ticker, row.ticker, true),
+                           Bars(row.bars, row.rising));
+      }
+      if (row.has_perc) {
+        std::vector<Variant> values{Variant(row.company_id)};
+        std::string marks = "?";
+        for (const char* column : kPercColumns) {
+          values.push_back(std::string(column) == "rnpm_12m" ? row.rnpm_12m : Variant(50.0));
+          marks += ", ?";
+        }
+        dbf_->Execute("insert into si_perc values (" + marks + ")", values);
+      }
+      dbf_->Execute("insert into si_psd values (?, ?, ?)",
+                    {Variant(row.company_id), row.instps, row.instss});
+    }
+  }
+
+  // The stored rows by unpadded ticker, every column as a number or text.
+  std::map<std::string, std::map<std::string, Variant>> StoredRows() {
+    auto rows = helpers::OpenRecordset(ledra_, "select * from si_composite");
+    std::map<std::string, std::map<std::string, Variant>> result;
+    for (; !rows->EOF_(); rows->MoveNext()) {
+      std::string ticker = automation::CStr(rows->Field("ticker"));
+      while (!ticker.empty() && ticker.back() == ' ') ticker.pop_back();  // CHAR(10) pads
+      auto& row = result[ticker];
+      for (int32_t i = 0; i < rows->FieldCount(); ++i) row[rows->FieldName(i)] = rows->Field(i);
+    }
+    return result;
+  }
+
+  static constexpr const char* kPercColumns[] = {
+      "repsdc_g1t", "repsdc_g1f", "repsdc_g3f", "rrs_04w",  "rrs_13w", "rrs_26w",   "rrs_52w",
+      "rsales_g1t", "rsales_g1f", "rsales_g3f", "ropm_12m", "ropm_y1", "ropm_y2",   "rnpm_12m",
+      "rnpm_y1",    "rnpm_y2",    "rroe_12m",   "rroe_y1",  "rroe_y2", "rshrinstn", "rshrinst"};
+
+  testing_support::ScopedTempHome home_;
+  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
+  std::shared_ptr<ado::Connection> static_, dbf_, ledra_;
+};
+
+double Number(const Variant& v) { return automation::CDbl(v); }
+
+TEST_P(CalcCompositesTest, RatesTheHandBuiltWorld) {
+  auto tasks = std::make_shared<testing_support::RecordingTasks>();
+  CalcComposites(tasks);
+
+  const auto rows = StoredRows();
+  // DDD has 65 days of prices, FFF none: both left out, with a status line each.
+  EXPECT_EQ(rows.size(), 7u);
+  EXPECT_FALSE(rows.count("DDD"));
+  EXPECT_FALSE(rows.count("FFF"));
+  EXPECT_TRUE(tasks->Said("No quotes found for DDD"));
+  EXPECT_TRUE(tasks->Said("No quotes found for FFF"));
+  EXPECT_EQ(tasks->done, 1);
+  EXPECT_FALSE(tasks->bar->visible());
+  // GGG has no si_perc row and HHH an unknown industry: rated, and counted.
+  EXPECT_EQ(tasks->statuses.back(),
+            "Done. 2 of 7 companies were rated with figures missing (no si_perc or si_psd row, "
+            "or an industry without relative strength).");
+
+  // Worked out by hand. With every si_perc figure 50: epswavg = floor((2·50 + 2·50 + 50) / 5)
+  // = 50, and so on for each weighted figure. instpratio = floor(100 · 30 / 60) = 50. A rising
+  // line gains 1,000 a day: accdist = floor((0.2·65000 + 0.4·52000 + 0.6·39000 + 0.8·26000 +
+  // 13000) / 3) = floor(30333.3) = 30333; falling gives floor(−30333.3) = −30334. Fewer than
+  // 99 entries: every percentile is 1, so rscore = floor((2 + 1 + 1 + 1 + 1 + 1 + 1) / 8) = 1,
+  // but 0 for HHH whose industry percentile is 0.
+  struct Expected {
+    const char* ticker;
+    double epswavg, npmwavg, smrwavg, opmwavg, instpratio, accdist, indrs, compindrs, rscore;
+  };
+  for (const Expected& e : {
+           Expected{"AAA", 50, 50, 50, 50, 50, 30333, 70, 1, 1},
+           Expected{"BBB", 50, 0, 0, 50, 50, 30333, 70, 1, 1},    // Null rnpm_12m
+           Expected{"CCC", 50, 50, 50, 50, 0, -30334, 35, 1, 1},  // instss 0, falling prices
+           Expected{"EEE", 50, 50, 50, 50, 50, 30333, 35, 1, 1},  // 66 days are enough
+           Expected{"GGG", 0, 0, 0, 0, 50, 30333, 70, 1, 1},      // no si_perc row
+           Expected{"HHH", 50, 50, 50, 50, 50, 30333, 0, 0, 0},   // unknown industry
+           Expected{"O'K", 50, 50, 50, 50, 50, 30333, 70, 1, 1},
+       }) {
+    ASSERT_TRUE(rows.count(e.ticker)) << e.ticker;
+    const auto& row = rows.at(e.ticker);
+    EXPECT_EQ(Number(row.at("epswavg")), e.epswavg) << e.ticker;
+    EXPECT_EQ(Number(row.at("npmwavg")), e.npmwavg) << e.ticker;
+    EXPECT_EQ(Number(row.at("smrwavg")), e.smrwavg) << e.ticker;
+    EXPECT_EQ(Number(row.at("opmwavg")), e.opmwavg) << e.ticker;
+    EXPECT_EQ(Number(row.at("instpratio")), e.instpratio) << e.ticker;
+    EXPECT_EQ(Number(row.at("accdist")), e.accdist) << e.ticker;
+    EXPECT_EQ(Number(row.at("indrs")), e.indrs) << e.ticker;
+    EXPECT_EQ(Number(row.at("compindrs")), e.compindrs) << e.ticker;
+    EXPECT_EQ(Number(row.at("rscore")), e.rscore) << e.ticker;
+    EXPECT_EQ(Number(row.at("composite")), 1) << e.ticker;
+    for (const char* p : {"compeps", "comprs", "compsmr", "compinst", "compipurch", "compacdst"}) {
+      EXPECT_EQ(Number(row.at(p)), 1) << e.ticker << " " << p;
+    }
+  }
+  EXPECT_EQ(automation::CStr(rows.at("O'K").at("company_id")).substr(0, 3), "C'9");
+}
+
+TEST_P(CalcCompositesTest, AFailedRunLeavesThePreviousTable) {
+  CalcComposites(std::make_shared<testing_support::RecordingTasks>());
+  const auto before = StoredRows();
+  ASSERT_EQ(before.size(), 7u);
+
+  // The next run's last statement cannot succeed: the index name is taken by a table.
+  dbf_->Execute("update si_perc set repsdc_g1t = 1");
+  ledra_->Execute("drop index si_compositeTicker");
+  ledra_->Execute("create table si_compositeTicker (x int)");
+  auto tasks = std::make_shared<testing_support::RecordingTasks>();
+  EXPECT_NE(testing_support::ErrorNumberOf([&] { CalcComposites(tasks); }), 0);
+  EXPECT_EQ(tasks->done, 0);
+  EXPECT_EQ(StoredRows(), before);
+
+  // Once the obstacle is gone, a run replaces the table.
+  ledra_->Execute("drop table si_compositeTicker");
+  CalcComposites(std::make_shared<testing_support::RecordingTasks>());
+  EXPECT_EQ(Number(StoredRows().at("AAA").at("epswavg")), 30);  // floor((2·1 + 2·50 + 50) / 5)
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CalcCompositesTest,
+                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
+                         [](const auto& info) { return testing_support::EngineName(info.param); });
+
+}  // namespace
+}  // namespace kestrova
