@@ -7,11 +7,14 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
+#include "platform/ado/DataSources.h"
 #include "platform/automation/Error.h"
 #include "platform/tc2000/PriceStore.h"
+#include "tools/DemoFundamentals.h"
 #include "tools/DemoWorld.h"
 
 namespace tools {
@@ -25,6 +28,7 @@ struct Options {
   std::string end;
   std::string store;
   bool if_missing = false;
+  bool no_fundamentals = false;
 };
 
 std::string DateText(int32_t code) {
@@ -42,6 +46,60 @@ int32_t ParseEnd(const std::string& text) {
     code = code * 10 + (text[i] - '0');
   }
   return code;
+}
+
+// Where a data source leads, for the summary: the file of a SQLite source; for a server,
+// only that it is one (its connection string may hold a password).
+std::string PlaceOf(const std::string& name) {
+  const ado::DataSource source = ado::ResolveDataSource(name);
+  return source.driver == "sqlite" ? source.path : source.driver + " server";
+}
+
+// Shows a running percentage on a terminal.
+class ProgressLine {
+ public:
+  explicit ProgressLine(const char* what) : what_(what), shown_(isatty(fileno(stderr)) != 0) {}
+  ~ProgressLine() {
+    if (shown_ && percent_ >= 0) fmt::print(stderr, "\n");
+  }
+  void operator()(size_t done, size_t total) {
+    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
+    if (shown_ && percent != percent_) {
+      percent_ = percent;
+      fmt::print(stderr, "\r{}: {:3}%", what_, percent);
+      std::fflush(stderr);
+    }
+  }
+
+ private:
+  const char* what_;
+  bool shown_;
+  int percent_ = -1;
+};
+
+void WriteFundamentals(const DemoWorld& world, bool if_missing) {
+  if (if_missing && HasFundamentals()) {
+    fmt::print("The fundamentals database ({}) holds tables already; left as it is\n",
+               PlaceOf("SIPStatic"));
+    return;
+  }
+  const auto started = std::chrono::steady_clock::now();
+  DemoFundamentalsSummary summary;
+  {
+    ProgressLine progress("Writing the demo fundamentals");
+    summary = WriteDemoFundamentals(world, std::ref(progress));
+  }
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  fmt::print("Demo fundamentals:\n");
+  for (const char* source : {"SIPStatic", "SIPDbf", "SIPUser"}) {
+    fmt::print("  {:<13} {}\n", std::string(source) + ":", PlaceOf(source));
+  }
+  fmt::print("  companies:    {} with statements, ratios and ranks; {} industries ranked\n",
+             summary.companies, summary.industries);
+  fmt::print("  portfolios:   {} with {} members\n", summary.portfolios, summary.portfolio_members);
+  fmt::print("  rows:         {}\n", summary.rows);
+  fmt::print("  took {:.1f} s\n", seconds);
 }
 
 int Run(const Options& options) {
@@ -68,17 +126,11 @@ int Run(const Options& options) {
 
   const DemoWorld world = MakeDemoWorld(demo);
 
-  const bool show_progress = isatty(fileno(stderr)) != 0;
-  int shown = -1;
-  const int64_t bars = WriteDemoStore(world, store_path, [&](size_t done, size_t total) {
-    const int percent = total == 0 ? 100 : static_cast<int>(done * 100 / total);
-    if (show_progress && percent != shown) {
-      shown = percent;
-      fmt::print(stderr, "\rWriting the demo store: {:3}%", percent);
-      std::fflush(stderr);
-    }
-  });
-  if (show_progress) fmt::print(stderr, "\n");
+  int64_t bars = 0;
+  {
+    ProgressLine progress("Writing the demo store");
+    bars = WriteDemoStore(world, store_path, std::ref(progress));
+  }
 
   int inactive = 0, recent = 0, sector_lists = 0, industry_lists = 0;
   for (const DemoCompany& company : world.companies) {
@@ -106,6 +158,8 @@ int Run(const Options& options) {
              sector_lists, industry_lists,
              world.chart_lists.size() - sector_lists - industry_lists);
   fmt::print("  took {:.1f} s\n", seconds);
+
+  if (!options.no_fundamentals) WriteFundamentals(world, options.if_missing);
   return 0;
 }
 
@@ -113,8 +167,8 @@ int Run(const Options& options) {
 
 void AddDemoDataCommand(CLI::App& app) {
   auto options = std::make_shared<Options>();
-  CLI::App* command =
-      app.add_subcommand("demo-data", "Replace the price store with a made-up market");
+  CLI::App* command = app.add_subcommand(
+      "demo-data", "Replace the price store and the fundamentals with a made-up market");
   command->add_option("--companies", options->companies, "Number of companies")
       ->check(CLI::Range(0, DemoOptions::kMaxCompanies))
       ->capture_default_str();
@@ -127,10 +181,16 @@ void AddDemoDataCommand(CLI::App& app) {
   command->add_option("--store", options->store,
                       "Price store file (default: the installation's store)");
   command->add_flag("--if-missing", options->if_missing,
-                    "Do nothing when the store exists already (for first-start scripts)");
+                    "Do nothing when the store exists already, and keep fundamentals that "
+                    "exist (for first-start scripts)");
+  command->add_flag("--no-fundamentals", options->no_fundamentals,
+                    "Write the price store only; leave the data sources SIPStatic, SIPDbf "
+                    "and SIPUser alone");
   command->footer(
       "The store is written beside FILE and renamed over it when complete; a failed run "
-      "leaves the old store. The same arguments make the same bars and lists.");
+      "leaves the old store. The fundamentals tables on SIPStatic, SIPDbf and SIPUser are "
+      "then rebuilt for the same companies, each data source in one transaction. The same "
+      "arguments make the same bars, lists and fundamentals.");
   command->callback([options] { throw CLI::RuntimeError(Run(*options)); });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -24,12 +25,12 @@
 namespace tools {
 
 enum class ColumnKind {
-  kKey,      // short text compared in where clauses (varchar(10))
-  kText,     // names and codes (varchar)
-  kLongText, // descriptions (text)
-  kDate,     // date
-  kNumber,   // double precision
-  kInteger,  // integer
+  kKey,       // short text compared in where clauses (varchar(10))
+  kText,      // names and codes (varchar)
+  kLongText,  // descriptions (text)
+  kDate,      // date
+  kNumber,    // double precision
+  kInteger,   // integer
 };
 
 struct FundamentalsColumn {
@@ -38,8 +39,8 @@ struct FundamentalsColumn {
 };
 
 struct FundamentalsTable {
-  std::string name;    // "si_ci"
-  std::string source;  // "SIPStatic", "SIPDbf" or "SIPUser"
+  std::string name;                         // "si_ci"
+  std::string source;                       // "SIPStatic", "SIPDbf" or "SIPUser"
   std::vector<FundamentalsColumn> columns;  // in table order; the key first
 };
 
@@ -52,6 +53,16 @@ const FundamentalsColumn* FindColumn(const FundamentalsTable& table, std::string
 
 // "create table si_ci (company_id varchar(10), ...)" for the engine behind a connection.
 std::string CreateTableSql(const FundamentalsTable& table, ado::Engine engine);
+
+// The longest text a key or text column takes (varchar(n)); 0 for every other kind.
+int32_t TextWidth(const FundamentalsColumn& column);
+
+// Creates one table with its indexes (no drop), inside the caller's transaction if one is
+// open.
+void CreateFundamentalsTable(ado::Connection& connection, const FundamentalsTable& table);
+
+// True when the connection's database has a table of that name (lower case).
+bool HasTable(ado::Connection& connection, const std::string& table);
 
 // Drops (when present) and creates every table of `source` on the connection, with an index
 // on company_id (or the table's key), inside the caller's transaction if one is open.

@@ -5,16 +5,20 @@
 #include <exception>
 
 #include "platform/automation/Error.h"
+#include "tools/CalcCommand.h"
 #include "tools/DataSourcesCommand.h"
 #include "tools/DemoDataCommand.h"
+#include "tools/ImportFundamentalsCommand.h"
 #include "tools/ImportPricesCommand.h"
 #include "tools/ServeQuotesCommand.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"Kestrova stock-research toolkit"};
   app.require_subcommand(1);
+  tools::AddCalcCommand(app);
   tools::AddDataSourcesCommand(app);
   tools::AddDemoDataCommand(app);
+  tools::AddImportFundamentalsCommand(app);
   tools::AddImportPricesCommand(app);
   tools::AddServeQuotesCommand(app);
   try {

@@ -1,0 +1,1451 @@
+#include "tools/DemoFundamentals.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <numbers>
+#include <random>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/ado/Connection.h"
+#include "platform/ado/DataSources.h"
+#include "platform/automation/DateTime.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/Variant.h"
+#include "tools/FundamentalsImport.h"
+#include "tools/FundamentalsSchema.h"
+
+namespace tools {
+
+namespace {
+
+using automation::Variant;
+
+constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
+constexpr size_t kNone = static_cast<size_t>(-1);
+
+bool IsNull(double value) { return std::isnan(value); }
+
+// Rounded to `decimals` places; a value that is no finite number stays Null.
+double Round(double value, int decimals) {
+  if (!std::isfinite(value)) return kNull;
+  const double scale = std::pow(10.0, decimals);
+  const double rounded = std::round(value * scale) / scale;
+  return rounded == 0 ? 0.0 : rounded;  // no "-0"
+}
+double Millions(double value) { return Round(value, 3); }  // to the thousand
+double Cents(double value) { return Round(value, 2); }
+
+// ---- Random numbers: the world's engine and its hand-written distributions, so that the
+// same seed gives the same figures with every standard library.
+
+uint64_t Mix(uint64_t x) {
+  x += 0x9E3779B97F4A7C15ULL;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+  return x ^ (x >> 31);
+}
+
+class Random {
+ public:
+  explicit Random(uint64_t seed) : engine_(seed) {}
+
+  double Uniform() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
+  double Uniform(double low, double high) { return low + (high - low) * Uniform(); }
+  double LogUniform(double low, double high) {
+    return std::exp(Uniform(std::log(low), std::log(high)));
+  }
+  bool Chance(double p) { return Uniform() < p; }
+  uint64_t Below(uint64_t n) {
+    const uint64_t limit =
+        std::numeric_limits<uint64_t>::max() - std::numeric_limits<uint64_t>::max() % n;
+    uint64_t x;
+    do {
+      x = engine_();
+    } while (x >= limit);
+    return x % n;
+  }
+  int64_t Between(int64_t low, int64_t high) {
+    return low + static_cast<int64_t>(Below(static_cast<uint64_t>(high - low) + 1));
+  }
+  double Normal() {
+    if (has_spare_) {
+      has_spare_ = false;
+      return spare_;
+    }
+    const double radius = std::sqrt(-2.0 * std::log(1.0 - Uniform()));
+    const double angle = 2.0 * std::numbers::pi * Uniform();
+    spare_ = radius * std::sin(angle);
+    has_spare_ = true;
+    return radius * std::cos(angle);
+  }
+  template <class T>
+  const T& Pick(const std::vector<T>& items) {
+    return items[Below(items.size())];
+  }
+
+ private:
+  std::mt19937_64 engine_;
+  bool has_spare_ = false;
+  double spare_ = 0;
+};
+
+// k distinct items of the pool in random order (all of them when it holds fewer).
+std::vector<size_t> Sample(Random& random, std::vector<size_t> pool, size_t k) {
+  k = std::min(k, pool.size());
+  for (size_t i = 0; i < k; ++i) std::swap(pool[i], pool[i + random.Below(pool.size() - i)]);
+  pool.resize(k);
+  return pool;
+}
+
+// Runs body(i) for i in [first, last) on the machine's cores; the first exception of any call
+// comes out after all have stopped.
+template <class Body>
+void ParallelFor(size_t first, size_t last, const Body& body) {
+  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  if (threads == 1 || last - first < 16) {
+    for (size_t i = first; i < last; ++i) body(i);
+    return;
+  }
+  std::atomic<size_t> next{first};
+  std::exception_ptr failure;
+  std::mutex failure_mutex;
+  auto work = [&] {
+    try {
+      for (size_t i; (i = next.fetch_add(1)) < last;) body(i);
+    } catch (...) {
+      next = last;
+      const std::lock_guard lock(failure_mutex);
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  {
+    std::vector<std::jthread> pool;
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+  }
+  if (failure) std::rethrow_exception(failure);
+}
+
+// ---- Calendar
+
+int32_t MonthEnd(int year, int month) {
+  return year * 10000 + month * 100 + automation::DaysInMonth(year, month);
+}
+
+// The last day of the month `months` after (before, when negative) the month of the day.
+int32_t MonthEndAfter(int32_t code, int months) {
+  const int index = code / 10000 * 12 + (code / 100 % 100 - 1) + months;
+  return MonthEnd(index / 12, index % 12 + 1);
+}
+
+int MonthsBetween(int32_t from, int32_t to) {
+  return (to / 10000 - from / 10000) * 12 + (to / 100 % 100 - from / 100 % 100);
+}
+
+Variant DateValue(double code_value) {
+  const auto code = static_cast<int32_t>(code_value);
+  return Variant(automation::DateOf(code / 10000, code / 100 % 100, code % 100));
+}
+
+// ---- How companies of a sector do business
+
+struct SectorProfile {
+  std::string_view sector;
+  double gross_margin, ebitda_margin, depreciation, capex;  // of sales
+  double turnover;                                          // sales over assets
+  double liabilities, fixed_assets;                         // of assets
+  double debt_low, debt_high;  // long-term debt as a share of liabilities
+  double dividend_chance, pe;
+};
+
+constexpr SectorProfile kProfiles[] = {
+    {"Technology", 0.60, 0.22, 0.04, 0.05, 0.75, 0.45, 0.15, 0.25, 0.55, 0.35, 28},
+    {"Health Care", 0.62, 0.20, 0.04, 0.04, 0.65, 0.50, 0.18, 0.25, 0.55, 0.40, 25},
+    {"Financial", 0.65, 0.38, 0.02, 0.02, 0.10, 0.88, 0.03, 0.05, 0.20, 0.75, 13},
+    {"Consumer Cyclical", 0.35, 0.12, 0.035, 0.045, 1.30, 0.60, 0.30, 0.25, 0.55, 0.45, 20},
+    {"Consumer Staples", 0.38, 0.15, 0.03, 0.035, 1.10, 0.62, 0.30, 0.25, 0.55, 0.80, 21},
+    {"Energy", 0.35, 0.25, 0.09, 0.12, 0.55, 0.55, 0.60, 0.30, 0.60, 0.65, 12},
+    {"Industrials", 0.30, 0.15, 0.035, 0.04, 0.90, 0.60, 0.30, 0.25, 0.55, 0.60, 19},
+    {"Materials", 0.28, 0.17, 0.05, 0.06, 0.80, 0.55, 0.40, 0.25, 0.55, 0.60, 16},
+    {"Utilities", 0.45, 0.33, 0.11, 0.18, 0.30, 0.70, 0.70, 0.40, 0.65, 0.90, 17},
+    {"Communication Services", 0.52, 0.28, 0.08, 0.10, 0.50, 0.60, 0.45, 0.30, 0.60, 0.40, 20},
+};
+
+// A sector of no known kind does business like an industrial one.
+constexpr size_t kDefaultProfile = 6;
+
+size_t ProfileIndex(const std::string& sector) {
+  for (size_t i = 0; i < std::size(kProfiles); ++i) {
+    if (kProfiles[i].sector == sector) return i;
+  }
+  return kDefaultProfile;
+}
+
+// Words of the business descriptions, in the order of kProfiles.
+struct SectorWords {
+  std::string_view verb;
+  std::vector<std::string> offerings, customers;
+};
+
+const std::vector<SectorWords>& Words() {
+  static const std::vector<SectorWords> kWords{
+      {"develops",
+       {"enterprise software", "cloud services", "data storage systems", "network equipment",
+        "semiconductor devices", "analytics tools", "security software"},
+       {"businesses", "government agencies", "telecom carriers", "consumers", "manufacturers"}},
+      {"develops and markets",
+       {"prescription medicines", "diagnostic tests", "surgical instruments", "biologic therapies",
+        "home care services", "imaging systems"},
+       {"hospitals", "physicians", "patients", "clinics", "pharmacies"}},
+      {"provides",
+       {"commercial loans", "deposit accounts", "property insurance", "wealth management",
+        "mortgage lending", "consumer credit"},
+       {"households", "small businesses", "institutions", "farmers", "retirees"}},
+      {"sells",
+       {"apparel", "furniture", "sporting goods", "family dining", "new homes", "motor vehicles",
+        "toys"},
+       {"shoppers", "families", "young adults", "homebuyers", "travelers"}},
+      {"makes",
+       {"packaged foods", "soft drinks", "cleaning products", "personal care items", "snacks",
+        "dairy products"},
+       {"grocers", "supermarket chains", "convenience stores", "restaurants", "households"}},
+      {"produces",
+       {"crude oil", "natural gas", "drilling services", "refined fuels", "pipeline transport"},
+       {"utilities", "refiners", "industrial users", "airlines", "distributors"}},
+      {"supplies",
+       {"aircraft components", "industrial machinery", "freight transport", "building products",
+        "engineering services", "air travel"},
+       {"manufacturers", "contractors", "shippers", "government agencies", "airlines"}},
+      {"makes",
+       {"specialty chemicals", "steel products", "copper", "packaging", "cement", "paper"},
+       {"manufacturers", "builders", "food companies", "automakers", "farmers"}},
+      {"delivers",
+       {"electricity", "natural gas", "drinking water", "renewable power", "wastewater services"},
+       {"homes", "businesses", "municipalities", "industrial customers"}},
+      {"offers",
+       {"wireless service", "broadband", "television programming", "online advertising",
+        "video games", "streaming entertainment"},
+       {"subscribers", "advertisers", "households", "businesses", "gamers"}},
+  };
+  return kWords;
+}
+
+const std::vector<std::string> kRegions{"in the United States",
+                                        "across North America",
+                                        "in the Midwest",
+                                        "in the Southeast",
+                                        "worldwide",
+                                        "in Europe and Asia",
+                                        "on the West Coast",
+                                        "in Texas and Oklahoma"};
+const std::vector<std::string> kCities{"Denver, Colorado",
+                                       "Columbus, Ohio",
+                                       "Austin, Texas",
+                                       "Charlotte, North Carolina",
+                                       "Minneapolis, Minnesota",
+                                       "Portland, Oregon",
+                                       "Tampa, Florida",
+                                       "Boston, Massachusetts",
+                                       "Phoenix, Arizona",
+                                       "Nashville, Tennessee",
+                                       "Pittsburgh, Pennsylvania",
+                                       "Salt Lake City, Utah",
+                                       "Omaha, Nebraska",
+                                       "Richmond, Virginia",
+                                       "Milwaukee, Wisconsin",
+                                       "San Diego, California"};
+
+std::string BusinessText(Random& random, const DemoCompany& company, const std::string& sector,
+                         const std::string& industry) {
+  const SectorWords& profile = Words()[ProfileIndex(sector)];
+  const size_t offerings = profile.offerings.size();
+  const size_t first = random.Below(offerings);
+  const size_t second = (first + 1 + random.Below(offerings - 1)) % offerings;
+  std::string text = fmt::format("{} {} {} and {} for {} {}.", company.name, profile.verb,
+                                 profile.offerings[first], profile.offerings[second],
+                                 random.Pick(profile.customers), random.Pick(kRegions));
+  text += fmt::format(" The company belongs to the {} industry of the {} sector", industry, sector);
+  text += fmt::format(" and is based in {}, where it was founded in {}.", random.Pick(kCities),
+                      random.Between(1890, 2015));
+  if (random.Chance(0.5)) {
+    text += fmt::format(" It employs about {} people.",
+                        static_cast<int64_t>(std::round(random.LogUniform(80, 60000) / 10) * 10));
+  }
+  return text;
+}
+
+std::string ExchangeCode(Random& random) {
+  const double u = random.Uniform();
+  if (u < 0.42) return "M";  // Nasdaq
+  if (u < 0.82) return "N";  // NYSE
+  if (u < 0.90) return "A";  // Amex
+  if (u < 0.95) return "O";  // over the counter
+  if (u < 0.98) return "T";  // codes the readers show as no exchange
+  return "X";
+}
+
+// ---- Figures of one company by column
+
+// Every number and date column of the per-company tables gets a slot, so that a company's
+// figures are one flat vector (Null as NaN, dates as date codes) and a writer takes a column's
+// value by its slot.
+class Slots {
+ public:
+  Slots() {
+    for (const FundamentalsTable& table : FundamentalsTables()) {
+      if (!IsCompanyTable(table)) continue;
+      for (const FundamentalsColumn& column : table.columns) {
+        if (column.kind != ColumnKind::kNumber && column.kind != ColumnKind::kDate &&
+            column.kind != ColumnKind::kInteger) {
+          continue;
+        }
+        slots_.emplace(column.name, static_cast<int>(slots_.size()));
+      }
+    }
+  }
+
+  static bool IsCompanyTable(const FundamentalsTable& table) {
+    return table.name != "si_ci" && !table.columns.empty() &&
+           table.columns.front().name == "company_id";
+  }
+
+  // The slot of a column, or -1 when no per-company table has it.
+  int operator()(std::string_view name) const {
+    const auto it = slots_.find(std::string(name));
+    return it == slots_.end() ? -1 : it->second;
+  }
+  size_t size() const { return slots_.size(); }
+
+ private:
+  std::unordered_map<std::string, int> slots_;
+};
+
+class Figures {
+ public:
+  explicit Figures(size_t slots) : values_(slots, kNull) {}
+  void Set(int slot, double value) {
+    if (slot >= 0) values_[static_cast<size_t>(slot)] = std::isfinite(value) ? value : kNull;
+  }
+  double Get(int slot) const { return slot < 0 ? kNull : values_[static_cast<size_t>(slot)]; }
+
+ private:
+  std::vector<double> values_;
+};
+
+// ---- The statements
+
+// One quarter as drawn, before the company's scale is known: flows over the quarter and the
+// balance at its end.
+struct Quarter {
+  int32_t end = 0;
+  double price = kNull;  // the mean close of the quarter
+  double sales = 0, cgs = 0, totexp = 0, dep = 0, interest = 0, intno = 0, othinc = 0;
+  double inctax = 0, xord = 0, prefdiv = 0, ce = 0, working_capital = 0, dividends = 0;
+  double assets = 0, liab = 0, ltdebt = 0, cl = 0, pref = 0, ca = 0, cash = 0, inventory = 0;
+  double nppe = 0;
+  double shares_average = 0, shares_end = 0;
+};
+
+// The statement lines of a period (a quarter, the trailing twelve months, a fiscal year) as
+// stored: money in millions rounded to the thousand, computed lines from the rounded ones so
+// that the statements add up to the thousand.
+struct Lines {
+  bool present = false;
+  int32_t end = 0;       // date code of the period's end
+  double price = kNull;  // the close on or before the end
+  double sales = 0, cgs = 0, gross = 0, totexp = 0, gopinc = 0, dep = 0, opinc = 0;
+  double interest = 0, intno = 0, othinc = 0, pti = 0, inctax = 0, xord = 0, netinc = 0;
+  double prefdiv = 0, iac = 0, ncc = 0, tco = 0, ce = 0, dividends = 0;
+  double cash = 0, ca = 0, inventory = 0, nppe = 0, cl = 0, ltdebt = 0, liab = 0, pref = 0;
+  double equity = 0, assets = 0;
+  double shares = 0;  // average, millions
+  double epsd = 0, epsdc = 0, cfps = 0, fcfps = 0, dps = 0, bvps = 0;
+};
+
+using Bars = std::vector<tc2000::Bar>;
+
+double CloseOnOrBefore(const Bars& bars, int32_t date) {
+  const auto after =
+      std::upper_bound(bars.begin(), bars.end(), date,
+                       [](int32_t d, const tc2000::Bar& bar) { return d < bar.date; });
+  return after == bars.begin() ? kNull : static_cast<double>(std::prev(after)->close);
+}
+
+Lines Summarize(const std::vector<Quarter>& quarters, size_t first, size_t last, double scale,
+                const Bars& bars) {
+  Lines l;
+  l.present = true;
+  const Quarter& e = quarters[last];
+  l.end = e.end;
+  l.price = CloseOnOrBefore(bars, e.end);
+  Quarter sum;
+  double shares = 0;
+  for (size_t i = first; i <= last; ++i) {
+    const Quarter& q = quarters[i];
+    sum.sales += q.sales, sum.cgs += q.cgs, sum.totexp += q.totexp, sum.dep += q.dep;
+    sum.interest += q.interest, sum.intno += q.intno, sum.othinc += q.othinc;
+    sum.inctax += q.inctax, sum.xord += q.xord, sum.prefdiv += q.prefdiv, sum.ce += q.ce;
+    sum.working_capital += q.working_capital, sum.dividends += q.dividends;
+    shares += q.shares_average;
+  }
+  l.sales = Millions(sum.sales * scale);
+  l.cgs = Millions(sum.cgs * scale);
+  l.totexp = Millions(sum.totexp * scale);
+  l.dep = Millions(sum.dep * scale);
+  l.interest = Millions(sum.interest * scale);
+  l.intno = Millions(sum.intno * scale);
+  l.othinc = Millions(sum.othinc * scale);
+  l.inctax = Millions(sum.inctax * scale);
+  l.xord = Millions(sum.xord * scale);
+  l.prefdiv = Millions(sum.prefdiv * scale);
+  l.ce = Millions(sum.ce * scale);
+  l.dividends = Millions(sum.dividends * scale);
+  l.gross = Millions(l.sales - l.cgs);
+  l.gopinc = Millions(l.gross - l.totexp);  // operating income before depreciation
+  l.opinc = Millions(l.gopinc - l.dep);
+  l.pti = Millions(l.opinc - l.interest - l.intno + l.othinc);
+  l.netinc = Millions(l.pti - l.inctax + l.xord);
+  l.iac = Millions(l.netinc - l.prefdiv);
+  l.ncc = Millions(l.netinc + l.dep);
+  l.tco = Millions(l.ncc + Millions(sum.working_capital * scale));
+
+  l.ltdebt = Millions(e.ltdebt * scale);
+  l.cl = Millions(e.cl * scale);
+  l.liab = Millions(l.ltdebt + l.cl + Millions((e.liab - e.ltdebt - e.cl) * scale));
+  l.pref = Millions(e.pref * scale);
+  l.equity = Millions((e.assets - e.liab - e.pref) * scale);
+  l.assets = Millions(l.liab + l.pref + l.equity);
+  l.ca = Millions(e.ca * scale);
+  l.cash = Millions(e.cash * scale);
+  l.inventory = Millions(e.inventory * scale);
+  l.nppe = Millions(e.nppe * scale);
+
+  l.shares = Millions(shares / static_cast<double>(last - first + 1));
+  l.epsd = Cents(l.iac / l.shares);
+  l.epsdc = Cents((l.iac - l.xord) / l.shares);  // continuing operations: no nonrecurring items
+  l.cfps = Cents(l.ncc / l.shares);
+  l.fcfps = Cents((l.ncc - l.ce) / l.shares);
+  l.dps = Cents(l.dividends / l.shares);
+  l.bvps = Cents(l.equity / l.shares);
+  return l;
+}
+
+// Growth from `base` to `now` over `years` in percent a year (compounded); Null over a base
+// of 0 or less, or when the compounding has no real root.
+double Growth(double now, double base, int years) {
+  if (IsNull(now) || IsNull(base) || base <= 0) return kNull;
+  const double ratio = now / base;
+  if (years == 1) return Cents((ratio - 1) * 100);
+  if (ratio <= 0) return kNull;
+  return Cents((std::pow(ratio, 1.0 / years) - 1) * 100);
+}
+
+double Ratio(double numerator, double denominator) {
+  if (IsNull(numerator) || IsNull(denominator) || denominator == 0) return kNull;
+  return Cents(numerator / denominator);
+}
+double Percent(double numerator, double denominator) {
+  if (IsNull(numerator) || IsNull(denominator) || denominator <= 0) return kNull;
+  return Cents(numerator / denominator * 100);
+}
+// A price multiple: Null without a price or over a figure of 0 or less.
+double Multiple(double price, double per_share) {
+  if (IsNull(price) || IsNull(per_share) || per_share <= 0) return kNull;
+  return Cents(price / per_share);
+}
+
+double Mean(const std::vector<double>& values) {
+  double sum = 0;
+  int count = 0;
+  for (double v : values) {
+    if (!IsNull(v)) sum += v, ++count;
+  }
+  return count == 0 ? kNull : sum / count;
+}
+
+// ---- One company
+
+constexpr int kStoredYears = 7;
+constexpr int kYears = 8;     // one more than stored, for the seven-year growth
+constexpr int kQuarters = 8;  // stored quarters
+constexpr int kReportLagYear = 60, kReportLagQuarter = 45;  // days from a period's end to its data
+
+// Price change windows of the relative-strength ranks, in trading days: 4, 13, 26, 52 weeks.
+constexpr std::array<size_t, 4> kStrengthDays{20, 63, 126, 252};
+
+struct CompanyData {
+  size_t company = 0;  // index into DemoWorld::companies
+  std::string id, exchange, business;
+  Figures figures{0};
+  std::array<double, 4> change{kNull, kNull, kNull, kNull};  // over kStrengthDays
+  double weighted_change = kNull;  // latest quarter 40 %, the three before 20 % each
+  double holders = 0, institutional_share = 0;
+  double market_value = 0, yield = 0, volatility = 0;
+};
+
+// The stems of the statement columns, with their line.
+struct Stem {
+  std::string_view name;
+  double Lines::*line;
+};
+constexpr Stem kStatementStems[] = {
+    {"sales", &Lines::sales},   {"cgs", &Lines::cgs},       {"gross", &Lines::gross},
+    {"totexp", &Lines::totexp}, {"gopinc", &Lines::gopinc}, {"dep", &Lines::dep},
+    {"int", &Lines::interest},  {"intno", &Lines::intno},   {"othinc", &Lines::othinc},
+    {"pti", &Lines::pti},       {"inctax", &Lines::inctax}, {"xord", &Lines::xord},
+    {"netinc", &Lines::netinc}, {"iac", &Lines::iac},       {"ncc", &Lines::ncc},
+    {"tco", &Lines::tco},       {"ce", &Lines::ce},         {"epsd", &Lines::epsd},
+    {"epsdc", &Lines::epsdc},   {"cfps", &Lines::cfps},     {"fcfps", &Lines::fcfps},
+    {"dps", &Lines::dps},       {"cash", &Lines::cash},     {"ca", &Lines::ca},
+    {"nppe", &Lines::nppe},     {"cl", &Lines::cl},         {"ltdebt", &Lines::ltdebt},
+    {"liab", &Lines::liab},     {"pref", &Lines::pref},     {"equity", &Lines::equity},
+    {"assets", &Lines::assets}, {"totloe", &Lines::assets}, {"bvps", &Lines::bvps},
+};
+// Growth stems: the stem of the fiscal-year columns, the one of the trailing-twelve-months
+// column (shortened for three of them) and the line.
+struct GrowthStem {
+  std::string_view name, ttm_name;
+  double Lines::*line;
+};
+constexpr GrowthStem kGrowthStems[] = {
+    {"sales", "sales", &Lines::sales},   {"gopinc", "gopin", &Lines::gopinc},
+    {"pti", "pti", &Lines::pti},         {"opinc", "opin", &Lines::opinc},
+    {"netinc", "netin", &Lines::netinc}, {"epsd", "epsd", &Lines::epsd},
+    {"epsdc", "epsdc", &Lines::epsdc},   {"cfps", "cfps", &Lines::cfps},
+    {"fcfps", "fcfps", &Lines::fcfps},   {"dps", "dps", &Lines::dps},
+};
+
+// Period suffixes: 0 the trailing twelve months, 1..8 the quarters, 9..15 the fiscal years.
+constexpr int kPeriods = 1 + kQuarters + kStoredYears;
+std::string Suffix(int period, bool underscore = true) {
+  const std::string lead = underscore ? "_" : "";
+  if (period == 0) return lead + "12m";
+  if (period <= kQuarters) return fmt::format("{}q{}", lead, period);
+  return fmt::format("{}y{}", lead, period - kQuarters);
+}
+
+// Slots of the columns a company's figures fill, looked up once per run.
+struct CompanySlots {
+  explicit CompanySlots(const Slots& slots) : count(slots.size()) {
+    for (const Stem& stem : kStatementStems) {
+      auto& row = statement.emplace_back();
+      for (int p = 0; p < kPeriods; ++p) row[p] = slots(std::string(stem.name) + Suffix(p));
+    }
+    for (int p = 0; p < kPeriods; ++p) {
+      perend[p] = slots("perend" + Suffix(p));
+      shares[p] = slots("shr_a" + Suffix(p, false));
+    }
+    for (const GrowthStem& stem : kGrowthStems) {
+      auto& row = growth.emplace_back();
+      row[0] = slots(std::string(stem.ttm_name) + "_g1t");
+      row[1] = slots(std::string(stem.name) + "_g1t");
+      int k = 2;
+      for (int years : {1, 3, 5, 7}) row[k++] = slots(fmt::format("{}_g{}f", stem.name, years));
+    }
+    for (std::string_view stem : kRatioStems) {
+      auto& row = ratio.emplace_back();
+      for (int p = 0; p < kPeriods; ++p) row[p] = slots(std::string(stem) + Suffix(p));
+    }
+    for (std::string_view stem : kMultipleStems) {
+      multiple.push_back(
+          {slots(std::string(stem) + "_1t"), slots(std::string(stem) + "_a3y"), slots(stem)});
+    }
+    pe_estimate = slots("pe_ey0");
+    instps = slots("instps");
+    instss = slots("instss");
+  }
+
+  static constexpr std::string_view kRatioStems[] = {"roe",   "roa",   "gpm",    "opm",
+                                                     "npm",   "tie",   "payout", "curr",
+                                                     "quick", "tl_ta", "ltd_tc", "ltd_eq"};
+  static constexpr std::string_view kMultipleStems[] = {"pe",    "psps",  "pbvps",
+                                                        "pcfps", "pfcps", "yield"};
+
+  size_t count;
+  std::vector<std::array<int, kPeriods>> statement;
+  std::array<int, kPeriods> perend{}, shares{};
+  std::vector<std::array<int, 6>> growth;  // g1t (short and full stem), g1f, g3f, g5f, g7f
+  std::vector<std::array<int, kPeriods>> ratio;
+  std::vector<std::array<int, 3>> multiple;  // previous year, three-year average, current
+  int pe_estimate, instps, instss;
+};
+
+// The dates of a company's periods: the latest fiscal year end and quarter end whose figures
+// are out by the world's end, and the quarters in between.
+struct FiscalCalendar {
+  int32_t latest_year_end = 0, latest_quarter_end = 0;
+  int quarters_after_year = 0;  // quarters from the latest year end to the latest quarter end
+};
+
+FiscalCalendar CalendarOf(const DemoCompany& company, int32_t world_end) {
+  FiscalCalendar calendar;
+  const int32_t year_limit = AddCalendarDays(world_end, -kReportLagYear);
+  const int32_t quarter_limit = AddCalendarDays(world_end, -kReportLagQuarter);
+  int32_t year_end = MonthEnd(year_limit / 10000, company.fiscal_year_end_month);
+  if (year_end > year_limit) year_end = MonthEndAfter(year_end, -12);
+  int32_t quarter_end = MonthEndAfter(quarter_limit, 0);
+  while (quarter_end > quarter_limit || MonthsBetween(year_end, quarter_end) % 3 != 0) {
+    quarter_end = MonthEndAfter(quarter_end, -1);
+  }
+  calendar.latest_year_end = year_end;
+  calendar.latest_quarter_end = quarter_end;
+  calendar.quarters_after_year = MonthsBetween(year_end, quarter_end) / 3;
+  return calendar;
+}
+
+class CompanyModel {
+ public:
+  CompanyModel(const DemoWorld& world, size_t index, uint64_t stream, const CompanySlots& slots)
+      : world_(world),
+        company_(world.companies[index]),
+        security_(world.securities[static_cast<size_t>(company_.worden - 1)]),
+        index_(index),
+        random_(stream),
+        slots_(slots) {}
+
+  // `years` limits the fiscal years with figures (0: as the company's listing gives).
+  CompanyData Make(int years) {
+    CompanyData data;
+    data.company = index_;
+    data.id = DemoCompanyId(index_);
+    data.figures = Figures(slots_.count);
+    bars_ = DemoBars(world_, security_);
+    const DemoSector& sector = world_.sectors[static_cast<size_t>(company_.sector)];
+    data.exchange = ExchangeCode(random_);
+    data.business = BusinessText(random_, company_, sector.name,
+                                 sector.industries[static_cast<size_t>(company_.industry)]);
+    DrawQuarters();
+    MakePeriods(years);
+    Fill(data);
+    Strength(data);
+    return data;
+  }
+
+ private:
+  void DrawQuarters() {
+    const SectorProfile& profile =
+        kProfiles[ProfileIndex(world_.sectors[static_cast<size_t>(company_.sector)].name)];
+    // Industries differ from their sector's average in the same way in every world.
+    Random industry(
+        Mix(0x1D57ULL ^ static_cast<uint64_t>(company_.sector * 16 + company_.industry)));
+    const double industry_margin = industry.Uniform(-0.06, 0.06);
+    const double industry_ebitda = industry.Uniform(-0.04, 0.04);
+    const double industry_turnover = industry.LogUniform(0.8, 1.25);
+
+    Random& r = random_;
+    double gross = std::clamp(profile.gross_margin + industry_margin + 0.05 * r.Normal(), 0.1, 0.9);
+    const double depreciation = profile.depreciation * r.LogUniform(0.7, 1.4);
+    double ebitda = std::clamp(profile.ebitda_margin + industry_ebitda + 0.05 * r.Normal(),
+                               depreciation + 0.01, 0.6);
+    if (r.Chance(0.08)) ebitda = depreciation - r.Uniform(0.02, 0.2);  // losing money
+    gross = std::max(gross, ebitda + 0.03);
+    const double expenses = gross - ebitda;
+    const double capex = profile.capex * r.LogUniform(0.7, 1.4);
+    const double turnover = profile.turnover * industry_turnover * r.LogUniform(0.75, 1.35);
+    const double liabilities = std::clamp(profile.liabilities * r.Uniform(0.8, 1.12), 0.15, 0.93);
+    const double debt = r.Uniform(profile.debt_low, profile.debt_high);
+    const double current = std::min(r.Uniform(0.2, 0.5), 0.95 - debt);
+    const double preferred = r.Chance(0.06) ? r.Uniform(0.01, 0.05) : 0.0;
+    const double fixed = std::clamp(profile.fixed_assets * r.Uniform(0.7, 1.3), 0.02, 0.85);
+    const double current_assets = (1 - fixed) * r.Uniform(0.5, 0.9);
+    const double cash = r.Uniform(0.1, 0.5), inventory = r.Uniform(0.05, 0.45);
+    const double rate = r.Uniform(0.035, 0.075);
+    const double nonoperating = r.Chance(0.25) ? r.Uniform(0.05, 0.3) : 0.0;
+    const double other_income = 0.004 + 0.004 * r.Normal();
+    const double tax = r.Uniform(0.19, 0.28);
+    const double payout = r.Chance(profile.dividend_chance) ? r.Uniform(0.2, 0.65) : 0.0;
+    const double growth = std::clamp(0.06 + 0.05 * r.Normal(), -0.08, 0.3);
+    const double follows_price = r.Uniform(0.3, 0.6);
+    const double season = r.Uniform(0, 0.1);
+    const int season_phase = static_cast<int>(r.Below(4));
+    const double share_drift = 0.003 * r.Normal();
+    pe_target_ = r.LogUniform(profile.pe * 0.6, profile.pe * 1.6);
+    ps_target_ = r.LogUniform(0.3, 3.0);
+    growth_ = growth;
+    volatility_ = security_.model.annual_volatility;
+
+    const FiscalCalendar calendar = CalendarOf(company_, world_.trading_days.back());
+    const size_t count = static_cast<size_t>(4 * kYears + calendar.quarters_after_year);
+    latest_year_ = count - 1 - static_cast<size_t>(calendar.quarters_after_year);
+    quarters_.assign(count, Quarter{});
+    for (size_t t = 0; t < count; ++t) {
+      quarters_[t].end =
+          MonthEndAfter(calendar.latest_quarter_end, -3 * static_cast<int>(count - 1 - t));
+    }
+    // The mean close of each quarter.
+    {
+      size_t b = 0;
+      for (size_t t = 0; t < count; ++t) {
+        double sum = 0;
+        int n = 0;
+        for (; b < bars_.size() && bars_[b].date <= quarters_[t].end; ++b) {
+          if (t == 0 && bars_[b].date <= MonthEndAfter(quarters_[0].end, -3)) continue;
+          sum += bars_[b].close;
+          ++n;
+        }
+        if (n > 0) quarters_[t].price = sum / n;
+      }
+    }
+
+    // Sales grow at the company's own rate and, where there is a price, swing with it (a
+    // company's business and its shares go roughly together).
+    std::vector<double> level(count);
+    auto trend = [&](size_t t) { return growth * static_cast<double>(t) / 4; };
+    const double anchor =
+        !IsNull(quarters_.back().price) ? quarters_.back().price : bars_.front().close;
+    level[count - 1] = trend(count - 1) + follows_price * std::log(anchor);
+    for (size_t t = count - 1; t-- > 0;) {
+      level[t] = !IsNull(quarters_[t].price)
+                     ? trend(t) + follows_price * std::log(quarters_[t].price)
+                     : level[t + 1] - (growth + 0.05 * r.Normal()) / 4;
+    }
+    double noise = 0;
+    for (size_t t = 0; t < count; ++t) {
+      noise = 0.6 * noise + 0.04 * r.Normal();
+      const int fiscal_quarter = static_cast<int>((t + 4 * count - latest_year_ + 3) % 4);
+      const double seasonal =
+          1 + season * std::cos(2 * std::numbers::pi * (fiscal_quarter + season_phase) / 4);
+      quarters_[t].sales = std::exp(level[t] + noise) * seasonal;
+    }
+
+    // Shares: today's count, and back in time through small issues and buybacks.
+    std::vector<double> share_end(count);
+    share_end[count - 1] = company_.shares_outstanding;
+    std::vector<double> share_change(count);
+    for (size_t t = 0; t < count; ++t) share_change[t] = share_drift + 0.004 * r.Normal();
+    for (size_t t = count - 1; t-- > 0;)
+      share_end[t] = share_end[t + 1] / (1 + share_change[t + 1]);
+    for (size_t t = 0; t < count; ++t) {
+      const double before = t == 0 ? share_end[0] / (1 + share_change[0]) : share_end[t - 1];
+      quarters_[t].shares_end = share_end[t];
+      quarters_[t].shares_average = (before + share_end[t]) / 2;
+    }
+
+    for (size_t t = 0; t < count; ++t) {
+      Quarter& q = quarters_[t];
+      double trailing_sales = 0;
+      for (size_t k = 0; k < 4; ++k) trailing_sales += quarters_[t >= k ? t - k : 0].sales;
+      q.assets = trailing_sales / turnover * std::exp(0.03 * r.Normal());
+      q.liab = q.assets * std::clamp(liabilities + 0.01 * r.Normal(), 0.1, 0.95);
+      q.ltdebt = q.liab * debt;
+      q.cl = q.liab * current;
+      q.pref = q.assets * preferred;
+      q.ca = q.assets * current_assets;
+      q.cash = q.ca * cash;
+      q.inventory = q.ca * inventory;
+      q.nppe = q.assets * fixed;
+
+      q.cgs = q.sales * (1 - std::clamp(gross + 0.012 * r.Normal(), 0.05, 0.95));
+      q.totexp = q.sales * std::max(0.0, expenses + 0.008 * r.Normal());
+      q.dep = q.sales * depreciation * std::exp(0.05 * r.Normal());
+      const double debt_before = t == 0 ? q.ltdebt : quarters_[t - 1].ltdebt;
+      q.interest = debt_before * rate / 4;
+      q.intno = q.interest * nonoperating;
+      q.othinc = q.sales * (other_income + 0.003 * r.Normal());
+      const double pti = q.sales - q.cgs - q.totexp - q.dep - q.interest - q.intno + q.othinc;
+      q.inctax = pti > 0 ? pti * tax : pti * tax * 0.5;  // a loss recovers part of its tax
+      if (r.Chance(0.03)) q.xord = q.sales * r.Uniform(0.01, 0.06) * (r.Chance(0.6) ? -1 : 1);
+      q.prefdiv = (t == 0 ? q.pref : quarters_[t - 1].pref) * 0.06 / 4;
+      q.ce = q.sales * capex * std::exp(0.25 * r.Normal());
+      q.working_capital = q.sales * 0.02 * r.Normal();
+    }
+    // Dividends: a share of the earnings per share of the four quarters before, paid on
+    // the quarter's shares.
+    for (size_t t = 0; t < count; ++t) {
+      if (payout == 0) break;
+      double earnings = 0, shares = 0;
+      const size_t first = t >= 4 ? t - 4 : 0, last = t >= 4 ? t - 1 : t;
+      for (size_t k = first; k <= last; ++k) earnings += Continuing(quarters_[k]);
+      for (size_t k = first; k <= last; ++k) shares += quarters_[k].shares_average;
+      const double eps = earnings / (shares / static_cast<double>(last - first + 1));
+      quarters_[t].dividends = payout * std::max(0.0, eps) / static_cast<double>(last - first + 1) *
+                               quarters_[t].shares_average;
+    }
+
+    // The company's size: the price over earnings at the latest fiscal year end lands on the
+    // company's own multiple; a company earning little is sized by its price over sales.
+    double sales = 0, earnings = 0, shares = 0;
+    for (size_t t = latest_year_ - 3; t <= latest_year_; ++t) {
+      sales += quarters_[t].sales;
+      earnings += Continuing(quarters_[t]);
+      shares += quarters_[t].shares_average / 4;
+    }
+    double price = CloseOnOrBefore(bars_, quarters_[latest_year_].end);
+    if (IsNull(price)) price = bars_.front().close;  // listed after its latest fiscal year
+    scale_ = earnings / sales >= 0.02 ? price * shares / (pe_target_ * earnings)
+                                      : price * shares / (ps_target_ * sales);
+  }
+
+  // Income from continuing operations, before scaling.
+  static double Continuing(const Quarter& q) {
+    return q.sales - q.cgs - q.totexp - q.dep - q.interest - q.intno + q.othinc - q.inctax -
+           q.prefdiv;
+  }
+
+  void MakePeriods(int years) {
+    if (years == 0) {
+      years = kYears;
+      if (company_.first_date != world_.trading_days.front()) {
+        // Listed lately: statements from about a year before the listing.
+        const int32_t earliest = AddCalendarDays(company_.first_date, -400);
+        years = 0;
+        for (int k = 0; k < kYears; ++k) {
+          if (quarters_[latest_year_ - 4 * static_cast<size_t>(k)].end >= earliest) ++years;
+        }
+        years = std::clamp(years, 2, 4);
+      }
+    }
+    const size_t last = quarters_.size() - 1;
+    ttm_ = Summarize(quarters_, last - 3, last, scale_, bars_);
+    prior_ttm_ = Summarize(quarters_, last - 7, last - 4, scale_, bars_);
+    for (size_t k = 0; k < static_cast<size_t>(kQuarters); ++k) {
+      quarter_[k] = Summarize(quarters_, last - k, last - k, scale_, bars_);
+    }
+    for (size_t k = 0; k < static_cast<size_t>(kYears); ++k) {
+      year_[k] = Lines{};
+      if (static_cast<int>(k) >= years) continue;
+      const size_t end = latest_year_ - 4 * k;
+      year_[k] = Summarize(quarters_, end - 3, end, scale_, bars_);
+    }
+  }
+
+  const Lines& PeriodLines(int period) const {
+    if (period == 0) return ttm_;
+    if (period <= kQuarters) return quarter_[static_cast<size_t>(period - 1)];
+    return year_[static_cast<size_t>(period - kQuarters - 1)];
+  }
+
+  void Fill(CompanyData& data) {
+    Figures& f = data.figures;
+    for (int p = 0; p < kPeriods; ++p) {
+      const Lines& l = PeriodLines(p);
+      if (!l.present) continue;
+      for (size_t s = 0; s < std::size(kStatementStems); ++s) {
+        f.Set(slots_.statement[s][static_cast<size_t>(p)], l.*kStatementStems[s].line);
+      }
+      f.Set(slots_.perend[static_cast<size_t>(p)], l.end);
+      f.Set(slots_.shares[static_cast<size_t>(p)], l.shares);
+    }
+
+    // Growth: the trailing twelve months over the twelve before, the latest fiscal year over
+    // the one, three, five and seven before.
+    for (size_t s = 0; s < std::size(kGrowthStems); ++s) {
+      const auto line = kGrowthStems[s].line;
+      const auto& row = slots_.growth[s];
+      const double ttm = Growth(ttm_.*line, prior_ttm_.*line, 1);
+      f.Set(row[0], ttm);
+      f.Set(row[1], ttm);
+      const auto year = [&](int k) { return year_[k].present ? year_[k].*line : kNull; };
+      int column = 2;
+      for (int years : {1, 3, 5, 7}) f.Set(row[column++], Growth(year(0), year(years), years));
+    }
+
+    // Ratios: margins and returns in percent, the others plain.
+    double equity_average = 0, assets_average = 0;
+    for (size_t k = 0; k < 4; ++k) {
+      equity_average += quarter_[k].equity / 4;
+      assets_average += quarter_[k].assets / 4;
+    }
+    for (int p = 0; p < kPeriods; ++p) {
+      const Lines& l = PeriodLines(p);
+      if (!l.present) continue;
+      const double equity = p == 0 ? equity_average : l.equity;
+      const double assets = p == 0 ? assets_average : l.assets;
+      const double interest = l.interest + l.intno;
+      const std::array<double, 12> values{
+          Percent(l.netinc, equity),
+          Percent(l.netinc, assets),
+          Percent(l.gross, l.sales),
+          Percent(l.opinc, l.sales),
+          Percent(l.netinc, l.sales),
+          Ratio(l.pti + interest, interest),
+          l.dividends == 0 ? 0.0 : (l.iac > 0 ? Ratio(l.dividends, l.iac) : kNull),
+          Ratio(l.ca, l.cl),
+          Ratio(l.ca - l.inventory, l.cl),
+          Ratio(l.liab, l.assets),
+          Ratio(l.ltdebt, l.ltdebt + l.pref + l.equity),
+          l.equity > 0 ? Ratio(l.ltdebt, l.equity) : kNull,
+      };
+      for (size_t s = 0; s < values.size(); ++s) {
+        f.Set(slots_.ratio[s][static_cast<size_t>(p)], values[s]);
+      }
+    }
+
+    // Multiples: now (the last close over the trailing twelve months, book value at the
+    // latest quarter), at the latest fiscal year end, and the mean of the three latest.
+    const double price = company_.last_close;
+    const double book_now = Cents(quarter_[0].equity / quarter_[0].shares);
+    struct Measure {
+      double now;
+      double Lines::*line;
+    };
+    const Measure measures[] = {
+        {ttm_.epsdc, &Lines::epsdc}, {Cents(ttm_.sales / ttm_.shares), nullptr},
+        {book_now, &Lines::bvps},    {ttm_.cfps, &Lines::cfps},
+        {ttm_.fcfps, &Lines::fcfps}, {ttm_.dps, &Lines::dps}};
+    for (size_t s = 0; s < std::size(measures); ++s) {
+      const bool is_yield = s + 1 == std::size(measures);
+      auto at_year = [&](int k) {
+        const Lines& y = year_[static_cast<size_t>(k)];
+        if (!y.present) return kNull;
+        const double figure = measures[s].line ? y.*measures[s].line : Cents(y.sales / y.shares);
+        if (is_yield) return IsNull(y.price) ? kNull : Percent(figure, y.price);
+        return Multiple(y.price, figure);
+      };
+      const auto& row = slots_.multiple[s];
+      f.Set(row[0], at_year(0));
+      f.Set(row[1], Cents(Mean({at_year(0), at_year(1), at_year(2)})));
+      f.Set(row[2], is_yield ? Percent(measures[s].now, price) : Multiple(price, measures[s].now));
+    }
+    // The estimate: next year's earnings at the company's growth, give or take.
+    const double estimate =
+        ttm_.epsdc * (1 + std::clamp(growth_ + 0.05 * random_.Normal(), -0.2, 0.4));
+    f.Set(slots_.pe_estimate, Multiple(price, Cents(estimate)));
+
+    data.market_value = price * company_.shares_outstanding;
+    data.yield = Percent(ttm_.dps, price);
+    data.volatility = volatility_;
+    // Institutions: bigger companies have more holders and a bigger share in their hands;
+    // they bought more than they sold of the stocks that rose over the quarter.
+    const double size = std::log10(std::max(1.0, data.market_value));
+    data.institutional_share =
+        Cents(100 * std::clamp(0.15 + 0.12 * size + 0.1 * random_.Normal(), 0.02, 0.98));
+    data.holders = std::round(std::exp(0.55 * std::log(std::max(1.0, data.market_value)) +
+                                       0.3 * random_.Normal())) +
+                   1;
+    const double traded =
+        company_.shares_outstanding * data.institutional_share / 100 * random_.Uniform(0.04, 0.15);
+    const double quarter_change = ChangeOver(63);
+    const double bought =
+        std::exp(1.5 * (IsNull(quarter_change) ? 0 : quarter_change) + 0.25 * random_.Normal());
+    f.Set(slots_.instps, std::max(0.001, Millions(traded * bought / (1 + bought))));
+    f.Set(slots_.instss, std::max(0.001, Millions(traded / (1 + bought))));
+  }
+
+  // The price change over the last `days` trading days as a fraction; a company listed
+  // since at least 80 % of them is measured from its first close, a younger one is Null.
+  double ChangeOver(size_t days, size_t skip = 0) const {
+    if (bars_.size() <= skip) return kNull;
+    const size_t end = bars_.size() - 1 - skip;
+    if (end < days) {
+      if (static_cast<double>(end) < 0.8 * static_cast<double>(days)) return kNull;
+      return bars_[end].close / bars_.front().close - 1;
+    }
+    return bars_[end].close / bars_[end - days].close - 1;
+  }
+
+  void Strength(CompanyData& data) const {
+    for (size_t w = 0; w < kStrengthDays.size(); ++w) data.change[w] = ChangeOver(kStrengthDays[w]);
+    double weighted = 0;
+    for (size_t q = 0; q < 4; ++q) {
+      const double change = ChangeOver(63, 63 * q);
+      if (IsNull(change)) return;
+      weighted += (q == 0 ? 0.4 : 0.2) * change;
+    }
+    data.weighted_change = weighted;
+  }
+
+  const DemoWorld& world_;
+  const DemoCompany& company_;
+  const DemoSecurity& security_;
+  size_t index_;
+  Random random_;
+  const CompanySlots& slots_;
+
+  Bars bars_;
+  std::vector<Quarter> quarters_;
+  size_t latest_year_ = 0;  // index of the quarter that ends the latest fiscal year
+  double scale_ = 1, pe_target_ = 15, ps_target_ = 1, growth_ = 0, volatility_ = 0;
+  Lines ttm_, prior_ttm_;
+  std::array<Lines, kQuarters> quarter_;
+  std::array<Lines, kYears> year_;
+};
+
+// ---- Across companies
+
+// Percentile ranks 1..99, higher values higher; equal values share the rank of the first of
+// them; Null values stay Null. A single value ranks 50.
+std::vector<double> PercentileRanks(const std::vector<double>& values) {
+  std::vector<size_t> order;
+  for (size_t i = 0; i < values.size(); ++i) {
+    if (!IsNull(values[i])) order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(),
+                   [&](size_t a, size_t b) { return values[a] < values[b]; });
+  std::vector<double> ranks(values.size(), kNull);
+  const size_t m = order.size();
+  size_t tie_start = 0;
+  for (size_t p = 0; p < m; ++p) {
+    if (p > 0 && values[order[p]] != values[order[p - 1]]) tie_start = p;
+    ranks[order[p]] =
+        m == 1
+            ? 50.0
+            : 1.0 + std::floor(98.0 * static_cast<double>(tie_start) / static_cast<double>(m - 1));
+  }
+  return ranks;
+}
+
+// What the generator leaves untidy, drawn from the world's seed.
+struct Oddities {
+  size_t uncovered = kNone;      // a company trading at the end that has no fundamentals
+  size_t short_history = kNone;  // a company listed lately, given two fiscal years only
+  // Positions in the list of covered companies:
+  size_t no_isq_row = kNone, no_mlt_row = kNone, no_instss = kNone;
+  std::vector<std::pair<size_t, int>> missing_quarters;  // company, quarter 2..8
+  std::vector<size_t> null_rnpm;
+};
+
+constexpr size_t kOddityThreshold = 10;
+
+std::string IndustryCode(int sector, int industry) {
+  return fmt::format("{:02}{}", sector + 1, industry + 1);
+}
+std::string SectorCode(int sector) { return fmt::format("{:02}", sector + 1); }
+
+struct Portfolio {
+  std::string name;
+  std::vector<std::string> tickers;
+};
+
+struct Generated {
+  std::vector<CompanyData> companies;  // the covered companies, in world order
+  Oddities oddities;
+  struct Industry {
+    std::string code;
+    std::array<double, 4> rs{};
+  };
+  std::vector<Industry> industries;  // those with companies, by code
+  std::vector<Portfolio> portfolios;
+};
+
+// ---- Writing
+
+// Inserts rows into one table with one prepared statement, bound values only.
+class TableInserter {
+ public:
+  TableInserter(ado::Connection& connection, const FundamentalsTable& table)
+      : connection_(connection), row_(table.columns.size()) {
+    std::string names, marks;
+    for (const FundamentalsColumn& column : table.columns) {
+      names += (names.empty() ? "" : ", ") + column.name;
+      marks += marks.empty() ? "?" : ", ?";
+    }
+    sql_ = "insert into " + table.name + " (" + names + ") values (" + marks + ")";
+  }
+  std::vector<Variant>& row() { return row_; }
+  void Insert() {
+    connection_.Execute(sql_, row_);
+    ++rows_;
+  }
+  int64_t rows() const { return rows_; }
+
+ private:
+  ado::Connection& connection_;
+  std::string sql_;
+  std::vector<Variant> row_;
+  int64_t rows_ = 0;
+};
+
+Variant TextOrNull(const std::string* text) { return text ? Variant(*text) : Variant::Null(); }
+
+class Writer {
+ public:
+  Writer(const DemoWorld& world, const Generated& generated, const Slots& slots,
+         const std::function<void(size_t)>& advance)
+      : world_(world), generated_(generated), slots_(slots), advance_(advance) {}
+
+  int64_t WriteSource(const std::string& source) {
+    auto connection = ado::Connection::Create();
+    connection->OpenSource(ado::ResolveDataSource(source), /*create=*/true);
+    // Until CommitTrans, the source keeps its previous tables: a failure below releases the
+    // connection with the transaction open, which rolls it back.
+    connection->BeginTrans();
+    CreateFundamentalsTables(*connection, source);
+    int64_t rows = 0;
+    for (const FundamentalsTable& table : FundamentalsTables()) {
+      if (table.source != source) continue;
+      rows += WriteTable(*connection, table);
+    }
+    connection->CommitTrans();
+    return rows;
+  }
+
+ private:
+  int64_t WriteTable(ado::Connection& connection, const FundamentalsTable& table) {
+    TableInserter inserter(connection, table);
+    auto& row = inserter.row();
+    auto fill = [&](const auto& value_of) {
+      for (size_t c = 0; c < table.columns.size(); ++c) row[c] = value_of(table.columns[c]);
+      inserter.Insert();
+    };
+    if (table.name == "si_ci") {
+      for (const CompanyData& data : generated_.companies) {
+        const DemoCompany& company = world_.companies[data.company];
+        const std::string sector = SectorCode(company.sector);
+        const std::string industry = IndustryCode(company.sector, company.industry);
+        fill([&](const FundamentalsColumn& column) {
+          const std::string& n = column.name;
+          return TextOrNull(n == "company_id"  ? &data.id
+                            : n == "ticker"    ? &company.ticker
+                            : n == "company"   ? &company.name
+                            : n == "exchange"  ? &data.exchange
+                            : n == "ind_2_dig" ? &sector
+                            : n == "ind_3_dig" ? &industry
+                            : n == "business"  ? &data.business
+                                               : nullptr);
+        });
+      }
+    } else if (table.name == "si_mgdsc") {
+      for (size_t s = 0; s < world_.sectors.size(); ++s) {
+        const DemoSector& sector = world_.sectors[s];
+        const std::string code = SectorCode(static_cast<int>(s));
+        fill([&](const FundamentalsColumn& column) {
+          return TextOrNull(column.name == "mg_code"   ? &code
+                            : column.name == "mg_desc" ? &sector.name
+                                                       : nullptr);
+        });
+        for (size_t i = 0; i < sector.industries.size(); ++i) {
+          const std::string industry = IndustryCode(static_cast<int>(s), static_cast<int>(i));
+          fill([&](const FundamentalsColumn& column) {
+            return TextOrNull(column.name == "mg_code"   ? &industry
+                              : column.name == "mg_desc" ? &sector.industries[i]
+                                                         : nullptr);
+          });
+        }
+      }
+    } else if (table.name == "si_mgav2") {
+      for (const Generated::Industry& industry : generated_.industries) {
+        fill([&](const FundamentalsColumn& column) {
+          if (column.name == "indcode") return Variant(industry.code);
+          for (size_t w = 0; w < 4; ++w) {
+            if (column.name == fmt::format("rs_{:02}w", kStrengthWeeks[w])) {
+              return Variant(industry.rs[w]);
+            }
+          }
+          return Variant::Null();
+        });
+      }
+    } else if (table.name == "prtflio") {
+      for (size_t p = 0; p < generated_.portfolios.size(); ++p) {
+        fill([&](const FundamentalsColumn& column) {
+          if (column.name == "pfid") return Variant(static_cast<int32_t>(p + 1));
+          if (column.name == "portfolio") return Variant(generated_.portfolios[p].name);
+          return Variant::Null();
+        });
+      }
+    } else if (table.name == "pfcomp") {
+      for (size_t p = 0; p < generated_.portfolios.size(); ++p) {
+        for (const std::string& ticker : generated_.portfolios[p].tickers) {
+          fill([&](const FundamentalsColumn& column) {
+            if (column.name == "pfid") return Variant(static_cast<int32_t>(p + 1));
+            if (column.name == "ticker") return Variant(ticker);
+            return Variant::Null();
+          });
+        }
+      }
+    } else if (Slots::IsCompanyTable(table)) {
+      WriteCompanyRows(table, inserter);
+    }
+    return inserter.rows();
+  }
+
+  void WriteCompanyRows(const FundamentalsTable& table, TableInserter& inserter) {
+    const Oddities& odd = generated_.oddities;
+    const size_t skipped = table.name == "si_isq"   ? odd.no_isq_row
+                           : table.name == "si_mlt" ? odd.no_mlt_row
+                                                    : kNone;
+    std::vector<int> slot(table.columns.size());
+    for (size_t c = 0; c < table.columns.size(); ++c) slot[c] = slots_(table.columns[c].name);
+    auto& row = inserter.row();
+    for (size_t k = 0; k < generated_.companies.size(); ++k) {
+      const CompanyData& data = generated_.companies[k];
+      if (k != skipped) {
+        for (size_t c = 0; c < table.columns.size(); ++c) {
+          const FundamentalsColumn& column = table.columns[c];
+          if (column.name == "company_id") {
+            row[c] = Variant(data.id);
+            continue;
+          }
+          const double value = data.figures.Get(slot[c]);
+          if (IsNull(value)) {
+            row[c] = Variant::Null();
+          } else if (column.kind == ColumnKind::kDate) {
+            row[c] = DateValue(value);
+          } else if (column.kind == ColumnKind::kInteger) {
+            row[c] = Variant(static_cast<int32_t>(std::lround(value)));
+          } else {
+            row[c] = Variant(value);
+          }
+        }
+        inserter.Insert();
+      }
+      if ((k + 1) % 256 == 0) advance_(256);
+    }
+    advance_(generated_.companies.size() % 256);
+  }
+
+  static constexpr std::array<int, 4> kStrengthWeeks{4, 13, 26, 52};
+
+  const DemoWorld& world_;
+  const Generated& generated_;
+  const Slots& slots_;
+  const std::function<void(size_t)>& advance_;
+};
+
+// ---- Putting it together
+
+Oddities DrawOddities(const DemoWorld& world, Random& random, std::vector<size_t>& covered) {
+  Oddities odd;
+  std::vector<size_t> active, settled;
+  for (size_t i = 0; i < world.companies.size(); ++i) {
+    const DemoCompany& company = world.companies[i];
+    if (!company.active) continue;
+    active.push_back(i);
+    if (company.first_date == world.trading_days.front()) settled.push_back(i);
+  }
+  if (active.size() > kOddityThreshold && !settled.empty()) odd.uncovered = random.Pick(settled);
+  for (size_t i : active) {
+    if (i != odd.uncovered) covered.push_back(i);
+  }
+  const size_t n = covered.size();
+  if (n < kOddityThreshold) return odd;
+  for (size_t i : covered) {
+    if (world.companies[i].first_date != world.trading_days.front()) {
+      odd.short_history = i;
+      break;
+    }
+  }
+  std::vector<size_t> positions(n);
+  for (size_t k = 0; k < n; ++k) positions[k] = k;
+  const size_t quarters = std::max<size_t>(1, n / 50), margins = std::max<size_t>(1, n / 40);
+  const std::vector<size_t> picks = Sample(random, positions, 3 + quarters + margins);
+  size_t next = 0;
+  odd.no_isq_row = picks[next++];
+  odd.no_mlt_row = picks[next++];
+  odd.no_instss = picks[next++];
+  for (size_t k = 0; k < quarters && next < picks.size(); ++k) {
+    odd.missing_quarters.emplace_back(picks[next++], static_cast<int>(random.Between(2, 8)));
+  }
+  for (size_t k = 0; k < margins && next < picks.size(); ++k)
+    odd.null_rnpm.push_back(picks[next++]);
+  return odd;
+}
+
+// The column of a per-company figure that a percentile rank ranks, by the rank's name:
+// "rsales_g1t" ranks sales_g1t, "reps_g3f" epsd_g3f, "rnetinc_g1" netinc_g1f, "ropm_y1"
+// opm_y1.
+int RankedSlot(const Slots& slots, std::string_view rank) {
+  if (rank.size() < 2 || rank.front() != 'r') return -1;
+  std::string ranked(rank.substr(1));
+  if (ranked.starts_with("eps_")) ranked = "epsd_" + ranked.substr(4);  // diluted EPS growth
+  if (int slot = slots(ranked); slot >= 0) return slot;
+  return slots(ranked + "f");
+}
+
+void RankCompanies(Generated& generated, const Slots& slots) {
+  const FundamentalsTable* perc = FindFundamentalsTable("si_perc");
+  if (!perc) return;
+  auto& companies = generated.companies;
+  std::vector<double> values(companies.size());
+  for (const FundamentalsColumn& column : perc->columns) {
+    const int target = slots(column.name);
+    if (target < 0) continue;
+    const std::string_view name = column.name;
+    if (name.starts_with("rrs_")) {
+      for (size_t w = 0; w < kStrengthDays.size(); ++w) {
+        if (name == fmt::format("rrs_{:02}w", std::array{4, 13, 26, 52}[w])) {
+          for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].change[w];
+        }
+      }
+    } else if (name == "rrsw_4q") {
+      for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].weighted_change;
+    } else if (name == "rshrinstn") {
+      for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].holders;
+    } else if (name == "rshrinst") {
+      for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].institutional_share;
+    } else {
+      const int source = RankedSlot(slots, name);
+      for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].figures.Get(source);
+    }
+    const std::vector<double> ranks = PercentileRanks(values);
+    for (size_t k = 0; k < companies.size(); ++k) companies[k].figures.Set(target, ranks[k]);
+  }
+}
+
+void RankIndustries(const DemoWorld& world, Generated& generated) {
+  struct Sum {
+    std::array<double, 4> total{};
+    std::array<int, 4> count{};
+    bool members = false;
+  };
+  std::vector<std::pair<std::string, Sum>> sums;
+  for (size_t s = 0; s < world.sectors.size(); ++s) {
+    for (size_t i = 0; i < world.sectors[s].industries.size(); ++i) {
+      sums.emplace_back(IndustryCode(static_cast<int>(s), static_cast<int>(i)), Sum{});
+    }
+  }
+  std::sort(sums.begin(), sums.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+  auto find = [&](const std::string& code) -> Sum& {
+    return std::lower_bound(sums.begin(), sums.end(), code,
+                            [](const auto& entry, const std::string& c) { return entry.first < c; })
+        ->second;
+  };
+  for (const CompanyData& data : generated.companies) {
+    const DemoCompany& company = world.companies[data.company];
+    Sum& sum = find(IndustryCode(company.sector, company.industry));
+    sum.members = true;
+    for (size_t w = 0; w < 4; ++w) {
+      if (!IsNull(data.change[w])) sum.total[w] += data.change[w], ++sum.count[w];
+    }
+  }
+  // An industry without companies has no average and no row; one whose members are all too
+  // young for a window gets the middle rank there, since the readers take no Null.
+  for (const auto& [code, sum] : sums) {
+    if (sum.members) generated.industries.push_back({code, {}});
+  }
+  for (size_t w = 0; w < 4; ++w) {
+    std::vector<double> averages;
+    for (const auto& [code, sum] : sums) {
+      if (sum.members) averages.push_back(sum.count[w] ? sum.total[w] / sum.count[w] : kNull);
+    }
+    const std::vector<double> ranks = PercentileRanks(averages);
+    for (size_t k = 0; k < ranks.size(); ++k) {
+      generated.industries[k].rs[w] = IsNull(ranks[k]) ? 50.0 : ranks[k];
+    }
+  }
+}
+
+std::vector<Portfolio> MakePortfolios(const DemoWorld& world, const Generated& generated,
+                                      Random& random) {
+  const auto& companies = generated.companies;
+  auto ticker = [&](size_t k) { return world.companies[companies[k].company].ticker; };
+  std::vector<size_t> positions(companies.size());
+  for (size_t k = 0; k < companies.size(); ++k) positions[k] = k;
+  auto top = [&](auto key, size_t count) {
+    std::vector<size_t> order = positions;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return key(companies[a]) > key(companies[b]); });
+    order.resize(std::min(count, order.size()));
+    return order;
+  };
+  std::vector<Portfolio> portfolios;
+  auto add = [&](std::string name, const std::vector<size_t>& members) {
+    Portfolio& portfolio = portfolios.emplace_back();
+    portfolio.name = std::move(name);
+    for (size_t k : members) portfolio.tickers.push_back(ticker(k));
+  };
+  add("Retirement", top([](const CompanyData& c) { return c.market_value; }, 8));
+  std::vector<size_t> payers =
+      top([](const CompanyData& c) { return IsNull(c.yield) ? 0 : c.yield; }, 8);
+  std::erase_if(payers, [&](size_t k) { return !(companies[k].yield > 0); });
+  add("Dividend Income", payers);
+  add("Speculative", top([](const CompanyData& c) { return c.volatility; }, 6));
+  add("Pat's Picks", Sample(random, positions, 5));
+  add("Watch Later", {});
+  // Tickers typed into fixed-width fields keep their trailing blanks.
+  bool padded = false;
+  for (Portfolio& portfolio : portfolios) {
+    for (std::string& t : portfolio.tickers) {
+      if (random.Chance(1.0 / 3)) {
+        t.append(static_cast<size_t>(random.Between(1, 3)), ' ');
+        padded = true;
+      }
+    }
+  }
+  if (!padded && !portfolios[3].tickers.empty()) portfolios[3].tickers.front() += "  ";
+  return portfolios;
+}
+
+constexpr uint64_t kFundamentalsStream = 0xF0DA3E27A1B5C9D1ULL;
+
+}  // namespace
+
+std::string DemoCompanyId(size_t company_index) { return fmt::format("C{:06}", company_index + 1); }
+
+DemoFundamentalsSummary WriteDemoFundamentals(
+    const DemoWorld& world, const std::function<void(size_t done, size_t total)>& progress) {
+  const Slots slots;
+  const CompanySlots company_slots(slots);
+  const uint64_t stream = Mix(world.options.seed ^ kFundamentalsStream);
+  Random random(stream);
+
+  Generated generated;
+  std::vector<size_t> covered;
+  generated.oddities = DrawOddities(world, random, covered);
+  const Oddities& odd = generated.oddities;
+
+  size_t company_tables = 0;
+  for (const FundamentalsTable& table : FundamentalsTables()) {
+    if (Slots::IsCompanyTable(table)) ++company_tables;
+  }
+  const size_t total = (1 + company_tables) * covered.size();
+  size_t done = 0;
+  const std::function<void(size_t)> advance = [&](size_t steps) {
+    done += steps;
+    if (progress) progress(done, total);
+  };
+
+  generated.companies.resize(covered.size());
+  constexpr size_t kChunk = 256;
+  for (size_t first = 0; first < covered.size(); first += kChunk) {
+    const size_t last = std::min(covered.size(), first + kChunk);
+    ParallelFor(first, last, [&](size_t k) {
+      const size_t index = covered[k];
+      CompanyModel model(world, index, Mix(stream ^ Mix(index + 1)), company_slots);
+      generated.companies[k] = model.Make(index == odd.short_history ? 2 : 0);
+    });
+    advance(last - first);
+  }
+
+  // The oddities that only blank out what was made.
+  for (const auto& [k, quarter] : odd.missing_quarters) {
+    Figures& f = generated.companies[k].figures;
+    for (const Stem& stem : kStatementStems) {
+      f.Set(slots(fmt::format("{}_q{}", stem.name, quarter)), kNull);
+    }
+  }
+  if (odd.no_instss != kNone) generated.companies[odd.no_instss].figures.Set(slots("instss"), 0);
+  RankCompanies(generated, slots);
+  for (size_t k : odd.null_rnpm) generated.companies[k].figures.Set(slots("rnpm_12m"), kNull);
+  RankIndustries(world, generated);
+  generated.portfolios = MakePortfolios(world, generated, random);
+
+  DemoFundamentalsSummary summary;
+  Writer writer(world, generated, slots, advance);
+  for (const char* source : {"SIPStatic", "SIPDbf", "SIPUser"}) {
+    summary.rows += writer.WriteSource(source);
+  }
+  summary.companies = generated.companies.size();
+  summary.industries = generated.industries.size();
+  summary.portfolios = generated.portfolios.size();
+  for (const Portfolio& portfolio : generated.portfolios) {
+    summary.portfolio_members += portfolio.tickers.size();
+  }
+  return summary;
+}
+
+bool HasFundamentals() {
+  try {
+    auto connection = ado::Connection::Create();
+    connection->OpenSource(ado::ResolveDataSource("SIPStatic"), /*create=*/false);
+    return HasTable(*connection, "si_ci");
+  } catch (const automation::Error&) {
+    return false;  // no such file, no server: nothing there to keep
+  }
+}
+
+}  // namespace tools

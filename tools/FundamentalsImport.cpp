@@ -1,0 +1,697 @@
+#include "tools/FundamentalsImport.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "platform/ado/DataSources.h"
+#include "platform/automation/Convert.h"
+#include "platform/automation/DateTime.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
+
+namespace tools {
+
+namespace {
+
+using automation::TrimBlanks;
+using automation::Variant;
+
+// Values bound by one insert statement: under SQLite's limit (32766) and PostgreSQL's
+// (65535), and few enough rows that a statement stays a modest text.
+constexpr size_t kMaxValuesPerStatement = 30000;
+constexpr size_t kMaxRowsPerStatement = 500;
+// The longest message of the engine that a report line repeats.
+constexpr size_t kMaxMessageSize = 300;
+
+// ---- Reporting
+
+class Reporter {
+ public:
+  Reporter(std::ostream& out, FundamentalsImportSummary& summary) : out_(out), summary_(summary) {}
+
+  void BadLine(const std::string& file, int line, const std::string& reason) {
+    out_ << file << ':' << line << ": " << reason << '\n';
+    ++summary_.bad_lines;
+  }
+  void FailedFile(const std::string& file, const std::string& reason) {
+    out_ << file << ": " << reason << '\n';
+    ++summary_.failed_files;
+  }
+  void UnknownFile(const std::string& file, const std::string& reason) {
+    out_ << file << ": " << reason << '\n';
+    ++summary_.unknown_files;
+  }
+
+ private:
+  std::ostream& out_;
+  FundamentalsImportSummary& summary_;
+};
+
+// A field's text as it may be shown in a report: quoted, at most 40 characters, control
+// characters made visible, so that a hostile file cannot write to the terminal.
+std::string Shown(std::string_view text) {
+  std::string shown = "\"";
+  for (size_t i = 0; i < text.size() && i < 40; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
+  }
+  if (text.size() > 40) shown += "...";
+  return shown + "\"";
+}
+
+// A message fit for one report line. A database error quotes its statement, which for an
+// insert of many rows runs to many thousand characters; its start says enough.
+std::string ShortMessage(std::string message) {
+  constexpr std::string_view kStatement = " [in: ";
+  constexpr size_t kStatementShown = 60;
+  const size_t at = message.find(kStatement);
+  if (at != std::string::npos && message.size() - at > kStatement.size() + kStatementShown + 1) {
+    message.resize(at + kStatement.size() + kStatementShown);
+    message += "...]";
+  }
+  if (message.size() > kMaxMessageSize) {
+    message.resize(kMaxMessageSize);
+    message += "...";
+  }
+  for (char& c : message) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+  }
+  return message;
+}
+
+// ---- CSV records
+
+// A record of a CSV text: its fields, each trimmed of blanks, and the line it starts on.
+struct Record {
+  int line = 0;
+  std::vector<std::string> fields;
+};
+
+// Reads the records of a CSV text one by one. A field in double quotes may hold commas,
+// line breaks and "" for a quote; text after the closing quote is kept. Lines ending in
+// CR LF and a leading byte-order mark are taken too; blank lines are skipped.
+class CsvReader {
+ public:
+  explicit CsvReader(std::string text) : text_(std::move(text)) {
+    if (std::string_view(text_).starts_with("\xEF\xBB\xBF")) at_ = 3;
+  }
+
+  // False at the end of the text. `unclosed` is set when a quote runs to the end of the
+  // text: the record, and everything after its start, cannot be told apart.
+  bool Next(Record& record, bool& unclosed) {
+    unclosed = false;
+    while (at_ < text_.size()) {
+      record.line = line_;
+      record.fields.clear();
+      for (bool more = true; more;) {
+        std::string field;
+        more = ReadField(field, unclosed);
+        record.fields.emplace_back(TrimBlanks(field));
+      }
+      const bool blank = record.fields.size() == 1 && record.fields[0].empty();
+      if (!blank || unclosed) return true;
+    }
+    return false;
+  }
+
+ private:
+  // Reads one field; true when another field of the same record follows.
+  bool ReadField(std::string& field, bool& unclosed) {
+    const size_t size = text_.size();
+    while (at_ < size && (text_[at_] == ' ' || text_[at_] == '\t')) ++at_;
+    if (at_ < size && text_[at_] == '"') {
+      ++at_;
+      bool closed = false;
+      while (at_ < size) {
+        const char c = text_[at_];
+        if (c == '"') {
+          if (at_ + 1 < size && text_[at_ + 1] == '"') {
+            field += '"';
+            at_ += 2;
+            continue;
+          }
+          ++at_;
+          closed = true;
+          break;
+        }
+        if (c == '\n') ++line_;
+        field += c;
+        ++at_;
+      }
+      if (!closed) unclosed = true;
+    }
+    const size_t end = text_.find_first_of(",\n", at_);
+    field.append(text_, at_, end == std::string::npos ? std::string::npos : end - at_);
+    if (end == std::string::npos) {
+      at_ = size;
+      return false;
+    }
+    at_ = end + 1;
+    if (text_[end] == '\n') {
+      ++line_;
+      return false;
+    }
+    return true;
+  }
+
+  std::string text_;
+  size_t at_ = 0;
+  int line_ = 1;
+};
+
+std::optional<std::string> ReadFile(const std::filesystem::path& path, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot be opened";
+    return std::nullopt;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    error = "cannot be read";
+    return std::nullopt;
+  }
+  return std::move(text).str();
+}
+
+// ---- Values
+
+// Valid UTF-8 without NUL (which no PostgreSQL text can hold); the number of characters,
+// or nullopt.
+std::optional<size_t> CharacterCount(std::string_view text) {
+  size_t count = 0;
+  for (size_t i = 0; i < text.size(); ++count) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    size_t length = 0;
+    char32_t code = 0;
+    if (c == 0) return std::nullopt;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if ((c & 0xE0) == 0xC0) {
+      length = 2, code = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      length = 3, code = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      length = 4, code = c & 0x07;
+    } else {
+      return std::nullopt;
+    }
+    if (i + length > text.size()) return std::nullopt;
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return std::nullopt;
+      code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and code points beyond Unicode are not UTF-8.
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < kLeast[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+      return std::nullopt;
+    }
+    i += length;
+  }
+  return count;
+}
+
+std::optional<double> ParseNumber(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
+      !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<int32_t> ParseWholeNumber(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  int32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+bool AllDigits(std::string_view text, size_t min_size, size_t max_size) {
+  return text.size() >= min_size && text.size() <= max_size &&
+         std::all_of(text.begin(), text.end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+int ToInt(std::string_view digits) {
+  int value = 0;
+  std::from_chars(digits.data(), digits.data() + digits.size(), value);
+  return value;
+}
+
+// "2024-01-31", "20240131" or "1/31/2024", a day that exists.
+std::optional<automation::Date> ParseDay(std::string_view text) {
+  int year = 0, month = 0, day = 0;
+  if (AllDigits(text, 8, 8)) {
+    year = ToInt(text.substr(0, 4));
+    month = ToInt(text.substr(4, 2));
+    day = ToInt(text.substr(6, 2));
+  } else {
+    const bool iso = text.find('-') != std::string_view::npos;
+    const std::vector<std::string> parts = automation::SplitAt(text, iso ? '-' : '/');
+    if (parts.size() != 3) return std::nullopt;
+    const std::string& y = iso ? parts[0] : parts[2];
+    const std::string& m = iso ? parts[1] : parts[0];
+    const std::string& d = iso ? parts[2] : parts[1];
+    if (!AllDigits(y, 4, 4) || !AllDigits(m, iso ? 2 : 1, 2) || !AllDigits(d, iso ? 2 : 1, 2)) {
+      return std::nullopt;
+    }
+    year = ToInt(y);
+    month = ToInt(m);
+    day = ToInt(d);
+  }
+  if (year < 1000) return std::nullopt;
+  return automation::MakeDate(year, month, day);
+}
+
+// The value a field gives its column: Null for an empty field; nullopt with the reason
+// when it does not fit.
+std::optional<Variant> ColumnValue(const FundamentalsColumn& column, const std::string& field,
+                                   std::string& reason) {
+  if (field.empty()) return Variant::Null();
+  switch (column.kind) {
+    case ColumnKind::kKey:
+    case ColumnKind::kText:
+    case ColumnKind::kLongText: {
+      const auto characters = CharacterCount(field);
+      if (!characters) {
+        reason = fmt::format("{} is not UTF-8 text: {}", column.name, Shown(field));
+        return std::nullopt;
+      }
+      const int32_t width = TextWidth(column);
+      if (width > 0 && *characters > static_cast<size_t>(width)) {
+        reason =
+            fmt::format("{} {} is longer than {} characters", column.name, Shown(field), width);
+        return std::nullopt;
+      }
+      if (column.kind == ColumnKind::kKey && std::any_of(field.begin(), field.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20;
+          })) {
+        reason = fmt::format("{} {} holds a control character", column.name, Shown(field));
+        return std::nullopt;
+      }
+      return Variant(field);
+    }
+    case ColumnKind::kDate:
+      if (const auto date = ParseDay(field)) return Variant(*date);
+      reason = fmt::format("{} is not a date (YYYY-MM-DD, YYYYMMDD or M/D/YYYY): {}", column.name,
+                           Shown(field));
+      return std::nullopt;
+    case ColumnKind::kNumber:
+      if (const auto number = ParseNumber(field)) return Variant(*number);
+      reason = fmt::format("{} is not a number: {}", column.name, Shown(field));
+      return std::nullopt;
+    case ColumnKind::kInteger:
+      if (const auto number = ParseWholeNumber(field)) return Variant(*number);
+      reason = fmt::format("{} is not a whole number: {}", column.name, Shown(field));
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+// ---- Keys
+
+// The column sets that name one row of a table: every row must give them, and no two rows
+// the same values. The system reads one row per company (and per ticker in si_ci), per
+// sector or industry code, per portfolio, and one member per ticker in a portfolio.
+std::vector<std::vector<std::string>> UniqueKeys(const FundamentalsTable& table) {
+  if (table.name == "si_ci") return {{"company_id"}, {"ticker"}};
+  if (table.name == "pfcomp") return {{"pfid", "ticker"}};
+  return {{table.columns.front().name}};
+}
+
+// Finds the lines whose keys came before.
+class KeyCheck {
+ public:
+  KeyCheck(const FundamentalsTable& table, const std::vector<const FundamentalsColumn*>& header) {
+    for (const auto& names : UniqueKeys(table)) {
+      Key key;
+      for (const std::string& name : names) {
+        const auto at = std::find_if(header.begin(), header.end(),
+                                     [&](const FundamentalsColumn* c) { return c->name == name; });
+        key.positions.push_back(at == header.end() ? npos
+                                                   : static_cast<size_t>(at - header.begin()));
+        key.names.push_back(name);
+      }
+      keys_.push_back(std::move(key));
+    }
+  }
+
+  // The names of key columns the header lacks.
+  std::vector<std::string> Missing() const {
+    std::vector<std::string> missing;
+    for (const Key& key : keys_) {
+      for (size_t i = 0; i < key.names.size(); ++i) {
+        if (key.positions[i] == npos &&
+            std::find(missing.begin(), missing.end(), key.names[i]) == missing.end()) {
+          missing.push_back(key.names[i]);
+        }
+      }
+    }
+    return missing;
+  }
+
+  // Takes the line's keys from its values; false with the reason when one is Null or came
+  // before. A line refused here leaves no trace, so a later line with the same key may
+  // still go in.
+  bool Take(const std::vector<Variant>& row, int line, std::string& reason) {
+    std::vector<std::string> values;
+    for (const Key& key : keys_) {
+      std::string value;
+      std::string shown;
+      for (size_t i = 0; i < key.positions.size(); ++i) {
+        const Variant& field = row[key.positions[i]];
+        if (field.IsNull()) {
+          reason = fmt::format("missing {}", key.names[i]);
+          return false;
+        }
+        const std::string text = automation::CStr(field);
+        if (i > 0) value += '\x1F';
+        value += text;
+        shown += fmt::format("{}{} {}", i > 0 ? ", " : "", key.names[i], Shown(text));
+      }
+      const auto seen = key.lines.find(value);
+      if (seen != key.lines.end()) {
+        reason = fmt::format("{} again (first on line {})", shown, seen->second);
+        return false;
+      }
+      values.push_back(std::move(value));
+    }
+    for (size_t k = 0; k < keys_.size(); ++k) keys_[k].lines.emplace(std::move(values[k]), line);
+    return true;
+  }
+
+ private:
+  static constexpr size_t npos = std::string::npos;
+  struct Key {
+    std::vector<std::string> names;
+    std::vector<size_t> positions;
+    std::unordered_map<std::string, int> lines;
+  };
+  std::vector<Key> keys_;
+};
+
+// ---- Writes
+
+// One transaction on a connection, rolled back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(ado::Connection& connection) : connection_(connection) {
+    connection_.BeginTrans();
+  }
+  ~Transaction() {
+    if (!open_) return;
+    try {
+      connection_.RollbackTrans();
+    } catch (const automation::Error&) {
+      // The engine may have ended the transaction already; it is gone either way.
+    }
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  void Commit() {
+    open_ = false;  // a failed commit has rolled back too
+    connection_.CommitTrans();
+  }
+
+ private:
+  ado::Connection& connection_;
+  bool open_ = true;
+};
+
+// Inserts rows into a table, many to a statement: one statement per row would spend its
+// time on the round trips to a PostgreSQL server. The texts repeat, so SQLite keeps them
+// prepared.
+class RowWriter {
+ public:
+  RowWriter(ado::Connection& connection, const std::string& table,
+            const std::vector<const FundamentalsColumn*>& columns)
+      : connection_(connection),
+        columns_(columns.size()),
+        rows_per_statement_(
+            std::clamp<size_t>(kMaxValuesPerStatement / columns.size(), 1, kMaxRowsPerStatement)) {
+    prefix_ = "insert into " + table + " (";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      prefix_ += (i > 0 ? ", " : "") + columns[i]->name;
+    }
+    prefix_ += ") values ";
+    full_sql_ = Sql(rows_per_statement_);
+    values_.reserve(rows_per_statement_ * columns_);
+  }
+
+  void Add(std::vector<Variant>& row) {
+    for (Variant& value : row) values_.push_back(std::move(value));
+    if (++pending_ == rows_per_statement_) Flush();
+  }
+
+  void Flush() {
+    if (pending_ == 0) return;
+    connection_.Execute(pending_ == rows_per_statement_ ? full_sql_ : Sql(pending_), values_);
+    values_.clear();
+    pending_ = 0;
+  }
+
+ private:
+  std::string Sql(size_t rows) const {
+    std::string one_row = "(";
+    for (size_t i = 0; i < columns_; ++i) one_row += i > 0 ? ", ?" : "?";
+    one_row += ")";
+    std::string sql = prefix_;
+    sql.reserve(prefix_.size() + rows * (one_row.size() + 2));
+    for (size_t r = 0; r < rows; ++r) {
+      if (r > 0) sql += ", ";
+      sql += one_row;
+    }
+    return sql;
+  }
+
+  ado::Connection& connection_;
+  size_t columns_;
+  size_t rows_per_statement_;
+  std::string prefix_;
+  std::string full_sql_;
+  std::vector<Variant> values_;
+  size_t pending_ = 0;
+};
+
+// ---- One file
+
+// The header's columns in file order; nullopt with the reason when the file cannot be
+// taken for the table.
+std::optional<std::vector<const FundamentalsColumn*>> HeaderColumns(
+    const FundamentalsTable& table, const std::vector<std::string>& names, std::string& error) {
+  std::vector<const FundamentalsColumn*> columns;
+  std::vector<std::string> unknown;
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string name = automation::FoldCase(names[i]);
+    if (name.empty()) {
+      error = fmt::format("header column {} has no name", i + 1);
+      return std::nullopt;
+    }
+    const FundamentalsColumn* column = FindColumn(table, name);
+    if (!column) {
+      unknown.push_back(Shown(names[i]));
+      continue;
+    }
+    if (std::find(columns.begin(), columns.end(), column) != columns.end()) {
+      error = fmt::format("the header names {} twice", column->name);
+      return std::nullopt;
+    }
+    columns.push_back(column);
+  }
+  if (!unknown.empty()) {
+    error = fmt::format("{} no column of {}: {}", unknown.size() == 1 ? "is" : "are", table.name,
+                        fmt::join(unknown, ", "));
+    return std::nullopt;
+  }
+  return columns;
+}
+
+// Opens each data source once, when a file first needs it.
+class Sources {
+ public:
+  // The open connection, or nullptr with the reason it could not be opened.
+  ado::Connection* Get(const std::string& name, std::string& error) {
+    auto found = sources_.find(name);
+    if (found == sources_.end()) {
+      Opened opened;
+      try {
+        auto connection = ado::Connection::Create();
+        connection->OpenSource(ado::ResolveDataSource(name), true);
+        opened.connection = std::move(connection);
+      } catch (const automation::Error& e) {
+        opened.error = ShortMessage(e.what());
+      }
+      found = sources_.emplace(name, std::move(opened)).first;
+    }
+    error = found->second.error;
+    return found->second.connection.get();
+  }
+
+ private:
+  struct Opened {
+    std::shared_ptr<ado::Connection> connection;
+    std::string error;
+  };
+  std::map<std::string, Opened> sources_;
+};
+
+void ImportTable(const std::filesystem::path& path, const FundamentalsTable& table,
+                 Sources& sources, Reporter& report, FundamentalsImportSummary& summary) {
+  const std::string file = path.string();
+  const std::string unchanged = fmt::format("the rows of {} are unchanged", table.name);
+  std::string error;
+  auto text = ReadFile(path, error);
+  if (!text) return report.FailedFile(file, error);
+
+  CsvReader reader(std::move(*text));
+  Record header;
+  bool unclosed = false;
+  if (!reader.Next(header, unclosed)) {
+    return report.FailedFile(file, "empty (no header row); " + unchanged);
+  }
+  if (unclosed) {
+    return report.FailedFile(
+        file, fmt::format("line {}: a quoted field is not closed; {}", header.line, unchanged));
+  }
+  const auto columns = HeaderColumns(table, header.fields, error);
+  if (!columns) return report.FailedFile(file, fmt::format("{}; {}", error, unchanged));
+  KeyCheck keys(table, *columns);
+  if (const auto missing = keys.Missing(); !missing.empty()) {
+    return report.FailedFile(file, fmt::format("the header lacks the key column {}; {}",
+                                               fmt::join(missing, ", "), unchanged));
+  }
+
+  ado::Connection* connection = sources.Get(table.source, error);
+  if (!connection) return report.FailedFile(file, fmt::format("{}; {}", error, unchanged));
+
+  // The old rows go and the new ones come in one transaction, so that any failure, ours or
+  // the database's, leaves the table as it was.
+  int64_t rows = 0;
+  int data_lines = 0;
+  try {
+    Transaction transaction(*connection);
+    if (!HasTable(*connection, table.name)) CreateFundamentalsTable(*connection, table);
+    connection->Execute("delete from " + table.name);
+    RowWriter writer(*connection, table.name, *columns);
+
+    Record record;
+    std::vector<Variant> row;
+    while (reader.Next(record, unclosed)) {
+      ++data_lines;
+      if (unclosed) {
+        // Everything from here on may be one field; no line of it can be trusted.
+        return report.FailedFile(
+            file, fmt::format("line {}: a quoted field is not closed; {}", record.line, unchanged));
+      }
+      std::string reason;
+      if (record.fields.size() != columns->size()) {
+        report.BadLine(file, record.line,
+                       fmt::format("{} fields where the header has {}", record.fields.size(),
+                                   columns->size()));
+        continue;
+      }
+      row.clear();
+      for (size_t i = 0; i < columns->size() && reason.empty(); ++i) {
+        if (auto value = ColumnValue(*(*columns)[i], record.fields[i], reason)) {
+          row.push_back(std::move(*value));
+        }
+      }
+      if (!reason.empty() || !keys.Take(row, record.line, reason)) {
+        report.BadLine(file, record.line, reason);
+        continue;
+      }
+      writer.Add(row);
+      ++rows;
+    }
+    // A file whose every line was bad says nothing about the rows wanted.
+    if (rows == 0 && data_lines > 0) {
+      return report.FailedFile(file, "no good rows; " + unchanged);
+    }
+    writer.Flush();
+    transaction.Commit();
+  } catch (const automation::Error& e) {
+    return report.FailedFile(file,
+                             fmt::format("not stored, {}: {}", unchanged, ShortMessage(e.what())));
+  }
+  summary.tables.push_back({table.name, table.source, rows});
+  summary.rows += rows;
+}
+
+}  // namespace
+
+FundamentalsImportSummary ImportFundamentals(const std::filesystem::path& folder,
+                                             std::ostream& messages) {
+  FundamentalsImportSummary summary;
+  Reporter report(messages, summary);
+
+  std::vector<std::filesystem::path> files;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    const std::filesystem::path& path = it->path();
+    std::error_code ignored;
+    if (path.filename().string().starts_with('.') || !it->is_regular_file(ignored) ||
+        !automation::EqualsIgnoringCase(path.extension().string(), ".csv")) {
+      continue;
+    }
+    files.push_back(path);
+  }
+  if (error) {
+    throw automation::Error::WithDetail(
+        automation::err::kFileAccess,
+        fmt::format("cannot list {}: {}", folder.string(), error.message()));
+  }
+  std::sort(files.begin(), files.end());
+
+  // Tables in their fixed order (si_ci first), so that a run reads the same every time.
+  std::map<const FundamentalsTable*, std::filesystem::path> file_of_table;
+  for (const std::filesystem::path& path : files) {
+    const std::string name = automation::FoldCase(TrimBlanks(path.stem().string()));
+    const FundamentalsTable* table = FindFundamentalsTable(name);
+    if (!table) {
+      report.UnknownFile(path.string(), fmt::format("{} is no fundamentals table; file skipped",
+                                                    Shown(path.stem().string())));
+      continue;
+    }
+    const auto [earlier, added] = file_of_table.emplace(table, path);
+    if (!added) {
+      report.FailedFile(path.string(),
+                        fmt::format("the rows of {} come from {} already; file skipped",
+                                    table->name, earlier->second.filename().string()));
+    }
+  }
+
+  Sources sources;
+  for (const FundamentalsTable& table : FundamentalsTables()) {
+    const auto found = file_of_table.find(&table);
+    if (found != file_of_table.end()) ImportTable(found->second, table, sources, report, summary);
+  }
+  return summary;
+}
+
+}  // namespace tools

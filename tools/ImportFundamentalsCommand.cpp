@@ -1,0 +1,61 @@
+#include "tools/ImportFundamentalsCommand.h"
+
+#include <fmt/format.h>
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "tools/FundamentalsImport.h"
+
+namespace tools {
+
+namespace {
+
+struct Options {
+  std::string folder;
+};
+
+int Run(const Options& options) {
+  const FundamentalsImportSummary summary = ImportFundamentals(options.folder, std::cerr);
+  std::cerr.flush();
+  fmt::print("Imported fundamentals from {}:\n", options.folder);
+  if (summary.tables.empty()) fmt::print("  no table stored\n");
+  for (const FundamentalsTableImport& table : summary.tables) {
+    fmt::print("  {:<14}{} rows ({})\n", fmt::format("{}:", table.table), table.rows, table.source);
+  }
+  if (summary.bad_lines > 0) fmt::print("  bad lines:    {} skipped\n", summary.bad_lines);
+  if (summary.unknown_files > 0) {
+    fmt::print("  unknown:      {} files named after no table\n", summary.unknown_files);
+  }
+  if (summary.failed_files > 0) fmt::print("  not imported: {} files\n", summary.failed_files);
+  return summary.Failed() ? 1 : 0;
+}
+
+}  // namespace
+
+void AddImportFundamentalsCommand(CLI::App& app) {
+  auto options = std::make_shared<Options>();
+  CLI::App* command =
+      app.add_subcommand("import-fundamentals",
+                         "Import the fundamentals tables (SIPStatic, SIPDbf, SIPUser) from CSV");
+  command
+      ->add_option("DIR", options->folder,
+                   "Folder of CSV files, one per table, named after it (si_ci.csv, si_isa.csv, "
+                   "pfcomp.csv, ...); the header row names the table's columns")
+      ->required()
+      ->check(CLI::ExistingDirectory);
+  command->footer(
+      "Each file replaces all rows of its table, in one transaction on the table's data "
+      "source: a file that fails leaves the previous rows. Missing tables are created.\n"
+      "Columns the file leaves out, and empty fields, are stored as Null. Numbers take a dot "
+      "for the decimals; dates are YYYY-MM-DD, YYYYMMDD or M/D/YYYY.\n"
+      "Bad lines are reported on stderr as FILE:LINE: reason and skipped; they alone are "
+      "warnings (exit status 0).\n"
+      "Exit status 1 when a file could not be imported at all (named after no table, a "
+      "header column the table lacks, no good rows, a data source that cannot be opened, a "
+      "database error).");
+  command->callback([options] { throw CLI::RuntimeError(Run(*options)); });
+}
+
+}  // namespace tools
