@@ -2,12 +2,16 @@
 // first creates one of its classes by ProgID or class identifier.
 #include <memory>
 
+#include "library/Alert.h"
+#include "library/Backup.h"
 #include "library/Indicators.h"
 #include "library/PriceArray.h"
 #include "library/Quote.h"
 #include "library/Quotes.h"
 #include "library/Settings.h"
 #include "library/Stats.h"
+#include "library/StockNote.h"
+#include "library/StockNotes.h"
 #include "platform/automation/Registry.h"
 
 extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
@@ -24,4 +28,12 @@ extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
                      [] { return std::make_shared<thalmere::Indicators>(); }});
   registry.Register({"Thalmere.Stats", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F06}",
                      [] { return std::make_shared<thalmere::Stats>(); }});
+  registry.Register({"Thalmere.StockNote", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F07}",
+                     [] { return std::make_shared<thalmere::StockNote>(); }});
+  registry.Register({"Thalmere.StockNotes", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F08}",
+                     [] { return std::make_shared<thalmere::StockNotes>(); }});
+  registry.Register({"Thalmere.Alert", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F09}",
+                     [] { return std::make_shared<thalmere::Alert>(); }});
+  registry.Register({"Thalmere.Backup", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F0A}",
+                     [] { return std::make_shared<thalmere::Backup>(); }});
 }

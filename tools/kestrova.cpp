@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "platform/automation/Error.h"
+#include "tools/BackupCommand.h"
 #include "tools/CalcCommand.h"
 #include "tools/DataSourcesCommand.h"
 #include "tools/DemoDataCommand.h"
@@ -15,6 +16,7 @@
 int main(int argc, char** argv) {
   CLI::App app{"Kestrova stock-research toolkit"};
   app.require_subcommand(1);
+  tools::AddBackupCommands(app);
   tools::AddCalcCommand(app);
   tools::AddDataSourcesCommand(app);
   tools::AddDemoDataCommand(app);

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "platform/automation/Dispatch.h"
+
+namespace thalmere {
+
+// Thalmere.Backup: copies the system database (data source Ledra) to a backup file and puts
+// such a file back. BackupPath names the file, relative names taken from the process's current
+// folder; any name is accepted (".bkp" is only the convention).
+//
+// What happens depends on the engine behind Ledra:
+// - SQLite: an online copy of the live database (readers and writers may go on meanwhile)
+//   into a new file beside the target, marked as a backup of this system (the file's SQLite
+//   application id is kApplicationId), flushed to disk and then renamed over the target. A
+//   restore checks that the file carries that mark and is sound, then copies it into the live
+//   database in one write transaction.
+// - PostgreSQL: pg_dump in its custom format into a new file beside the target, renamed over
+//   the target when complete; a restore checks that the file is such an archive and runs
+//   pg_restore --clean into the database as one transaction, so a restore that fails part of
+//   the way leaves the database as it was. The connection parameters reach the tools through
+//   their environment, not their command line, so no password shows in the process list.
+// Either way, an existing backup file is replaced only by a complete new one: a backup that
+// fails leaves the old file as it was. A file that is no backup of this system is refused and
+// the live database is not touched; a file that is the live database itself is refused too.
+//
+// Neither method raises. Every failure is shown through the current UiHost as a message box
+// with an OK button and no title of its own: "Your Backup failed for the following reason:  "
+// or "Your Restore failed for the following reason:  ", then the reason of the step that failed:
+//   kNoServer      data source LedraMaster (or Ledra) does not open
+//   kNoFileSystem  BackupPath cannot be made absolute
+//   "The Backup File [<absolute path>] does not exist."             restore of a missing file
+//   "An error occurred while writing the backup to [<path>]."      the backup itself failed
+//   "An error occurred while restoring the backup from [<path>]."  the restore, or a file
+//                                                                   that is no backup, refused
+class Backup : public automation::Dispatch {
+ public:
+  static constexpr std::string_view kBackupFailed =
+      "Your Backup failed for the following reason:  ";
+  static constexpr std::string_view kRestoreFailed =
+      "Your Restore failed for the following reason:  ";
+  static constexpr std::string_view kNoServer = "Unable to connect to SQLServer";
+  static constexpr std::string_view kNoFileSystem = "Unable to create FileSystemObject";
+  static std::string MissingFileReason(const std::filesystem::path& p);
+  static std::string BackupErrorReason(const std::filesystem::path& p);
+  static std::string RestoreErrorReason(const std::filesystem::path& p);
+
+  // The SQLite application id that marks a file as a backup of this system's database
+  // ("KSBK"). The live database takes it over from the backup it was restored from.
+  static constexpr int32_t kApplicationId = 0x4B53424B;
+
+  std::string_view ClassName() const override { return "Backup"; }
+  const automation::MemberTable& Members() const override;
+
+  void BackupDatabase();
+  void RestoreDatabase();
+  const std::string& BackupPath() const { return backup_path_; }
+  void SetBackupPath(const std::string& path) { backup_path_ = path; }
+
+  // The absolute form of a file name: relative to the current folder, with "." and ".."
+  // resolved, without a trailing separator. An empty name gives the current folder.
+  static std::filesystem::path AbsolutePath(const std::string& name);
+
+ private:
+  std::string backup_path_;
+};
+
+}  // namespace thalmere

@@ -1,0 +1,253 @@
+#include "library/Backup.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "library/StockNote.h"
+#include "platform/ado/Connection.h"
+#include "platform/ado/DataSources.h"
+#include "platform/ado/Recordset.h"
+#include "platform/automation/Convert.h"
+#include "platform/tests/PgTestSupport.h"
+#include "platform/tests/TestEnvironment.h"
+#include "platform/ui/UiHost.h"
+
+namespace thalmere {
+namespace {
+
+namespace fs = std::filesystem;
+using automation::Variant;
+using testing_support::TestEngine;
+
+std::string FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Runs the test in another current folder and comes back.
+class ScopedCurrentDirectory {
+ public:
+  explicit ScopedCurrentDirectory(const fs::path& dir) : old_(fs::current_path()) {
+    fs::current_path(dir);
+  }
+  ~ScopedCurrentDirectory() { fs::current_path(old_); }
+
+ private:
+  fs::path old_;
+};
+
+// Files larger than `bytes` cannot be written by this process or the programs it starts, for
+// the object's life: a write past the limit fails (SIGXFSZ is ignored meanwhile).
+class ScopedFileSizeLimit {
+ public:
+  explicit ScopedFileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &old_limit_);
+    old_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old_limit_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~ScopedFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &old_limit_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+
+ private:
+  rlimit old_limit_{};
+  void (*old_handler_)(int) = nullptr;
+};
+
+// The system database holds notes; the tests back it up and restore it and look at which
+// notes are there.
+class BackupTest : public ::testing::TestWithParam<TestEngine> {
+ protected:
+  void SetUp() override {
+    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
+        GetParam(), std::vector<std::string>{"Ledra", "LedraMaster"});
+    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    auto ledra = sources_->Open("Ledra");
+    StockNote().CreateTable(ledra);
+    AddNote(*ledra, "kept");
+    AddNote(*ledra, "it's changed later");
+    dir_ = home_.root() / "backups";
+    fs::create_directories(dir_);
+  }
+
+  static void AddNote(ado::Connection& ledra, const std::string& text) {
+    ledra.Execute("insert into stocknotes (company_id, symbol, notetext) values ('1', 'ACME', ?)",
+                  {Variant(text)});
+  }
+
+  // The note texts, sorted, read through a new connection.
+  std::vector<std::string> Notes() const {
+    auto ledra = sources_->Open("Ledra");
+    auto rows = ado::Recordset::Create();
+    rows->Open("select notetext from stocknotes order by notetext", ledra);
+    std::vector<std::string> texts;
+    for (; !rows->EOF_(); rows->MoveNext()) texts.push_back(automation::CStr(rows->Field(0)));
+    return texts;
+  }
+
+  void Run(const std::string& path, bool restore) {
+    Backup backup;
+    backup.SetBackupPath(path);
+    ui::ScopedUiHost scope(host_);
+    if (restore) {
+      backup.RestoreDatabase();
+    } else {
+      backup.BackupDatabase();
+    }
+  }
+
+  std::vector<std::string> TakePrompts() {
+    std::vector<std::string> prompts = host_->Prompts();
+    host_ = std::make_shared<ui::ScriptedUiHost>();
+    return prompts;
+  }
+
+  static std::string BackupFailed(const std::string& reason) {
+    return std::string(Backup::kBackupFailed) + reason;
+  }
+  static std::string RestoreFailed(const std::string& reason) {
+    return std::string(Backup::kRestoreFailed) + reason;
+  }
+
+  bool OnlyTheBackupIn(const fs::path& dir, const fs::path& file) const {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      if (entry.path() != file) return false;
+    }
+    return true;
+  }
+
+  testing_support::ScopedTempHome home_;
+  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
+  std::shared_ptr<ui::ScriptedUiHost> host_ = std::make_shared<ui::ScriptedUiHost>();
+  fs::path dir_;
+};
+
+TEST_P(BackupTest, ARestoreUndoesTheChangesMadeAfterTheBackup) {
+  const fs::path file = dir_ / "it's Kestrova.bkp";
+  Run(file.string(), false);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  ASSERT_TRUE(fs::is_regular_file(file));
+  EXPECT_TRUE(OnlyTheBackupIn(dir_, file));
+
+  auto ledra = sources_->Open("Ledra");
+  ledra->Execute("delete from stocknotes where notetext = ?", {Variant("it's changed later")});
+  AddNote(*ledra, "made after the backup");
+  ledra->Close();
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"kept", "made after the backup"}));
+
+  Run(file.string(), true);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
+  // The live database goes on working, and a backup can be restored again.
+  AddNote(*sources_->Open("Ledra"), "after the restore");
+  Run(file.string(), true);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
+}
+
+TEST_P(BackupTest, RelativePathsStartAtTheCurrentFolder) {
+  ScopedCurrentDirectory cwd(home_.root());
+  Run("backups/./sub/../relative.bkp", false);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  EXPECT_TRUE(fs::is_regular_file(dir_ / "relative.bkp"));
+
+  // A folder that does not exist fails at the backup itself, naming the absolute path.
+  Run("missing/relative.bkp", false);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{BackupFailed(
+                               Backup::BackupErrorReason(home_.root() / "missing/relative.bkp"))});
+  EXPECT_FALSE(fs::exists(home_.root() / "missing"));
+
+  AddNote(*sources_->Open("Ledra"), "after");
+  Run("backups/relative.bkp", true);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
+}
+
+TEST_P(BackupTest, ABackupThatFailsHalfWayKeepsTheOldFile) {
+  const fs::path file = dir_ / "Kestrova.bkp";
+  Run(file.string(), false);
+  ASSERT_EQ(TakePrompts(), std::vector<std::string>{});
+  const std::string old_bytes = FileBytes(file);
+
+  // Enough notes of random text that neither the database nor a compressed dump fits under
+  // the file size limit below, while the old backup does.
+  auto ledra = sources_->Open("Ledra");
+  ledra->BeginTrans();
+  std::mt19937 random(7);
+  for (int i = 0; i < 3000; ++i) {
+    std::string text;
+    for (int k = 0; k < 200; ++k) text += static_cast<char>('!' + random() % 90);
+    AddNote(*ledra, text);
+  }
+  ledra->CommitTrans();
+  ledra->Close();
+  ASSERT_LT(old_bytes.size(), 64u * 1024);
+  {
+    ScopedFileSizeLimit limit(64 * 1024);
+    Run(file.string(), false);
+  }
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{BackupFailed(Backup::BackupErrorReason(file))});
+  EXPECT_EQ(FileBytes(file), old_bytes);
+  EXPECT_TRUE(OnlyTheBackupIn(dir_, file));  // nothing of the failed backup is left behind
+
+  Run(file.string(), true);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
+}
+
+TEST_P(BackupTest, ARestoreRefusesWhatIsNoBackupAndLeavesTheDatabase) {
+  const std::vector<std::string> before = Notes();
+  const fs::path missing = dir_ / "missing.bkp";
+  Run(missing.string(), true);
+  EXPECT_EQ(TakePrompts(),
+            std::vector<std::string>{RestoreFailed(Backup::MissingFileReason(missing))});
+
+  // A text file, a SQLite database that is not our backup, and (for SQLite) the live
+  // database itself.
+  std::vector<fs::path> refused = {dir_ / "notes.txt", dir_ / "other.db"};
+  std::ofstream(refused[0]) << "PGDMP is how a dump starts, but this is none\n";
+  {
+    auto other = ado::Connection::Create();
+    other->OpenSource({"other", "sqlite", refused[1].string(), ""}, true);
+    StockNote().CreateTable(other);
+  }
+  const ado::DataSource ledra = ado::ResolveDataSource("Ledra");
+  if (ledra.driver == "sqlite") refused.push_back(ledra.path);
+  for (const fs::path& file : refused) {
+    Run(file.string(), true);
+    EXPECT_EQ(TakePrompts(),
+              std::vector<std::string>{RestoreFailed(Backup::RestoreErrorReason(file))})
+        << file;
+  }
+  EXPECT_EQ(Notes(), before);
+
+  // Nor does a backup go over the live database.
+  if (ledra.driver == "sqlite") {
+    Run(ledra.path, false);
+    EXPECT_EQ(TakePrompts(),
+              std::vector<std::string>{BackupFailed(Backup::BackupErrorReason(ledra.path))});
+    EXPECT_EQ(Notes(), before);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, BackupTest,
+                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
+                         [](const auto& info) { return testing_support::EngineName(info.param); });
+
+}  // namespace
+}  // namespace thalmere
