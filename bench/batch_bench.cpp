@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "ocx/calccomp.h"
+#include "ocx/calceva.h"
+#include "ocx/calclists.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/tc2000/PriceStore.h"
@@ -135,6 +137,8 @@ void PrepareWorld() {
 int main(int argc, char** argv) {
   const std::map<std::string, std::function<void(const automation::ObjectRef&)>> runs = {
       {"composites", kestrova::CalcComposites},
+      {"eva", kestrova::CalcEVA},
+      {"lists", kestrova::CalcLists},
   };
   std::vector<std::string> wanted(argv + 1, argv + argc);
   if (wanted.empty()) {

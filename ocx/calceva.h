@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/automation/Dispatch.h"
+
+// The EVA run: economic-value-added figures for every company of the fundamentals database,
+// one row for the trailing twelve months ("12m") and up to six for the last fiscal years
+// ("y1" … "y6"), into the table si_eva of the system database.
+namespace kestrova {
+
+// Runs the whole calculation, reporting to `tasks` (updStatus, getProgressBar, Done; see
+// TaskReporter). Reads si_ci, si_bsa, si_bsq, si_isa, si_isq and si_date on SIPStatic and
+// si_psd on SIPDbf; prices through one Thalmere.Quotes object, betas through
+// Thalmere.Indicators, both created by ProgID. Beta is measured against "SP-500", and the
+// risk-free rate is the close of "TNX--X" divided by 1000; a symbol the price source does not
+// know gives no prices (beta 0, rate 0), never those of the symbol looked up before it.
+//
+// si_eva is dropped, created, filled and indexed inside one transaction, so a run that fails
+// leaves the previous table whole. A company_id that occurs under several tickers of si_ci
+// is calculated once, for the first of them (by ticker) that gets rows; the final status
+// counts the others. Errors (a data source that does not open, a failing query or statement,
+// a figure beyond the Single range, an index that does not move over a period) end the run
+// and reach the caller; the status and progress bar stay where they were.
+void CalcEVA(const automation::ObjectRef& tasks);
+
+}  // namespace kestrova
