@@ -13,3 +13,8 @@ build/release/bin/kestrova datasources --create
 
 # A made-up market on first start (a store that exists, demo or imported, is left alone).
 build/release/bin/kestrova demo-data --if-missing
+
+# The batch calculations over whatever data is there: chart lists, composite ratings, EVA.
+build/release/bin/kestrova calc lists
+build/release/bin/kestrova calc composites
+build/release/bin/kestrova calc eva

@@ -13,7 +13,17 @@ constexpr size_t kLineWidth = 100;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 bool TellsOfACompanyLeftOut(const std::string& text) {
-  return text.rfind("No quotes found for ", 0) == 0 || text.rfind("Could not ", 0) == 0;
+  return text.rfind("No quotes found for ", 0) == 0 || text.rfind("Could not ", 0) == 0 ||
+         text.rfind("Skipping ", 0) == 0;
+}
+
+// Statuses that name the one company or list being worked on: thousands a run, worth a look
+// on a terminal but not a line each in a log.
+bool NamesTheItemAtHand(const std::string& text) {
+  for (const char* prefix : {"Loading ", "Calculating EVA for ", "Adding List: "}) {
+    if (text.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -26,6 +36,7 @@ ConsoleTasks::~ConsoleTasks() {
 
 void ConsoleTasks::updStatus(const std::string& text) {
   status_ = text;
+  if (!terminal_ && NamesTheItemAtHand(text)) return;
   if (!terminal_ || TellsOfACompanyLeftOut(text)) {
     ClearLine();
     fmt::print(out_, "{}\n", text);

@@ -14,9 +14,10 @@ class ConsoleProgressBar;
 
 // The tasks object of a batch run started from the shell: it offers what the runs report
 // to (updStatus, getProgressBar, Done). On a terminal it keeps one line up to date with a
-// bar and the latest status; otherwise every status text becomes a line of its own, so a
-// scheduler's log keeps them. Statuses that tell of a company left out ("No quotes found
-// for …", "Could not …") always get a line of their own.
+// bar and the latest status; otherwise each status becomes a line of its own, so a
+// scheduler's log keeps them, except those that only name the company or list at hand
+// ("Loading X"). Statuses that tell of a company left out ("No quotes found for …", "Could
+// not …", "Skipping …") always get a line of their own.
 class ConsoleTasks : public automation::Dispatch {
  public:
   // Writes to `out`; `terminal` chooses the one-line display.
