@@ -1,0 +1,838 @@
+#include "platform/chart/Chart.h"
+
+#include <cairo-svg.h>
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <limits>
+#include <map>
+#include <string_view>
+#include <unordered_map>
+
+#include "platform/automation/DateTime.h"
+#include "platform/automation/Error.h"
+#include "platform/chart/DateAxis.h"
+#include "platform/chart/JpegWriter.h"
+
+namespace chart {
+namespace {
+
+struct SurfaceDeleter {
+  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
+};
+using SurfaceHandle = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
+struct ContextDeleter {
+  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
+};
+using ContextHandle = std::unique_ptr<cairo_t, ContextDeleter>;
+struct PatternDeleter {
+  void operator()(cairo_pattern_t* p) const { cairo_pattern_destroy(p); }
+};
+using PatternHandle = std::unique_ptr<cairo_pattern_t, PatternDeleter>;
+struct FontOptionsDeleter {
+  void operator()(cairo_font_options_t* o) const { cairo_font_options_destroy(o); }
+};
+using FontOptionsHandle = std::unique_ptr<cairo_font_options_t, FontOptionsDeleter>;
+struct GObjectDeleter {
+  void operator()(void* object) const { g_object_unref(object); }
+};
+template <typename T>
+using GObjectHandle = std::unique_ptr<T, GObjectDeleter>;
+struct FontDescriptionDeleter {
+  void operator()(PangoFontDescription* d) const { pango_font_description_free(d); }
+};
+using FontDescriptionHandle = std::unique_ptr<PangoFontDescription, FontDescriptionDeleter>;
+
+// Colours for series that are given none, distinct on light and mid-grey backgrounds.
+constexpr std::array<Color, 6> kPalette = {Rgb(31, 119, 180), Rgb(230, 115, 0),   Rgb(44, 160, 44),
+                                           Rgb(214, 39, 40),  Rgb(148, 103, 189), Rgb(140, 86, 75)};
+
+constexpr Color kBlack = Rgb(0, 0, 0);
+constexpr Color kWhite = Rgb(255, 255, 255);
+
+void SetSource(cairo_t* cr, Color c, double alpha = 1.0) {
+  cairo_set_source_rgba(cr, (c & 0xFF) / 255.0, ((c >> 8) & 0xFF) / 255.0,
+                        ((c >> 16) & 0xFF) / 255.0, alpha);
+}
+
+double Luminance(Color c) {
+  return (0.2126 * (c & 0xFF) + 0.7152 * ((c >> 8) & 0xFF) + 0.0722 * ((c >> 16) & 0xFF)) / 255.0;
+}
+
+// Text and lines drawn on a colour: dark on light colours, white on dark ones.
+Color InkOn(Color background) { return Luminance(background) > 0.55 ? Rgb(34, 34, 34) : kWhite; }
+
+bool IsDrawn(const Point& p, SeriesKind kind, bool date_axis) {
+  if (!std::isfinite(p.x) || !std::isfinite(p.value)) return false;
+  // A missing date comes through as day zero; drawn, it would stretch the axis to 1899.
+  if (date_axis && p.x == 0) return false;
+  if (kind == SeriesKind::kCandle) {
+    return std::isfinite(p.open) && std::isfinite(p.high) && std::isfinite(p.low);
+  }
+  return true;
+}
+
+// The fewest decimals (up to 4) that show multiples of `step` exactly.
+int DecimalsFor(double step) {
+  for (int d = 0; d < 4; ++d) {
+    const double scaled = step * std::pow(10.0, d);
+    if (std::fabs(scaled - std::round(scaled)) < 1e-6 * std::max(1.0, scaled)) return d;
+  }
+  return 4;
+}
+
+// "1,234.50": thousands grouped, `decimals` places; trailing zeros dropped when `trim`.
+std::string Grouped(double value, int decimals, bool trim = false) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(value));
+  std::string digits(buf);
+  std::string fraction;
+  if (const size_t dot = digits.find('.'); dot != std::string::npos) {
+    fraction = digits.substr(dot);
+    digits.resize(dot);
+    if (trim) {
+      while (!fraction.empty() && (fraction.back() == '0' || fraction.back() == '.')) {
+        const bool was_dot = fraction.back() == '.';
+        fraction.pop_back();
+        if (was_dot) break;
+      }
+    }
+  }
+  std::string out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  const bool negative = value < 0 && (out != "0" || !fraction.empty());
+  return (negative ? "-" : "") + out + fraction;
+}
+
+double NiceStep(double raw) {
+  if (!(raw > 0) || !std::isfinite(raw)) return 1.0;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
+  const double f = raw / magnitude;
+  const double nice = f <= 1 ? 1 : f <= 2 ? 2 : f <= 2.5 ? 2.5 : f <= 5 ? 5 : 10;
+  return nice * magnitude;
+}
+
+// A vertical scale: the value range of a band and its round ticks.
+struct ValueScale {
+  double lo = 0, hi = 1, step = 1;
+  double top = 0, bottom = 0;  // the band in pixels
+  bool abbreviate = false;     // 12.5M rather than 12,500,000
+  std::vector<double> ticks;
+
+  double Y(double v) const { return bottom - (v - lo) / (hi - lo) * (bottom - top); }
+
+  void ChooseTicks(int max_ticks) {
+    step = NiceStep((hi - lo) / std::max(1, max_ticks));
+    ticks.clear();
+    // Each tick as a multiple of the step, so that no rounding error piles up.
+    const double first = std::ceil(lo / step - 1e-9);
+    for (int k = 0; k < 1000; ++k) {
+      const double t = (first + k) * step;
+      if (t > hi + 1e-9 * step) break;
+      ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+    }
+    abbreviate = std::max(std::fabs(lo), std::fabs(hi)) >= 100000;
+  }
+
+  std::string Label(double v) const {
+    if (!abbreviate) return Grouped(v, DecimalsFor(step));
+    const double top_value = std::max(std::fabs(lo), std::fabs(hi));
+    double unit = 1e3;
+    const char* suffix = "K";
+    if (top_value >= 1e9) {
+      unit = 1e9;
+      suffix = "B";
+    } else if (top_value >= 1e6) {
+      unit = 1e6;
+      suffix = "M";
+    }
+    return v == 0 ? "0" : Grouped(v / unit, DecimalsFor(step / unit)) + suffix;
+  }
+};
+
+// One Pango layout for every text of a render; only the text and weight change.
+class TextPainter {
+ public:
+  TextPainter(cairo_t* cr, double pixel_size, bool image) : cr_(cr) {
+    context_.reset(pango_cairo_create_context(cr));
+    if (image) {
+      FontOptionsHandle options(cairo_font_options_create());
+      cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
+      cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
+      cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_ON);
+      pango_cairo_context_set_font_options(context_.get(), options.get());
+    }
+    layout_.reset(pango_layout_new(context_.get()));
+    normal_.reset(pango_font_description_from_string("DejaVu Sans"));
+    pango_font_description_set_absolute_size(normal_.get(), pixel_size * PANGO_SCALE);
+    bold_.reset(pango_font_description_copy(normal_.get()));
+    pango_font_description_set_weight(bold_.get(), PANGO_WEIGHT_BOLD);
+    pango_layout_set_font_description(layout_.get(), normal_.get());
+  }
+
+  struct Extent {
+    double width, height;
+  };
+
+  Extent Measure(std::string_view text, bool bold = false) {
+    Prepare(text, bold);
+    PangoRectangle logical;
+    pango_layout_get_pixel_extents(layout_.get(), nullptr, &logical);
+    return {static_cast<double>(logical.width), static_cast<double>(logical.height)};
+  }
+
+  // Draws `text` with its anchor at (x, y): anchor_x 0 puts the left edge there, 0.5 the
+  // middle, 1 the right edge; anchor_y likewise from the top.
+  Extent Draw(std::string_view text, double x, double y, double anchor_x, double anchor_y,
+              Color color, bool bold = false) {
+    const Extent e = Measure(text, bold);
+    SetSource(cr_, color);
+    cairo_move_to(cr_, std::round(x - anchor_x * e.width), std::round(y - anchor_y * e.height));
+    pango_cairo_show_layout(cr_, layout_.get());
+    return e;
+  }
+
+ private:
+  void Prepare(std::string_view text, bool bold) {
+    if (bold != bold_now_) {
+      pango_layout_set_font_description(layout_.get(), bold ? bold_.get() : normal_.get());
+      bold_now_ = bold;
+    }
+    pango_layout_set_text(layout_.get(), text.data(), static_cast<int>(text.size()));
+  }
+
+  cairo_t* cr_;
+  GObjectHandle<PangoContext> context_;
+  GObjectHandle<PangoLayout> layout_;
+  FontDescriptionHandle normal_, bold_;
+  bool bold_now_ = false;
+};
+
+struct Rect {
+  double x, y, w, h;
+};
+
+cairo_status_t AppendBytes(void* closure, const unsigned char* data, unsigned int length) {
+  auto* out = static_cast<std::vector<uint8_t>*>(closure);
+  out->insert(out->end(), data, data + length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+void CheckStatus(cairo_status_t status, std::string_view what) {
+  if (status != CAIRO_STATUS_SUCCESS) {
+    throw automation::Error::WithDetail(
+        automation::err::kInvalidArgument,
+        std::string(what) + " failed: " + cairo_status_to_string(status));
+  }
+}
+
+std::string XmlEscaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+// Draws one chart onto a cairo context: the layout is worked out from the chart's size and
+// the data, then the panes, axes and series are drawn in that order.
+class Renderer {
+ public:
+  Renderer(const Chart& chart, cairo_t* cr, bool image)
+      : chart_(chart),
+        cr_(cr),
+        w_(chart.width_),
+        h_(chart.height_),
+        scale_(std::min(w_ / 1000.0, h_ / 600.0)),
+        font_px_(std::clamp(std::round(12.0 * scale_), 9.0, 13.0)),
+        text_(cr, font_px_, image) {}
+
+  void Draw() {
+    const Color ink = InkOn(chart_.backdrop_);
+    SetSource(cr_, chart_.backdrop_);
+    cairo_paint(cr_);
+
+    const double pad = std::round(font_px_ * 0.6);
+    double y = pad;
+    for (size_t i = 0; i < chart_.header_.size(); ++i) {
+      y += text_.Draw(chart_.header_[i], w_ / 2.0, y, 0.5, 0, ink, i == 0).height;
+    }
+    const double label_h = text_.Measure("0").height;
+    const double tick = std::round(font_px_ * 0.4);
+    const double plot_top = std::round(y + label_h * 0.6 + (chart_.header_.empty() ? 0 : pad));
+    const double plot_bottom = std::round(h_ - pad - label_h - tick);
+
+    CollectRanges();
+    const bool two_bands = has_main_ && has_lower_;
+    const double gap = two_bands ? std::round(pad * 0.8) : 0;
+    const double lower_h = two_bands ? std::round((plot_bottom - plot_top - gap) * 0.25) : 0;
+    main_.top = plot_top;
+    main_.bottom = two_bands ? plot_bottom - lower_h - gap : plot_bottom;
+    lower_.top = two_bands ? plot_bottom - lower_h : plot_top;
+    lower_.bottom = plot_bottom;
+    // Room for one value label: at least two label heights apart, more on a tall chart.
+    const double tick_room = std::max(label_h * 2.4, h_ * 0.08);
+    main_.ChooseTicks(static_cast<int>((main_.bottom - main_.top) / tick_room));
+    lower_.ChooseTicks(std::max(2, static_cast<int>((lower_.bottom - lower_.top) / tick_room)));
+
+    if (!has_main_ && !has_lower_) main_.ticks.clear();  // no data, no scale to read
+    double label_w = 0;
+    for (const ValueScale* s : Scales()) {
+      for (double t : s->ticks) label_w = std::max(label_w, text_.Measure(s->Label(t)).width);
+    }
+    plot_left_ = std::round(pad * 1.5);
+    plot_right_ = std::round(w_ - pad - tick - label_w - pad * 0.5);
+    ChooseXMapping();
+
+    std::vector<Rect> panes;
+    for (const ValueScale* s : Scales()) {
+      panes.push_back({plot_left_, s->top, plot_right_ - plot_left_, s->bottom - s->top});
+    }
+    for (const Rect& pane : panes) FillPane(pane);
+    DrawXAxis(panes, ink, tick);
+    for (const ValueScale* s : Scales()) DrawYAxis(*s, ink, tick);
+
+    for (const auto& series : chart_.series_) {
+      const ValueScale& scale = series->ScaleOf() == Scale::kMain ? main_ : lower_;
+      cairo_save(cr_);
+      cairo_rectangle(cr_, plot_left_, scale.top, plot_right_ - plot_left_,
+                      scale.bottom - scale.top);
+      cairo_clip(cr_);
+      switch (series->Kind()) {
+        case SeriesKind::kLine:
+          DrawLine(*series, scale);
+          break;
+        case SeriesKind::kCandle:
+          DrawCandles(*series, scale);
+          break;
+        case SeriesKind::kVolume:
+        case SeriesKind::kBar:
+          DrawBars(*series, scale);
+          break;
+      }
+      cairo_restore(cr_);
+      if (series->Kind() == SeriesKind::kBar) DrawMarks(*series, scale);
+    }
+    SetSource(cr_, ink, 0.55);
+    cairo_set_line_width(cr_, 1);
+    for (const Rect& pane : panes) {
+      cairo_rectangle(cr_, pane.x + 0.5, pane.y + 0.5, pane.w - 1, pane.h - 1);
+    }
+    cairo_stroke(cr_);
+  }
+
+ private:
+  std::vector<const ValueScale*> Scales() const {
+    std::vector<const ValueScale*> out;
+    if (has_main_ || !has_lower_) out.push_back(&main_);
+    if (has_lower_) out.push_back(&lower_);
+    return out;
+  }
+
+  bool Drawn(const Series& s, const Point& p) const { return IsDrawn(p, s.Kind(), date_axis_); }
+
+  // The value ranges of both scales, padded so that nothing touches a pane's edge; bars and
+  // volume start at zero.
+  void CollectRanges() {
+    struct Range {
+      double lo = std::numeric_limits<double>::infinity();
+      double hi = -std::numeric_limits<double>::infinity();
+      bool from_zero = false, marks = false;
+      void Add(double v) {
+        lo = std::min(lo, v);
+        hi = std::max(hi, v);
+      }
+    };
+    Range main, lower;
+    for (const auto& s : chart_.series_) {
+      Range& r = s->ScaleOf() == Scale::kMain ? main : lower;
+      for (const Point& p : s->Points()) {
+        if (!Drawn(*s, p)) continue;
+        if (s->Kind() == SeriesKind::kCandle) {
+          r.Add(std::min({p.low, p.open, p.value}));
+          r.Add(std::max({p.high, p.open, p.value}));
+        } else {
+          r.Add(p.value);
+        }
+        if (s->Kind() == SeriesKind::kVolume || s->Kind() == SeriesKind::kBar) {
+          r.from_zero = true;
+          r.marks = r.marks || s->Kind() == SeriesKind::kBar;
+        }
+      }
+    }
+    has_main_ = main.lo <= main.hi;
+    has_lower_ = lower.lo <= lower.hi;
+    auto settle = [](const Range& r, ValueScale& scale) {
+      double lo = r.lo <= r.hi ? r.lo : 0, hi = r.lo <= r.hi ? r.hi : 1;
+      if (r.from_zero) {
+        lo = std::min(lo, 0.0);
+        hi = std::max(hi, 0.0);
+      }
+      double span = hi - lo;
+      if (span <= 0) span = std::max(std::fabs(hi) * 0.1, 1.0);
+      const double head = r.marks ? 0.15 : 0.06;
+      scale.lo = (r.from_zero && lo >= 0) ? lo : lo - span * 0.06;
+      scale.hi = (r.from_zero && hi <= 0) ? hi : hi + span * head;
+    };
+    settle(main, main_);
+    settle(lower, lower_);
+  }
+
+  void ChooseXMapping() {
+    xs_.clear();
+    for (const auto& s : chart_.series_) {
+      for (const Point& p : s->Points()) {
+        if (Drawn(*s, p)) xs_.push_back(p.x);
+      }
+    }
+    std::sort(xs_.begin(), xs_.end());
+    xs_.erase(std::unique(xs_.begin(), xs_.end()), xs_.end());
+    const double width = plot_right_ - plot_left_;
+    if (xs_.empty()) return;
+    if (date_axis_) {
+      slot_w_ = width / static_cast<double>(xs_.size());
+      return;
+    }
+    spacing_ = 1;
+    for (size_t i = 1; i < xs_.size(); ++i) {
+      spacing_ = i == 1 ? xs_[1] - xs_[0] : std::min(spacing_, xs_[i] - xs_[i - 1]);
+    }
+    span_ = xs_.back() - xs_.front() + spacing_;
+    slot_w_ = spacing_ / span_ * width;
+  }
+
+  double X(double x) const {
+    if (date_axis_) {
+      const auto idx = std::lower_bound(xs_.begin(), xs_.end(), x) - xs_.begin();
+      return plot_left_ + (static_cast<double>(idx) + 0.5) * slot_w_;
+    }
+    return plot_left_ + (x - xs_.front() + spacing_ / 2) / span_ * (plot_right_ - plot_left_);
+  }
+
+  Color ColorOf(const Series& s, const Point& p) const {
+    return p.color == kDefaultColor ? s.ColorOf() : p.color;
+  }
+
+  // A width in whole pixels, odd where the slots leave room, so that a body centres on its
+  // one-pixel wick with a gap of at least a pixel between neighbours. A two-pixel body beats
+  // a one-pixel body that would hide in its wick.
+  double BodyWidth(double fraction) const {
+    int width = static_cast<int>(std::floor(slot_w_ * fraction));
+    if (width >= 2 && width % 2 == 0 && width + 1 <= slot_w_ - 1) ++width;
+    return std::max(1, width);
+  }
+
+  void FillPane(const Rect& pane) {
+    PatternHandle gradient(cairo_pattern_create_linear(0, pane.y, 0, pane.y + pane.h));
+    const auto stop = [&](double offset, Color c) {
+      cairo_pattern_add_color_stop_rgb(gradient.get(), offset, (c & 0xFF) / 255.0,
+                                       ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);
+    };
+    stop(0, chart_.plot_top_);
+    stop(1, chart_.plot_bottom_);
+    cairo_set_source(cr_, gradient.get());
+    cairo_rectangle(cr_, pane.x, pane.y, pane.w, pane.h);
+    cairo_fill(cr_);
+  }
+
+  void SetGridSource() {
+    const Color plot_mid = Luminance(chart_.plot_top_) + Luminance(chart_.plot_bottom_) > 1.1
+                               ? chart_.plot_top_
+                               : chart_.plot_bottom_;
+    SetSource(cr_, InkOn(plot_mid) == kWhite ? kWhite : kBlack, 0.13);
+    cairo_set_line_width(cr_, 1);
+  }
+
+  void DrawYAxis(const ValueScale& scale, Color ink, double tick) {
+    SetGridSource();
+    for (double t : scale.ticks) {
+      const double y = std::round(scale.Y(t)) + 0.5;
+      cairo_move_to(cr_, plot_left_, y);
+      cairo_line_to(cr_, plot_right_, y);
+    }
+    cairo_stroke(cr_);
+    SetSource(cr_, ink, 0.55);
+    for (double t : scale.ticks) {
+      const double y = std::round(scale.Y(t)) + 0.5;
+      cairo_move_to(cr_, plot_right_, y);
+      cairo_line_to(cr_, plot_right_ + tick, y);
+    }
+    cairo_stroke(cr_);
+    const double half = text_.Measure("0").height / 2;
+    for (double t : scale.ticks) {
+      const double y = scale.Y(t);
+      // A label that would stick out of its band far enough to meet the next one is left out.
+      if (y < scale.top - half * 0.2 || y > scale.bottom + half * 0.2) continue;
+      if (&scale == &lower_ && t == 0 && Scales().size() > 1) continue;
+      text_.Draw(scale.Label(t), plot_right_ + tick + 3, y, 0, 0.5, ink);
+    }
+  }
+
+  struct XTick {
+    double px;
+    std::string label;
+  };
+
+  std::vector<XTick> XTicks() {
+    std::vector<XTick> ticks;
+    if (xs_.empty()) return ticks;
+    const double width = plot_right_ - plot_left_;
+    const double gap = font_px_ * 1.5;
+    if (date_axis_) {
+      const std::string& format = chart_.date_format_;
+      const double sample = static_cast<double>(automation::DayNumberOfCode(20281228));
+      const double label_w =
+          text_.Measure(FormatDate(sample, format.empty() ? "MMM DD" : format)).width;
+      const int room = std::max(1, static_cast<int>(width / (label_w + gap)));
+      const DateTickStep step = ChooseDateTickStep(xs_.front(), xs_.back(), room);
+      const std::string_view used = format.empty() ? DefaultDateFormat(step) : format;
+      size_t last_idx = xs_.size();
+      for (double t : DateTicks(std::floor(xs_.front()), xs_.back(), step)) {
+        const size_t idx = std::lower_bound(xs_.begin(), xs_.end(), t) - xs_.begin();
+        if (idx >= xs_.size() || idx == last_idx) continue;
+        last_idx = idx;
+        ticks.push_back({X(xs_[idx]), FormatDate(xs_[idx], used)});
+      }
+      return ticks;
+    }
+    std::map<double, const std::string*> labels;
+    const std::string* longest = nullptr;
+    for (const auto& s : chart_.series_) {
+      for (const Point& p : s->Points()) {
+        if (!Drawn(*s, p) || p.label.empty()) continue;
+        labels.emplace(p.x, &p.label);
+        if (!longest || p.label.size() > longest->size()) longest = &p.label;
+      }
+    }
+    const int decimals = DecimalsFor(spacing_);
+    const double label_w = std::max(text_.Measure(Grouped(xs_.back(), decimals)).width,
+                                    longest ? text_.Measure(*longest).width : 0.0);
+    const int room = std::max(1, static_cast<int>(width / (label_w + gap)));
+    double step = std::max(NiceStep((xs_.back() - xs_.front()) / room), spacing_);
+    if (spacing_ >= 1) step = std::ceil(step);
+    const double first = std::ceil(xs_.front() / step - 1e-9);
+    for (int k = 0; k < 1000; ++k) {
+      const double t = (first + k) * step;
+      if (t > xs_.back() + 1e-9 * step) break;
+      const auto found = labels.find(t);
+      ticks.push_back({X(t), found != labels.end() ? *found->second : Grouped(t, decimals)});
+    }
+    return ticks;
+  }
+
+  void DrawXAxis(const std::vector<Rect>& panes, Color ink, double tick) {
+    const std::vector<XTick> ticks = XTicks();
+    SetGridSource();
+    for (const XTick& t : ticks) {
+      const double x = std::round(t.px) + 0.5;
+      for (const Rect& pane : panes) {
+        cairo_move_to(cr_, x, pane.y);
+        cairo_line_to(cr_, x, pane.y + pane.h);
+      }
+    }
+    cairo_stroke(cr_);
+    const double bottom = panes.back().y + panes.back().h;
+    SetSource(cr_, ink, 0.55);
+    for (const XTick& t : ticks) {
+      cairo_move_to(cr_, std::round(t.px) + 0.5, bottom);
+      cairo_line_to(cr_, std::round(t.px) + 0.5, bottom + tick);
+    }
+    cairo_stroke(cr_);
+    // Labels are centred on their ticks, kept inside the picture, and one that would touch
+    // the label before it is left out.
+    double previous_right = -1e9;
+    const double min_gap = font_px_ * 0.8;
+    for (const XTick& t : ticks) {
+      const double w = text_.Measure(t.label).width;
+      double left = std::clamp(t.px - w / 2, 1.0, w_ - 1.0 - w);
+      if (left < previous_right + min_gap) continue;
+      text_.Draw(t.label, left, bottom + tick + 1, 0, 0, ink);
+      previous_right = left + w;
+    }
+  }
+
+  void DrawLine(const Series& s, const ValueScale& scale) {
+    cairo_set_line_width(cr_, std::max(1.0, s.LineWidth() * std::max(scale_, 0.6)));
+    cairo_set_line_join(cr_, CAIRO_LINE_JOIN_ROUND);
+    cairo_set_line_cap(cr_, CAIRO_LINE_CAP_ROUND);
+    const Point* previous = nullptr;
+    Color run_color = 0;
+    bool open_path = false;
+    // Consecutive segments of one colour form one path; a segment takes its end's colour.
+    for (const Point& p : s.Points()) {
+      if (!Drawn(s, p)) continue;
+      const Color c = ColorOf(s, p);
+      const double x = X(p.x), y = scale.Y(p.value);
+      if (previous && (!open_path || c != run_color)) {
+        if (open_path) {
+          SetSource(cr_, run_color);
+          cairo_stroke(cr_);
+        }
+        cairo_move_to(cr_, X(previous->x), scale.Y(previous->value));
+        open_path = true;
+        run_color = c;
+      }
+      if (open_path) cairo_line_to(cr_, x, y);
+      previous = &p;
+    }
+    if (open_path) {
+      SetSource(cr_, run_color);
+      cairo_stroke(cr_);
+    }
+  }
+
+  void DrawCandles(const Series& s, const ValueScale& scale) {
+    const double body = BodyWidth(0.7);
+    cairo_set_line_width(cr_, 1);
+    for (const bool up : {true, false}) {
+      for (const Point& p : s.Points()) {
+        if (!Drawn(s, p) || (p.value >= p.open) != up) continue;
+        const double cx = std::floor(X(p.x));
+        cairo_move_to(cr_, cx + 0.5, std::round(scale.Y(p.high)));
+        cairo_line_to(cr_, cx + 0.5, std::round(scale.Y(p.low)));
+      }
+      SetSource(cr_, up ? s.UpColor() : s.DownColor());
+      cairo_stroke(cr_);
+      for (const Point& p : s.Points()) {
+        if (!Drawn(s, p) || (p.value >= p.open) != up) continue;
+        const double cx = std::floor(X(p.x));
+        const double top = std::round(scale.Y(std::max(p.open, p.value)));
+        const double bottom = std::round(scale.Y(std::min(p.open, p.value)));
+        cairo_rectangle(cr_, cx - std::floor((body - 1) / 2), top, body,
+                        std::max(1.0, bottom - top));
+      }
+      cairo_fill(cr_);
+    }
+  }
+
+  void DrawBars(const Series& s, const ValueScale& scale) {
+    const double width =
+        s.Kind() == SeriesKind::kBar ? std::max(1.0, std::round(slot_w_ * 0.6)) : BodyWidth(0.7);
+    const double base = std::round(scale.Y(std::clamp(0.0, scale.lo, scale.hi)));
+    std::unordered_map<Color, std::vector<Rect>> by_color;
+    for (const Point& p : s.Points()) {
+      if (!Drawn(s, p)) continue;
+      const double y = std::round(scale.Y(p.value));
+      const double left = s.Kind() == SeriesKind::kBar
+                              ? std::round(X(p.x) - width / 2)
+                              : std::floor(X(p.x)) - std::floor((width - 1) / 2);
+      by_color[ColorOf(s, p)].push_back(
+          {left, std::min(y, base), width, std::max(1.0, std::fabs(base - y))});
+    }
+    for (const auto& [color, rects] : by_color) {
+      for (const Rect& r : rects) cairo_rectangle(cr_, r.x, r.y, r.w, r.h);
+      SetSource(cr_, color);
+      cairo_fill(cr_);
+    }
+  }
+
+  // Each bar's value in a small callout above it (below it for a negative value). A callout
+  // that would cover the one before it moves clear of it, up or down.
+  void DrawMarks(const Series& s, const ValueScale& scale) {
+    Rect previous{0, 0, 0, 0};
+    for (const Point& p : s.Points()) {
+      if (!Drawn(s, p)) continue;
+      const std::string mark = Grouped(p.value, 2, true);
+      const TextPainter::Extent e = text_.Measure(mark);
+      const double box_w = e.width + 6, box_h = e.height + 2;
+      const double x = std::round(X(p.x) - box_w / 2) + 0.5;
+      double y = p.value >= 0 ? std::round(scale.Y(p.value) - box_h - 4) + 0.5
+                              : std::round(scale.Y(p.value) + 4) + 0.5;
+      const bool overlaps = x < previous.x + previous.w + 2 && y < previous.y + previous.h + 2 &&
+                            previous.y < y + box_h + 2;
+      if (overlaps) y = p.value >= 0 ? previous.y - box_h - 2 : previous.y + previous.h + 2;
+      previous = {x, y, box_w, box_h};
+      cairo_rectangle(cr_, x, y, box_w, box_h);
+      SetSource(cr_, kWhite);
+      cairo_fill_preserve(cr_);
+      SetSource(cr_, kBlack);
+      cairo_set_line_width(cr_, 1);
+      cairo_stroke(cr_);
+      text_.Draw(mark, x + 3, y + 1, 0, 0, kBlack);
+    }
+  }
+
+  const Chart& chart_;
+  cairo_t* cr_;
+  int w_, h_;
+  double scale_;
+  double font_px_;
+  TextPainter text_;
+  bool date_axis_ = chart_.date_axis_;
+  bool has_main_ = false, has_lower_ = false;
+  ValueScale main_, lower_;
+  double plot_left_ = 0, plot_right_ = 0;
+  std::vector<double> xs_;
+  double slot_w_ = 1, spacing_ = 1, span_ = 1;
+};
+
+void Series::AddPoint(double x, double value, std::string label, Color color) {
+  Point p;
+  p.x = x;
+  p.value = value;
+  p.open = p.high = p.low = value;
+  p.label = std::move(label);
+  p.color = color;
+  points_.push_back(std::move(p));
+}
+
+void Series::AddCandle(double x, double open, double high, double low, double close) {
+  Point p;
+  p.x = x;
+  p.value = close;
+  p.open = open;
+  p.high = high;
+  p.low = low;
+  points_.push_back(std::move(p));
+}
+
+Chart::Chart() = default;
+Chart::~Chart() = default;
+
+Series& Chart::AddSeries(SeriesKind kind, Scale scale) {
+  const Color color = kPalette[series_.size() % kPalette.size()];
+  series_.push_back(std::make_unique<Series>(kind, scale, color));
+  return *series_.back();
+}
+
+void Chart::RemoveAllSeries() { series_.clear(); }
+
+Series& Chart::SeriesAt(size_t index) {
+  if (index >= series_.size()) {
+    throw automation::Error::WithDetail(
+        automation::err::kSubscriptOutOfRange,
+        "series " + std::to_string(index) + " of " + std::to_string(series_.size()));
+  }
+  return *series_[index];
+}
+
+void Chart::SetDateAxis(std::string format) {
+  date_axis_ = true;
+  date_format_ = std::move(format);
+}
+
+void Chart::SetIndexAxis() { date_axis_ = false; }
+
+void Chart::SetSize(int width, int height) {
+  if (width < 16 || height < 16 || width > 10000 || height > 10000) {
+    throw automation::Error::WithDetail(automation::err::kInvalidArgument,
+                                        "chart size " + std::to_string(width) + " x " +
+                                            std::to_string(height) + " outside 16..10000");
+  }
+  width_ = width;
+  height_ = height;
+}
+
+namespace {
+
+void DrawChart(const Chart& chart, cairo_t* cr, bool image) { Renderer(chart, cr, image).Draw(); }
+
+SurfaceHandle RenderImage(const Chart& chart) {
+  SurfaceHandle surface(
+      cairo_image_surface_create(CAIRO_FORMAT_RGB24, chart.Width(), chart.Height()));
+  CheckStatus(cairo_surface_status(surface.get()), "creating the chart image");
+  {
+    ContextHandle cr(cairo_create(surface.get()));
+    DrawChart(chart, cr.get(), true);
+    CheckStatus(cairo_status(cr.get()), "drawing the chart");
+  }
+  cairo_surface_flush(surface.get());
+  return surface;
+}
+
+}  // namespace
+
+std::vector<uint8_t> Chart::RenderJpeg(int quality) const {
+  if (quality < 1 || quality > 100) {
+    throw automation::Error::WithDetail(
+        automation::err::kInvalidArgument,
+        "JPEG quality " + std::to_string(quality) + " outside 1..100");
+  }
+  SurfaceHandle surface = RenderImage(*this);
+  return EncodeJpeg(cairo_image_surface_get_data(surface.get()), width_, height_,
+                    cairo_image_surface_get_stride(surface.get()), quality);
+}
+
+std::vector<uint8_t> Chart::RenderPng() const {
+  SurfaceHandle surface = RenderImage(*this);
+  std::vector<uint8_t> bytes;
+  CheckStatus(cairo_surface_write_to_png_stream(surface.get(), AppendBytes, &bytes),
+              "writing the PNG image");
+  return bytes;
+}
+
+std::vector<uint8_t> Chart::RenderSvg() const {
+  std::vector<uint8_t> bytes;
+  {
+    SurfaceHandle surface(
+        cairo_svg_surface_create_for_stream(AppendBytes, &bytes, width_, height_));
+    CheckStatus(cairo_surface_status(surface.get()), "creating the SVG image");
+    {
+      ContextHandle cr(cairo_create(surface.get()));
+      DrawChart(*this, cr.get(), false);
+      CheckStatus(cairo_status(cr.get()), "drawing the chart");
+    }
+    cairo_surface_finish(surface.get());
+    CheckStatus(cairo_surface_status(surface.get()), "writing the SVG image");
+  }
+  // Text becomes glyph outlines in the SVG; the header as its title keeps it readable to
+  // screen readers and searches.
+  std::string svg(bytes.begin(), bytes.end());
+  if (const size_t open = svg.find("<svg"); open != std::string::npos) {
+    if (const size_t end = svg.find('>', open); end != std::string::npos) {
+      std::string title;
+      for (const std::string& line : header_) title += (title.empty() ? "" : "\n") + line;
+      svg.insert(end + 1, "\n<title>" + XmlEscaped(title) + "</title>");
+    }
+  }
+  return std::vector<uint8_t>(svg.begin(), svg.end());
+}
+
+void Chart::WriteFile(const std::filesystem::path& path) const {
+  std::string ext = path.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  std::vector<uint8_t> bytes;
+  if (ext == ".jpg" || ext == ".jpeg") {
+    bytes = RenderJpeg();
+  } else if (ext == ".png") {
+    bytes = RenderPng();
+  } else if (ext == ".svg") {
+    bytes = RenderSvg();
+  } else {
+    throw automation::Error::WithDetail(automation::err::kInvalidArgument,
+                                        "no chart image format for " + path.string());
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) {
+    throw automation::Error::WithDetail(automation::err::kFileAccess,
+                                        "cannot write the chart to " + path.string());
+  }
+}
+
+}  // namespace chart

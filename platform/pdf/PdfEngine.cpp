@@ -1,0 +1,455 @@
+#include "platform/pdf/PdfEngine.h"
+
+#include <cairo-pdf.h>
+#include <fmt/format.h>
+#include <pango/pangocairo.h>
+
+#include <algorithm>
+#include <fstream>
+#include <utility>
+
+#include "platform/automation/Convert.h"
+#include "platform/automation/Error.h"
+#include "platform/pdf/JpegImage.h"
+
+namespace pdf {
+
+using automation::Error;
+using automation::MemberTable;
+using automation::MemberTableBuilder;
+using automation::ObjectRef;
+using automation::SafeArray;
+using automation::Variant;
+namespace err = automation::err;
+
+namespace {
+
+// Page units are 1/96 inch; PDF points are 1/72 inch.
+constexpr double kPointsPerUnit = 72.0 / 96.0;
+constexpr int32_t kJpegFormat = 1;
+
+cairo_status_t AppendToBuffer(void* closure, const unsigned char* data, unsigned int length) {
+  auto* buffer = static_cast<std::vector<uint8_t>*>(closure);
+  buffer->insert(buffer->end(), data, data + length);
+  return CAIRO_STATUS_SUCCESS;
+}
+
+void SetSourceRgb(cairo_t* cr, uint32_t rgb) {
+  cairo_set_source_rgb(cr, (rgb & 0xFF) / 255.0, ((rgb >> 8) & 0xFF) / 255.0,
+                       ((rgb >> 16) & 0xFF) / 255.0);
+}
+
+PangoAlignment PangoAlignmentOf(Alignment alignment) {
+  switch (alignment) {
+    case Alignment::kRight:
+      return PANGO_ALIGN_RIGHT;
+    case Alignment::kCentre:
+      return PANGO_ALIGN_CENTER;
+    case Alignment::kLeft:
+      break;
+  }
+  return PANGO_ALIGN_LEFT;
+}
+
+// The bytes of an image argument: the first `byte_count` bytes of a byte array (any lower
+// bound) or of an array of numbers.
+struct ImageBytes {
+  std::vector<uint8_t> converted;
+  std::span<const uint8_t> view;
+};
+
+ImageBytes ImageBytesOf(const Variant& data, int32_t byte_count) {
+  if (!data.IsArray()) {
+    throw Error::WithDetail(err::kTypeMismatch,
+                            "image data must be a byte array, not " + data.TypeName());
+  }
+  const SafeArray& array = data.Array();
+  if (byte_count < 0 || static_cast<size_t>(byte_count) > array.Size()) {
+    throw Error::WithDetail(
+        err::kSubscriptOutOfRange,
+        fmt::format("byte count {} out of range 0..{}", byte_count, array.Size()));
+  }
+  ImageBytes bytes;
+  const auto count = static_cast<size_t>(byte_count);
+  if (const auto* raw = std::get_if<std::vector<uint8_t>>(&array.storage())) {
+    bytes.view = std::span<const uint8_t>(raw->data(), count);
+  } else {
+    bytes.converted.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+      bytes.converted.push_back(
+          automation::CByte(array.Element(array.LowerBound() + static_cast<int32_t>(i))));
+    }
+    bytes.view = bytes.converted;
+  }
+  return bytes;
+}
+
+void CheckFormat(int32_t format) {
+  if (format != kJpegFormat) {
+    throw Error::WithDetail(err::kInvalidArgument,
+                            fmt::format("image format {} is not supported; 1 (JPEG) is", format));
+  }
+}
+
+}  // namespace
+
+// One document being drawn: the PDF goes into `bytes` as cairo writes it.
+struct PdfEngine::Document {
+  std::vector<uint8_t> bytes;
+  CairoSurface surface;
+  CairoContext cr;
+  PangoContextHandle pango;
+  double bottom = 0;  // of the last paragraph, in page units
+
+  Document() {
+    bytes.reserve(64 * 1024);
+    surface.reset(cairo_pdf_surface_create_for_stream(
+        AppendToBuffer, &bytes, kPageWidth * kPointsPerUnit, kPageHeight * kPointsPerUnit));
+    cr.reset(cairo_create(surface.get()));
+    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
+      throw Error::WithDetail(err::kInvalidArgument,
+                              std::string("cannot start a PDF document: ") +
+                                  cairo_status_to_string(cairo_status(cr.get())));
+    }
+    cairo_scale(cr.get(), kPointsPerUnit, kPointsPerUnit);
+
+    pango.reset(pango_font_map_create_context(pango_cairo_font_map_get_default()));
+    // At 96 dots per inch a point is 96/72 page units, so Pango's pixels are our units.
+    pango_cairo_context_set_resolution(pango.get(), 96);
+    // A PDF is scaled by its reader: unhinted metrics keep text the same width at any zoom.
+    cairo_font_options_t* options = cairo_font_options_create();
+    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
+    pango_cairo_context_set_font_options(pango.get(), options);
+    cairo_font_options_destroy(options);
+    pango_context_set_round_glyph_positions(pango.get(), FALSE);
+    pango_cairo_update_context(cr.get(), pango.get());
+  }
+
+  // Text of one or more runs laid out `width` units wide with the given alignment.
+  PangoLayoutHandle Layout(const std::vector<Run>& runs, double width, Alignment alignment) {
+    PangoLayoutHandle layout(pango_layout_new(pango.get()));
+    std::string text;
+    AttrList attrs(pango_attr_list_new());
+    for (const Run& run : runs) {
+      const auto start = static_cast<guint>(text.size());
+      text += run.text;
+      const auto end = static_cast<guint>(text.size());
+      FontDescription font = FontOf(run);
+      auto Insert = [&](PangoAttribute* attr) {
+        attr->start_index = start;
+        attr->end_index = end;
+        pango_attr_list_insert(attrs.get(), attr);
+      };
+      Insert(pango_attr_font_desc_new(font.get()));
+      if (run.underline) Insert(pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+      Insert(pango_attr_foreground_new(static_cast<guint16>((run.rgb & 0xFF) * 257),
+                                       static_cast<guint16>(((run.rgb >> 8) & 0xFF) * 257),
+                                       static_cast<guint16>(((run.rgb >> 16) & 0xFF) * 257)));
+    }
+    if (!runs.empty()) {
+      // An empty paragraph still takes the height of a line in its font.
+      FontDescription font = FontOf(runs.back());
+      pango_layout_set_font_description(layout.get(), font.get());
+    }
+    pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
+    pango_layout_set_attributes(layout.get(), attrs.get());
+    pango_layout_set_width(layout.get(), static_cast<int>(std::max(1.0, width) * PANGO_SCALE));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_alignment(layout.get(), PangoAlignmentOf(alignment));
+    return layout;
+  }
+
+  static FontDescription FontOf(const Run& run) {
+    FontDescription font(pango_font_description_new());
+    // The generic family behind the chosen one makes a missing font fall back to a sans.
+    const std::string families = run.family + ",sans-serif";
+    pango_font_description_set_family(font.get(), families.c_str());
+    pango_font_description_set_size(font.get(), static_cast<int>(run.size * PANGO_SCALE));
+    pango_font_description_set_weight(font.get(),
+                                      run.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    return font;
+  }
+
+  static double HeightOf(PangoLayout* layout) {
+    int width = 0, height = 0;
+    pango_layout_get_size(layout, &width, &height);
+    return static_cast<double>(height) / PANGO_SCALE;
+  }
+
+  // Paints an image `width` x `height` units with its top left at (x, y).
+  void Paint(const JpegImage& image, double x, double y, double width, double height) {
+    cairo_t* c = cr.get();
+    cairo_save(c);
+    cairo_translate(c, x, y);
+    cairo_scale(c, width / image.width, height / image.height);
+    cairo_set_source_surface(c, image.surface.get(), 0, 0);
+    cairo_paint(c);
+    cairo_restore(c);
+  }
+};
+
+std::shared_ptr<PdfEngine> PdfEngine::Create() {
+  return std::shared_ptr<PdfEngine>(new PdfEngine());
+}
+
+PdfEngine::PdfEngine()
+    : font_(std::make_shared<PdfFont>()),
+      formatting_(std::make_shared<PdfTextFormatting>()),
+      table_settings_(std::make_shared<PdfTableSettings>()),
+      image_settings_(std::make_shared<PdfImageSettings>()) {}
+
+PdfEngine::~PdfEngine() = default;
+
+void PdfEngine::SetOutputFileName(const std::string& path) {
+  output_file_ = path;
+  to_memory_ = false;
+}
+
+void PdfEngine::SetOutputToMemory(bool on) { to_memory_ = on; }
+
+void PdfEngine::BeginDocument() {
+  table_.reset();
+  paragraph_.clear();
+  in_paragraph_ = false;
+  document_.reset();
+  document_ = std::make_unique<Document>();
+}
+
+void PdfEngine::EndDocument() {
+  if (!document_) return;  // nothing begun, nothing to finish
+  if (in_paragraph_) EndPara();
+  table_.reset();
+  std::unique_ptr<Document> document = std::move(document_);
+  document->cr.reset();
+  cairo_surface_finish(document->surface.get());
+  const cairo_status_t status = cairo_surface_status(document->surface.get());
+  if (status != CAIRO_STATUS_SUCCESS) {
+    throw Error::WithDetail(
+        err::kInvalidArgument,
+        std::string("the PDF document could not be finished: ") + cairo_status_to_string(status));
+  }
+  bytes_ = std::move(document->bytes);
+  if (to_memory_ || output_file_.empty()) return;
+  std::ofstream file(output_file_, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes_.data()),
+             static_cast<std::streamsize>(bytes_.size()));
+  file.close();
+  if (!file) {
+    throw Error::WithDetail(err::kFileAccess, "cannot write the PDF file " + output_file_);
+  }
+}
+
+Variant PdfEngine::DocumentBytes() const { return Variant(SafeArray(bytes_, 0)); }
+
+PdfEngine::Document& PdfEngine::Current(std::string_view call) {
+  if (!document_) {
+    throw Error::WithDetail(err::kInvalidArgument,
+                            std::string(call) + " needs a document: call BeginDocument first");
+  }
+  return *document_;
+}
+
+PdfEngine::Run PdfEngine::RunOf(std::string text) const {
+  return Run{std::move(text), font_->name(),      font_->Size(),
+             font_->Bold(),   font_->Underline(), text_rgb_};
+}
+
+void PdfEngine::BeginPara() {
+  Current("BeginPara");
+  if (in_paragraph_) EndPara();
+  in_paragraph_ = true;
+}
+
+void PdfEngine::TextOut(const std::string& text) {
+  Current("TextOut");
+  if (!in_paragraph_) {
+    BeginPara();
+    paragraph_.push_back(RunOf(text));
+    EndPara();
+    return;
+  }
+  paragraph_.push_back(RunOf(text));
+}
+
+void PdfEngine::EndPara() {
+  Document& document = Current("EndPara");
+  std::vector<Run> runs = std::move(paragraph_);
+  paragraph_.clear();
+  in_paragraph_ = false;
+  if (runs.empty()) runs.push_back(RunOf(""));
+  const PdfTextFormatting& f = *formatting_;
+  const double left = f.LeftIndent();
+  const double width = kPageWidth - f.LeftIndent() - f.RightIndent();
+  const double top = document.bottom + f.BeforeSpace();
+  PangoLayoutHandle layout = document.Layout(runs, width, f.alignment());
+  cairo_move_to(document.cr.get(), left, top);
+  pango_cairo_show_layout(document.cr.get(), layout.get());
+  document.bottom = top + Document::HeightOf(layout.get());
+}
+
+ObjectRef PdfEngine::BeginTable(int32_t x, int32_t y, int32_t column_count) {
+  Current("BeginTable");
+  if (column_count < 1) {
+    throw Error::WithDetail(err::kInvalidArgument,
+                            fmt::format("a table needs at least one column, not {}", column_count));
+  }
+  const PdfTableSettings& s = *table_settings_;
+  PdfTable::Layout layout{x, y, s.RowHeight(), s.margins(), brush_rgb_};
+  table_ = std::make_shared<PdfTable>(std::static_pointer_cast<PdfEngine>(shared_from_this()),
+                                      layout, column_count, s.ColumnWidth());
+  return table_;
+}
+
+PdfTable& PdfEngine::CurrentTable(std::string_view call) {
+  Current(call);
+  if (!table_) {
+    throw Error::WithDetail(err::kInvalidArgument,
+                            std::string(call) + " needs a table: call BeginTable first");
+  }
+  return *table_;
+}
+
+void PdfEngine::CheckCurrent(PdfTable& table, std::string_view call) {
+  Current(call);
+  if (table_.get() != &table) {
+    throw Error::WithDetail(err::kObjectNotSet, std::string(call) + ": the table has ended");
+  }
+}
+
+void PdfEngine::NewRow() { NewRowOf(CurrentTable("NewRow")); }
+void PdfEngine::TextOutC(int32_t column, const Variant& value) {
+  TextOutCOf(CurrentTable("TextOutC"), column, value);
+}
+void PdfEngine::DrawImageMemC(int32_t column, int32_t width, int32_t height, const Variant& data,
+                              int32_t byte_count, int32_t format) {
+  DrawImageMemCOf(CurrentTable("DrawImageMemC"), column, width, height, data, byte_count, format);
+}
+void PdfEngine::EndTable() { EndTableOf(CurrentTable("EndTable")); }
+
+// A row's cells are filled and outlined when the row starts; text and images go on top.
+void PdfEngine::NewRowOf(PdfTable& table) {
+  CheckCurrent(table, "NewRow");
+  cairo_t* cr = document_->cr.get();
+  const PdfTable::Layout& layout = table.layout();
+  const int32_t row = table.current_row() + 1;
+  table.set_current_row(row);
+  const double top = layout.y + static_cast<double>(row) * layout.row_height;
+  double left = layout.x;
+  for (int32_t i = 0; i < table.ColumnCount(); ++i) {
+    const double width = table.Column(i).Width();
+    cairo_rectangle(cr, left, top, width, layout.row_height);
+    SetSourceRgb(cr, layout.fill_rgb);
+    cairo_fill_preserve(cr);
+    cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
+    cairo_set_line_width(cr, 0.75);
+    cairo_stroke(cr);
+    left += width;
+  }
+}
+
+void PdfEngine::EnsureRow(PdfTable& table) {
+  if (table.current_row() < 0) NewRowOf(table);
+}
+
+void PdfEngine::TextOutCOf(PdfTable& table, int32_t column, const Variant& value) {
+  CheckCurrent(table, "TextOutC");
+  const PdfTableColumn& col = table.Column(column);
+  std::string text = automation::CStr(value);
+  EnsureRow(table);
+  Document& document = *document_;
+  cairo_t* cr = document.cr.get();
+  const PdfTable::Layout& layout = table.layout();
+  const Margins& m = layout.margins;
+  const double left = table.ColumnLeft(column);
+  const double top = layout.y + static_cast<double>(table.current_row()) * layout.row_height;
+  const double width = col.Width();
+  const double inner_width = width - m.left - m.right;
+  const double inner_height = layout.row_height - m.top - m.bottom;
+
+  std::vector<Run> runs{RunOf(std::move(text))};
+  PangoLayoutHandle text_layout = document.Layout(runs, inner_width, col.alignment());
+  const double text_height = Document::HeightOf(text_layout.get());
+  // Text that fits sits in the middle of the cell; text that does not starts at its top and
+  // is cut off at the cell's edges.
+  double text_top = top + m.top;
+  if (text_height < inner_height) text_top += (inner_height - text_height) / 2;
+  cairo_save(cr);
+  cairo_rectangle(cr, left, top, width, layout.row_height);
+  cairo_clip(cr);
+  cairo_move_to(cr, left + m.left, text_top);
+  pango_cairo_show_layout(cr, text_layout.get());
+  cairo_restore(cr);
+}
+
+void PdfEngine::DrawImageMemCOf(PdfTable& table, int32_t column, int32_t width, int32_t height,
+                                const Variant& data, int32_t byte_count, int32_t format) {
+  CheckCurrent(table, "DrawImageMemC");
+  const PdfTableColumn& col = table.Column(column);
+  CheckFormat(format);
+  if (width < 1 || height < 1) {
+    throw Error::WithDetail(err::kInvalidArgument,
+                            fmt::format("image size {} x {} is not positive", width, height));
+  }
+  ImageBytes bytes = ImageBytesOf(data, byte_count);
+  JpegImage image = JpegImage::Read(bytes.view);
+  EnsureRow(table);
+  cairo_t* cr = document_->cr.get();
+  const PdfTable::Layout& layout = table.layout();
+  const Margins& m = layout.margins;
+  const double left = table.ColumnLeft(column);
+  const double top = layout.y + static_cast<double>(table.current_row()) * layout.row_height;
+  const double cell_width = col.Width();
+  double image_left = left + m.left;
+  if (col.alignment() == Alignment::kRight) image_left = left + cell_width - m.right - width;
+  if (col.alignment() == Alignment::kCentre) image_left = left + (cell_width - width) / 2;
+  cairo_save(cr);
+  cairo_rectangle(cr, left, top, cell_width, layout.row_height);
+  cairo_clip(cr);
+  document_->Paint(image, image_left, top + m.top, width, height);
+  cairo_restore(cr);
+}
+
+void PdfEngine::EndTableOf(PdfTable& table) {
+  CheckCurrent(table, "EndTable");
+  table_.reset();
+}
+
+void PdfEngine::DrawImageMem(int32_t x, int32_t y, const Variant& data, int32_t byte_count,
+                             int32_t format) {
+  Document& document = Current("DrawImageMem");
+  CheckFormat(format);
+  ImageBytes bytes = ImageBytesOf(data, byte_count);
+  JpegImage image = JpegImage::Read(bytes.view);
+  document.Paint(image, x, y, image.width, image.height);
+}
+
+const MemberTable& PdfEngine::Members() const {
+  using E = PdfEngine;
+  static const MemberTable table =
+      MemberTableBuilder<E>()
+          .Property("OutputFileName", &E::OutputFileName, &E::SetOutputFileName)
+          .Property("OutputToMemory", &E::OutputToMemory, &E::SetOutputToMemory)
+          .Method("BeginDocument", &E::BeginDocument)
+          .Method("EndDocument", &E::EndDocument)
+          .Get("DocumentBytes", &E::DocumentBytes)
+          .Get("Font", &E::Font)
+          .Get("TextFormatting", &E::TextFormatting)
+          .Get("TableSettings", &E::TableSettings)
+          .Get("ImageSettings", &E::ImageSettings)
+          .Property("TextColor", &E::TextColor, &E::SetTextColor)
+          .Property("BrushColor", &E::BrushColor, &E::SetBrushColor)
+          .Method("BeginPara", &E::BeginPara)
+          .Method("TextOut", &E::TextOut)
+          .Method("EndPara", &E::EndPara)
+          .Method("BeginTable", &E::BeginTable)
+          .Method("NewRow", &E::NewRow)
+          .Method("TextOutC", &E::TextOutC)
+          .Method("DrawImageMemC", &E::DrawImageMemC)
+          .Method("EndTable", &E::EndTable)
+          .Method("DrawImageMem", &E::DrawImageMem)
+          .Build();
+  return table;
+}
+
+}  // namespace pdf
