@@ -4,17 +4,12 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
-#include <exception>
 #include <limits>
-#include <mutex>
 #include <numbers>
-#include <random>
 #include <set>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -24,8 +19,10 @@
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
+#include "tools/DemoRandom.h"
 #include "tools/FundamentalsImport.h"
 #include "tools/FundamentalsSchema.h"
+#include "tools/ParallelFor.h"
 
 namespace tools {
 
@@ -47,97 +44,6 @@ double Round(double value, int decimals) {
 }
 double Millions(double value) { return Round(value, 3); }  // to the thousand
 double Cents(double value) { return Round(value, 2); }
-
-// ---- Random numbers: the world's engine and its hand-written distributions, so that the
-// same seed gives the same figures with every standard library.
-
-uint64_t Mix(uint64_t x) {
-  x += 0x9E3779B97F4A7C15ULL;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
-  return x ^ (x >> 31);
-}
-
-class Random {
- public:
-  explicit Random(uint64_t seed) : engine_(seed) {}
-
-  double Uniform() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
-  double Uniform(double low, double high) { return low + (high - low) * Uniform(); }
-  double LogUniform(double low, double high) {
-    return std::exp(Uniform(std::log(low), std::log(high)));
-  }
-  bool Chance(double p) { return Uniform() < p; }
-  uint64_t Below(uint64_t n) {
-    const uint64_t limit =
-        std::numeric_limits<uint64_t>::max() - std::numeric_limits<uint64_t>::max() % n;
-    uint64_t x;
-    do {
-      x = engine_();
-    } while (x >= limit);
-    return x % n;
-  }
-  int64_t Between(int64_t low, int64_t high) {
-    return low + static_cast<int64_t>(Below(static_cast<uint64_t>(high - low) + 1));
-  }
-  double Normal() {
-    if (has_spare_) {
-      has_spare_ = false;
-      return spare_;
-    }
-    const double radius = std::sqrt(-2.0 * std::log(1.0 - Uniform()));
-    const double angle = 2.0 * std::numbers::pi * Uniform();
-    spare_ = radius * std::sin(angle);
-    has_spare_ = true;
-    return radius * std::cos(angle);
-  }
-  template <class T>
-  const T& Pick(const std::vector<T>& items) {
-    return items[Below(items.size())];
-  }
-
- private:
-  std::mt19937_64 engine_;
-  bool has_spare_ = false;
-  double spare_ = 0;
-};
-
-// k distinct items of the pool in random order (all of them when it holds fewer).
-std::vector<size_t> Sample(Random& random, std::vector<size_t> pool, size_t k) {
-  k = std::min(k, pool.size());
-  for (size_t i = 0; i < k; ++i) std::swap(pool[i], pool[i + random.Below(pool.size() - i)]);
-  pool.resize(k);
-  return pool;
-}
-
-// Runs body(i) for i in [first, last) on the machine's cores; the first exception of any call
-// comes out after all have stopped.
-template <class Body>
-void ParallelFor(size_t first, size_t last, const Body& body) {
-  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  if (threads == 1 || last - first < 16) {
-    for (size_t i = first; i < last; ++i) body(i);
-    return;
-  }
-  std::atomic<size_t> next{first};
-  std::exception_ptr failure;
-  std::mutex failure_mutex;
-  auto work = [&] {
-    try {
-      for (size_t i; (i = next.fetch_add(1)) < last;) body(i);
-    } catch (...) {
-      next = last;
-      const std::lock_guard lock(failure_mutex);
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  {
-    std::vector<std::jthread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-  }
-  if (failure) std::rethrow_exception(failure);
-}
 
 // ---- Calendar
 

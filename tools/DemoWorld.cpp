@@ -4,22 +4,17 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cmath>
-#include <exception>
-#include <limits>
-#include <mutex>
-#include <numbers>
-#include <random>
 #include <set>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "platform/system/Clock.h"
+#include "tools/DemoRandom.h"
+#include "tools/ParallelFor.h"
 
 namespace tools {
 
@@ -101,105 +96,6 @@ bool IsTradingDayNumber(int64_t day_number, const std::vector<int32_t>& holidays
   const int32_t code = CodeOfDayNumber(day_number);
   return std::find(holidays_of_year.begin(), holidays_of_year.end(), code) ==
          holidays_of_year.end();
-}
-
-// ---- Random numbers. The engine is fully specified by the standard; the distributions are
-// written out here, since the library's own ones may differ between versions.
-
-uint64_t Mix(uint64_t x) {
-  x += 0x9E3779B97F4A7C15ULL;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
-  return x ^ (x >> 31);
-}
-
-class Random {
- public:
-  explicit Random(uint64_t seed) : engine_(seed) {}
-
-  // Uniform in [0, 1).
-  double Uniform() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
-  double Uniform(double low, double high) { return low + (high - low) * Uniform(); }
-  double LogUniform(double low, double high) {
-    return std::exp(Uniform(std::log(low), std::log(high)));
-  }
-  bool Chance(double p) { return Uniform() < p; }
-
-  // Uniform in [0, n), n > 0, without the bias of a plain remainder.
-  uint64_t Below(uint64_t n) {
-    const uint64_t limit =
-        std::numeric_limits<uint64_t>::max() - std::numeric_limits<uint64_t>::max() % n;
-    uint64_t x;
-    do {
-      x = engine_();
-    } while (x >= limit);
-    return x % n;
-  }
-  int64_t Between(int64_t low, int64_t high) {  // both included
-    return low + static_cast<int64_t>(Below(static_cast<uint64_t>(high - low) + 1));
-  }
-
-  // Standard normal, by the Box–Muller transform (two values per pair of uniforms).
-  double Normal() {
-    if (has_spare_) {
-      has_spare_ = false;
-      return spare_;
-    }
-    const double radius = std::sqrt(-2.0 * std::log(1.0 - Uniform()));
-    const double angle = 2.0 * std::numbers::pi * Uniform();
-    spare_ = radius * std::sin(angle);
-    has_spare_ = true;
-    return radius * std::cos(angle);
-  }
-
-  template <class T>
-  const T& Pick(const std::vector<T>& items) {
-    return items[Below(items.size())];
-  }
-
- private:
-  std::mt19937_64 engine_;
-  bool has_spare_ = false;
-  double spare_ = 0;
-};
-
-// k distinct items of the pool in random order (all of them when it holds fewer).
-std::vector<int32_t> Sample(Random& random, std::vector<int32_t> pool, size_t k) {
-  k = std::min(k, pool.size());
-  for (size_t i = 0; i < k; ++i) {
-    std::swap(pool[i], pool[i + random.Below(pool.size() - i)]);
-  }
-  pool.resize(k);
-  return pool;
-}
-
-// ---- Runs body(i) for i in [0, count) on the machine's cores; the first exception of any
-// call comes out after all have stopped.
-template <class Body>
-void ParallelFor(size_t count, const Body& body) {
-  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  if (threads == 1 || count < 16) {
-    for (size_t i = 0; i < count; ++i) body(i);
-    return;
-  }
-  std::atomic<size_t> next{0};
-  std::exception_ptr failure;
-  std::mutex failure_mutex;
-  auto work = [&] {
-    try {
-      for (size_t i; (i = next.fetch_add(1)) < count;) body(i);
-    } catch (...) {
-      next = count;
-      const std::lock_guard lock(failure_mutex);
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  {
-    std::vector<std::jthread> pool;
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-  }
-  if (failure) std::rethrow_exception(failure);
 }
 
 // ---- The world's vocabulary
@@ -557,7 +453,7 @@ void AddCompanies(DemoWorld& world, Random& random) {
 
 // The last close and whether the company is at a 52-week high on the world's last day.
 void Summarize(DemoWorld& world) {
-  ParallelFor(world.companies.size(), [&](size_t i) {
+  ParallelFor(0, world.companies.size(), [&](size_t i) {
     DemoCompany& company = world.companies[i];
     const DemoSecurity& security = world.securities[company.worden - 1];
     const std::vector<tc2000::Bar> bars = DemoBars(world, security);
@@ -766,7 +662,7 @@ int64_t WriteDemoStore(const DemoWorld& world, const std::filesystem::path& path
     for (size_t first = 0; first < total; first += kBatch) {
       const size_t count = std::min(kBatch, total - first);
       batch.assign(count, {});
-      ParallelFor(count,
+      ParallelFor(0, count,
                   [&](size_t i) { batch[i] = DemoBars(world, world.securities[first + i]); });
       store->Begin();
       for (size_t i = 0; i < count; ++i) {

@@ -3,17 +3,11 @@
 #include <fmt/format.h>
 
 #include <algorithm>
-#include <cctype>
-#include <charconv>
-#include <cmath>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -23,6 +17,7 @@
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
+#include "tools/CsvText.h"
 
 namespace tools {
 
@@ -62,18 +57,6 @@ class Reporter {
   FundamentalsImportSummary& summary_;
 };
 
-// A field's text as it may be shown in a report: quoted, at most 40 characters, control
-// characters made visible, so that a hostile file cannot write to the terminal.
-std::string Shown(std::string_view text) {
-  std::string shown = "\"";
-  for (size_t i = 0; i < text.size() && i < 40; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-  }
-  if (text.size() > 40) shown += "...";
-  return shown + "\"";
-}
-
 // A message fit for one report line. A database error quotes its statement, which for an
 // insert of many rows runs to many thousand characters; its start says enough.
 std::string ShortMessage(std::string message) {
@@ -92,101 +75,6 @@ std::string ShortMessage(std::string message) {
     if (static_cast<unsigned char>(c) < 0x20) c = ' ';
   }
   return message;
-}
-
-// ---- CSV records
-
-// A record of a CSV text: its fields, each trimmed of blanks, and the line it starts on.
-struct Record {
-  int line = 0;
-  std::vector<std::string> fields;
-};
-
-// Reads the records of a CSV text one by one. A field in double quotes may hold commas,
-// line breaks and "" for a quote; text after the closing quote is kept. Lines ending in
-// CR LF and a leading byte-order mark are taken too; blank lines are skipped.
-class CsvReader {
- public:
-  explicit CsvReader(std::string text) : text_(std::move(text)) {
-    if (std::string_view(text_).starts_with("\xEF\xBB\xBF")) at_ = 3;
-  }
-
-  // False at the end of the text. `unclosed` is set when a quote runs to the end of the
-  // text: the record, and everything after its start, cannot be told apart.
-  bool Next(Record& record, bool& unclosed) {
-    unclosed = false;
-    while (at_ < text_.size()) {
-      record.line = line_;
-      record.fields.clear();
-      for (bool more = true; more;) {
-        std::string field;
-        more = ReadField(field, unclosed);
-        record.fields.emplace_back(TrimBlanks(field));
-      }
-      const bool blank = record.fields.size() == 1 && record.fields[0].empty();
-      if (!blank || unclosed) return true;
-    }
-    return false;
-  }
-
- private:
-  // Reads one field; true when another field of the same record follows.
-  bool ReadField(std::string& field, bool& unclosed) {
-    const size_t size = text_.size();
-    while (at_ < size && (text_[at_] == ' ' || text_[at_] == '\t')) ++at_;
-    if (at_ < size && text_[at_] == '"') {
-      ++at_;
-      bool closed = false;
-      while (at_ < size) {
-        const char c = text_[at_];
-        if (c == '"') {
-          if (at_ + 1 < size && text_[at_ + 1] == '"') {
-            field += '"';
-            at_ += 2;
-            continue;
-          }
-          ++at_;
-          closed = true;
-          break;
-        }
-        if (c == '\n') ++line_;
-        field += c;
-        ++at_;
-      }
-      if (!closed) unclosed = true;
-    }
-    const size_t end = text_.find_first_of(",\n", at_);
-    field.append(text_, at_, end == std::string::npos ? std::string::npos : end - at_);
-    if (end == std::string::npos) {
-      at_ = size;
-      return false;
-    }
-    at_ = end + 1;
-    if (text_[end] == '\n') {
-      ++line_;
-      return false;
-    }
-    return true;
-  }
-
-  std::string text_;
-  size_t at_ = 0;
-  int line_ = 1;
-};
-
-std::optional<std::string> ReadFile(const std::filesystem::path& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot be opened";
-    return std::nullopt;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  if (in.bad()) {
-    error = "cannot be read";
-    return std::nullopt;
-  }
-  return std::move(text).str();
 }
 
 // ---- Values
@@ -229,62 +117,12 @@ std::optional<size_t> CharacterCount(std::string_view text) {
   return count;
 }
 
-std::optional<double> ParseNumber(std::string_view text) {
-  if (text.starts_with('+')) text.remove_prefix(1);
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<int32_t> ParseWholeNumber(std::string_view text) {
-  if (text.starts_with('+')) text.remove_prefix(1);
-  int32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-bool AllDigits(std::string_view text, size_t min_size, size_t max_size) {
-  return text.size() >= min_size && text.size() <= max_size &&
-         std::all_of(text.begin(), text.end(),
-                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-}
-
-int ToInt(std::string_view digits) {
-  int value = 0;
-  std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  return value;
-}
-
-// "2024-01-31", "20240131" or "1/31/2024", a day that exists.
+// "2024-01-31", "20240131" or "1/31/2024", a day that exists; the first form wants two
+// digits for the month and the day.
 std::optional<automation::Date> ParseDay(std::string_view text) {
-  int year = 0, month = 0, day = 0;
-  if (AllDigits(text, 8, 8)) {
-    year = ToInt(text.substr(0, 4));
-    month = ToInt(text.substr(4, 2));
-    day = ToInt(text.substr(6, 2));
-  } else {
-    const bool iso = text.find('-') != std::string_view::npos;
-    const std::vector<std::string> parts = automation::SplitAt(text, iso ? '-' : '/');
-    if (parts.size() != 3) return std::nullopt;
-    const std::string& y = iso ? parts[0] : parts[2];
-    const std::string& m = iso ? parts[1] : parts[0];
-    const std::string& d = iso ? parts[2] : parts[1];
-    if (!AllDigits(y, 4, 4) || !AllDigits(m, iso ? 2 : 1, 2) || !AllDigits(d, iso ? 2 : 1, 2)) {
-      return std::nullopt;
-    }
-    year = ToInt(y);
-    month = ToInt(m);
-    day = ToInt(d);
-  }
-  if (year < 1000) return std::nullopt;
-  return automation::MakeDate(year, month, day);
+  const auto day = ParseCsvDay(text, IsoDayDigits::kTwo);
+  if (!day) return std::nullopt;
+  return automation::MakeDate(day->year, day->month, day->day);
 }
 
 // The value a field gives its column: Null for an empty field; nullopt with the reason
@@ -298,19 +136,19 @@ std::optional<Variant> ColumnValue(const FundamentalsColumn& column, const std::
     case ColumnKind::kLongText: {
       const auto characters = CharacterCount(field);
       if (!characters) {
-        reason = fmt::format("{} is not UTF-8 text: {}", column.name, Shown(field));
+        reason = fmt::format("{} is not UTF-8 text: {}", column.name, ShownField(field));
         return std::nullopt;
       }
       const int32_t width = TextWidth(column);
       if (width > 0 && *characters > static_cast<size_t>(width)) {
-        reason =
-            fmt::format("{} {} is longer than {} characters", column.name, Shown(field), width);
+        reason = fmt::format("{} {} is longer than {} characters", column.name, ShownField(field),
+                             width);
         return std::nullopt;
       }
       if (column.kind == ColumnKind::kKey && std::any_of(field.begin(), field.end(), [](char c) {
             return static_cast<unsigned char>(c) < 0x20;
           })) {
-        reason = fmt::format("{} {} holds a control character", column.name, Shown(field));
+        reason = fmt::format("{} {} holds a control character", column.name, ShownField(field));
         return std::nullopt;
       }
       return Variant(field);
@@ -318,15 +156,15 @@ std::optional<Variant> ColumnValue(const FundamentalsColumn& column, const std::
     case ColumnKind::kDate:
       if (const auto date = ParseDay(field)) return Variant(*date);
       reason = fmt::format("{} is not a date (YYYY-MM-DD, YYYYMMDD or M/D/YYYY): {}", column.name,
-                           Shown(field));
+                           ShownField(field));
       return std::nullopt;
     case ColumnKind::kNumber:
       if (const auto number = ParseNumber(field)) return Variant(*number);
-      reason = fmt::format("{} is not a number: {}", column.name, Shown(field));
+      reason = fmt::format("{} is not a number: {}", column.name, ShownField(field));
       return std::nullopt;
     case ColumnKind::kInteger:
       if (const auto number = ParseWholeNumber(field)) return Variant(*number);
-      reason = fmt::format("{} is not a whole number: {}", column.name, Shown(field));
+      reason = fmt::format("{} is not a whole number: {}", column.name, ShownField(field));
       return std::nullopt;
   }
   return std::nullopt;
@@ -391,7 +229,7 @@ class KeyCheck {
         const std::string text = automation::CStr(field);
         if (i > 0) value += '\x1F';
         value += text;
-        shown += fmt::format("{}{} {}", i > 0 ? ", " : "", key.names[i], Shown(text));
+        shown += fmt::format("{}{} {}", i > 0 ? ", " : "", key.names[i], ShownField(text));
       }
       const auto seen = key.lines.find(value);
       if (seen != key.lines.end()) {
@@ -514,7 +352,7 @@ std::optional<std::vector<const FundamentalsColumn*>> HeaderColumns(
     }
     const FundamentalsColumn* column = FindColumn(table, name);
     if (!column) {
-      unknown.push_back(Shown(names[i]));
+      unknown.push_back(ShownField(names[i]));
       continue;
     }
     if (std::find(columns.begin(), columns.end(), column) != columns.end()) {
@@ -565,11 +403,11 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
   const std::string file = path.string();
   const std::string unchanged = fmt::format("the rows of {} are unchanged", table.name);
   std::string error;
-  auto text = ReadFile(path, error);
+  auto text = ReadCsvFile(path, error);
   if (!text) return report.FailedFile(file, error);
 
   CsvReader reader(std::move(*text));
-  Record header;
+  CsvRecord header;
   bool unclosed = false;
   if (!reader.Next(header, unclosed)) {
     return report.FailedFile(file, "empty (no header row); " + unchanged);
@@ -599,7 +437,7 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
     connection->Execute("delete from " + table.name);
     RowWriter writer(*connection, table.name, *columns);
 
-    Record record;
+    CsvRecord record;
     std::vector<Variant> row;
     while (reader.Next(record, unclosed)) {
       ++data_lines;
@@ -649,23 +487,7 @@ FundamentalsImportSummary ImportFundamentals(const std::filesystem::path& folder
   FundamentalsImportSummary summary;
   Reporter report(messages, summary);
 
-  std::vector<std::filesystem::path> files;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::filesystem::path& path = it->path();
-    std::error_code ignored;
-    if (path.filename().string().starts_with('.') || !it->is_regular_file(ignored) ||
-        !automation::EqualsIgnoringCase(path.extension().string(), ".csv")) {
-      continue;
-    }
-    files.push_back(path);
-  }
-  if (error) {
-    throw automation::Error::WithDetail(
-        automation::err::kFileAccess,
-        fmt::format("cannot list {}: {}", folder.string(), error.message()));
-  }
+  std::vector<std::filesystem::path> files = CsvFilesIn(folder);
   std::sort(files.begin(), files.end());
 
   // Tables in their fixed order (si_ci first), so that a run reads the same every time.
@@ -675,7 +497,7 @@ FundamentalsImportSummary ImportFundamentals(const std::filesystem::path& folder
     const FundamentalsTable* table = FindFundamentalsTable(name);
     if (!table) {
       report.UnknownFile(path.string(), fmt::format("{} is no fundamentals table; file skipped",
-                                                    Shown(path.stem().string())));
+                                                    ShownField(path.stem().string())));
       continue;
     }
     const auto [earlier, added] = file_of_table.emplace(table, path);

@@ -5,23 +5,19 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
-#include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
+#include "tools/CsvText.h"
 
 namespace tools {
 
@@ -58,83 +54,7 @@ class Reporter {
   PriceImportSummary& summary_;
 };
 
-// A field's text as it may be shown in a report: quoted, at most 40 characters, control
-// characters made visible, so that a hostile file cannot write to the terminal.
-std::string Shown(std::string_view text) {
-  std::string shown = "\"";
-  for (size_t i = 0; i < text.size() && i < 40; ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    shown += c < 0x20 || c == 0x7F ? '?' : static_cast<char>(c);
-  }
-  if (text.size() > 40) shown += "...";
-  return shown + "\"";
-}
-
 // ---- CSV records
-
-struct Line {
-  int number = 0;
-  std::string text;
-};
-
-// The file's non-blank lines with their numbers (from 1), without line ends or a leading
-// byte-order mark; nullopt with the reason when it cannot be read.
-std::optional<std::vector<Line>> ReadLines(const std::filesystem::path& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "cannot be opened";
-    return std::nullopt;
-  }
-  std::vector<Line> lines;
-  std::string text;
-  for (int number = 1; std::getline(in, text); ++number) {
-    if (number == 1 && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
-    if (!text.empty() && text.back() == '\r') text.pop_back();
-    if (!TrimBlanks(text).empty()) lines.push_back({number, std::move(text)});
-  }
-  if (in.bad()) {
-    error = "cannot be read";
-    return std::nullopt;
-  }
-  return lines;
-}
-
-// The fields of one line, each trimmed of blanks; a field in double quotes may hold commas
-// and "" for a quote. Nullopt when a quote is not closed.
-std::optional<std::vector<std::string>> SplitFields(std::string_view line) {
-  std::vector<std::string> fields;
-  size_t at = 0;
-  while (true) {
-    std::string field;
-    while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
-    if (at < line.size() && line[at] == '"') {
-      ++at;
-      while (true) {
-        if (at >= line.size()) return std::nullopt;
-        if (line[at] == '"') {
-          if (at + 1 < line.size() && line[at + 1] == '"') {
-            field += '"';
-            at += 2;
-            continue;
-          }
-          ++at;
-          break;
-        }
-        field += line[at++];
-      }
-      const size_t comma = line.find(',', at);
-      field += line.substr(at, comma == std::string_view::npos ? line.npos : comma - at);
-      at = comma;
-    } else {
-      const size_t comma = line.find(',', at);
-      field = line.substr(at, comma == std::string_view::npos ? line.npos : comma - at);
-      at = comma;
-    }
-    fields.emplace_back(TrimBlanks(field));
-    if (at == std::string_view::npos) return fields;
-    ++at;
-  }
-}
 
 // A header name as it is matched: letters and digits only, lower case ("Adj Close" is
 // "adjclose").
@@ -189,9 +109,9 @@ std::optional<std::vector<size_t>> FindColumns(const std::vector<std::string>& h
 }
 
 // The fields of a data line that are as many as the header's, or the reason it is bad.
-std::optional<std::vector<std::string>> DataFields(const Line& line, size_t header_size,
+std::optional<std::vector<std::string>> DataFields(const CsvLine& line, size_t header_size,
                                                    std::string& reason) {
-  auto fields = SplitFields(line.text);
+  auto fields = SplitCsvLine(line.text);
   if (!fields) {
     reason = "a quoted field is not closed";
   } else if (fields->size() != header_size) {
@@ -209,63 +129,12 @@ bool IsValidSymbol(std::string_view symbol) {
                      [](char c) { return c > ' ' && c < 0x7F && c != ',' && c != '"'; });
 }
 
-std::optional<double> ParseNumber(std::string_view text) {
-  if (text.starts_with('+')) text.remove_prefix(1);
-  double value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
-      !std::isfinite(value)) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<int32_t> ParseWholeNumber(std::string_view text) {
-  if (text.starts_with('+')) text.remove_prefix(1);
-  int32_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-bool AllDigits(std::string_view text, size_t min_size, size_t max_size) {
-  return text.size() >= min_size && text.size() <= max_size &&
-         std::all_of(text.begin(), text.end(),
-                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
-}
-
-int ToInt(std::string_view digits) {
-  int value = 0;
-  std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  return value;
-}
-
-// The date code of "2024-01-31", "20240131" or "1/31/2024".
+// The date code of "2024-01-31", "20240131" or "1/31/2024"; a month or day of one digit is
+// taken in every form.
 std::optional<int32_t> ParseDateCode(std::string_view text) {
-  int year = 0, month = 0, day = 0;
-  if (AllDigits(text, 8, 8)) {
-    year = ToInt(text.substr(0, 4));
-    month = ToInt(text.substr(4, 2));
-    day = ToInt(text.substr(6, 2));
-  } else {
-    const bool iso = text.find('-') != std::string_view::npos;
-    const std::vector<std::string> parts = automation::SplitAt(text, iso ? '-' : '/');
-    if (parts.size() != 3) return std::nullopt;
-    const std::string& y = iso ? parts[0] : parts[2];
-    const std::string& m = iso ? parts[1] : parts[0];
-    const std::string& d = iso ? parts[2] : parts[1];
-    if (!AllDigits(y, 4, 4) || !AllDigits(m, 1, 2) || !AllDigits(d, 1, 2)) return std::nullopt;
-    year = ToInt(y);
-    month = ToInt(m);
-    day = ToInt(d);
-  }
-  if (year < 1000 || month < 1 || month > 12 || day < 1 ||
-      day > automation::DaysInMonth(year, month)) {
-    return std::nullopt;
-  }
-  return year * 10000 + month * 100 + day;
+  const auto day = ParseCsvDay(text, IsoDayDigits::kOneOrTwo);
+  if (!day) return std::nullopt;
+  return day->Code();
 }
 
 std::string DateText(int32_t code) {
@@ -336,12 +205,12 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
                       Reporter& report, PriceImportSummary& summary) {
   const std::string file = path.string();
   std::string error;
-  const auto lines = ReadLines(path, error);
+  const auto lines = ReadCsvLines(path, error);
   if (!lines) return report.FailedFile(file, error);
   if (lines->empty()) return;
 
   enum { kSymbol, kName, kActive };
-  const auto header = SplitFields(lines->front().text);
+  const auto header = SplitCsvLine(lines->front().text);
   const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
                                    {{"Symbol", {"symbol", "ticker"}},
                                     {"Name", {"name", "companyname"}, false},
@@ -353,7 +222,7 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
   std::vector<SecurityRow> rows;
   std::unordered_map<std::string, int> first_line;
   for (size_t i = 1; i < lines->size(); ++i) {
-    const Line& line = (*lines)[i];
+    const CsvLine& line = (*lines)[i];
     std::string reason;
     const auto fields = DataFields(line, header_size, reason);
     if (!fields) {
@@ -367,7 +236,7 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
       continue;
     }
     if (!IsValidSymbol(row.symbol)) {
-      report.BadLine(file, line.number, fmt::format("{} is no symbol", Shown(row.symbol)));
+      report.BadLine(file, line.number, fmt::format("{} is no symbol", ShownField(row.symbol)));
       continue;
     }
     if ((*columns)[kName] != std::string::npos && !(*fields)[(*columns)[kName]].empty()) {
@@ -378,7 +247,7 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
       if (!active) {
         report.BadLine(file, line.number,
                        fmt::format("Active must be 1/0, true/false, yes/no or Y/N, not {}",
-                                   Shown((*fields)[(*columns)[kActive]])));
+                                   ShownField((*fields)[(*columns)[kActive]])));
         continue;
       }
       row.active = *active;
@@ -418,10 +287,10 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
 
 // The file's good bars ascending by date; nullopt when its header is not one of bars.
 std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
-                                                 const std::vector<Line>& lines, Reporter& report,
-                                                 std::string& error) {
+                                                 const std::vector<CsvLine>& lines,
+                                                 Reporter& report, std::string& error) {
   enum { kDate, kOpen, kHigh, kLow, kClose, kVolume };
-  const auto header = SplitFields(lines.front().text);
+  const auto header = SplitCsvLine(lines.front().text);
   const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
                                    {{"Date", {"date", "timestamp"}},
                                     {"Open", {"open"}},
@@ -436,7 +305,7 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
   std::vector<tc2000::Bar> bars;
   std::unordered_map<int32_t, int> first_line;
   for (size_t i = 1; i < lines.size(); ++i) {
-    const Line& line = lines[i];
+    const CsvLine& line = lines[i];
     std::string reason;
     const auto fields = DataFields(line, header->size(), reason);
     // Each check below leaves `reason` set when the line is bad.
@@ -456,7 +325,7 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
     }
     const auto date = ParseDateCode(*date_text);
     if (!date) {
-      reason = fmt::format("bad date {}", Shown(*date_text));
+      reason = fmt::format("bad date {}", ShownField(*date_text));
       bad();
       continue;
     }
@@ -469,10 +338,10 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
       if (!text) {
         good = false;
       } else if (!number) {
-        reason = fmt::format("{} is not a number: {}", kPriceNames[p], Shown(*text));
+        reason = fmt::format("{} is not a number: {}", kPriceNames[p], ShownField(*text));
         good = false;
       } else if (*number <= 0 || *number > std::numeric_limits<float>::max()) {
-        reason = fmt::format("{} {} is out of range", kPriceNames[p], Shown(*text));
+        reason = fmt::format("{} {} is out of range", kPriceNames[p], ShownField(*text));
         good = false;
       }
       if (good) prices[p] = *number;
@@ -490,9 +359,9 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
     const auto volume_text = value(kVolume, "Volume");
     const auto volume = volume_text ? ParseNumber(*volume_text) : std::nullopt;
     if (volume_text && !volume) {
-      reason = fmt::format("Volume is not a number: {}", Shown(*volume_text));
+      reason = fmt::format("Volume is not a number: {}", ShownField(*volume_text));
     } else if (volume && *volume < 0) {
-      reason = fmt::format("Volume {} is negative", Shown(*volume_text));
+      reason = fmt::format("Volume {} is negative", ShownField(*volume_text));
     }
     if (!volume || *volume < 0) {
       bad();
@@ -529,7 +398,7 @@ void ImportBars(const std::filesystem::path& path, const std::string& symbol,
                 tc2000::PriceStore& store, Reporter& report, PriceImportSummary& summary) {
   const std::string file = path.string();
   std::string error;
-  const auto lines = ReadLines(path, error);
+  const auto lines = ReadCsvLines(path, error);
   if (!lines) return report.FailedFile(file, error);
   if (lines->empty()) return report.FailedFile(file, "empty; file skipped");
   const auto bars = ReadBars(file, *lines, report, error);
@@ -559,12 +428,12 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
                       Reporter& report, PriceImportSummary& summary) {
   const std::string file = path.string();
   std::string error;
-  const auto lines = ReadLines(path, error);
+  const auto lines = ReadCsvLines(path, error);
   if (!lines) return report.FailedFile(file, error);
   if (lines->empty()) return report.FailedFile(file, "empty; the chart lists are unchanged");
 
   enum { kList, kType, kSymbol };
-  const auto header = SplitFields(lines->front().text);
+  const auto header = SplitCsvLine(lines->front().text);
   const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
                                    {{"List", {"list", "listname", "name"}},
                                     {"Type", {"type", "listtype"}},
@@ -581,7 +450,7 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
   std::map<std::string, size_t> index_by_name;
   int good_rows = 0;
   for (size_t i = 1; i < lines->size(); ++i) {
-    const Line& line = (*lines)[i];
+    const CsvLine& line = (*lines)[i];
     std::string reason;
     const auto fields = DataFields(line, header->size(), reason);
     if (!fields) {
@@ -598,14 +467,14 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
     const auto type = ParseWholeNumber(type_text);
     if (!type) {
       report.BadLine(file, line.number,
-                     fmt::format("Type must be a whole number, not {}", Shown(type_text)));
+                     fmt::format("Type must be a whole number, not {}", ShownField(type_text)));
       continue;
     }
     const auto found = index_by_name.find(name);
     if (found != index_by_name.end() && lists[found->second].list.type != *type) {
       const ListInFile& earlier = lists[found->second];
       report.BadLine(file, line.number,
-                     fmt::format("list {} has type {} (line {}), not {}", Shown(name),
+                     fmt::format("list {} has type {} (line {}), not {}", ShownField(name),
                                  earlier.list.type, earlier.line, *type));
       continue;
     }
@@ -613,7 +482,7 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
     if (!symbol.empty()) {
       worden = store.WordenNumFromSymbol(symbol);
       if (worden == 0) {
-        report.BadLine(file, line.number, fmt::format("unknown symbol {}", Shown(symbol)));
+        report.BadLine(file, line.number, fmt::format("unknown symbol {}", ShownField(symbol)));
         continue;
       }
     }
@@ -625,9 +494,9 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
     if (worden != 0) {
       const auto [seen, added] = list.member_lines.emplace(worden, line.number);
       if (!added) {
-        report.BadLine(
-            file, line.number,
-            fmt::format("{} is in list {} already (line {})", symbol, Shown(name), seen->second));
+        report.BadLine(file, line.number,
+                       fmt::format("{} is in list {} already (line {})", symbol, ShownField(name),
+                                   seen->second));
         continue;
       }
       list.list.members.push_back(worden);
@@ -665,16 +534,8 @@ PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::Pri
 
   std::optional<std::filesystem::path> securities, chart_lists;
   std::vector<std::filesystem::path> price_files;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-       it.increment(error)) {
-    const std::filesystem::path& path = it->path();
+  for (const std::filesystem::path& path : CsvFilesIn(folder)) {
     const std::string name = path.filename().string();
-    std::error_code ignored;
-    if (name.starts_with('.') || !it->is_regular_file(ignored) ||
-        !automation::EqualsIgnoringCase(path.extension().string(), ".csv")) {
-      continue;
-    }
     if (automation::EqualsIgnoringCase(name, kSecuritiesFile)) {
       securities = path;
     } else if (automation::EqualsIgnoringCase(name, kChartListsFile)) {
@@ -682,11 +543,6 @@ PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::Pri
     } else {
       price_files.push_back(path);
     }
-  }
-  if (error) {
-    throw automation::Error::WithDetail(
-        automation::err::kFileAccess,
-        fmt::format("cannot list {}: {}", folder.string(), error.message()));
   }
   std::sort(price_files.begin(), price_files.end());
 
@@ -700,7 +556,7 @@ PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::Pri
       report.FailedFile(path.string(),
                         fmt::format("{} is no symbol (1 to 12 characters without blanks, commas "
                                     "or quotes); file skipped",
-                                    Shown(path.stem().string())));
+                                    ShownField(path.stem().string())));
       continue;
     }
     const auto [earlier, added] = file_of_symbol.emplace(symbol, path.filename().string());
