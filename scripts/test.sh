@@ -14,7 +14,7 @@ configure_and_build() {
   cmake -S . -B "$dir" -G Ninja -DKESTROVA_WERROR=ON "$@" >/dev/null
   cmake --build "$dir"
 }
-configure_and_build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo
+configure_and_build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
 configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=ON -DKESTROVA_BENCH=OFF
 
 # The PostgreSQL tests fail (not skip) when KESTROVA_TEST_PG is set and the server is gone.
@@ -29,4 +29,5 @@ echo "== plain build"
 ctest --test-dir build/test --output-on-failure -j 2 --timeout 300
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp \
   ctest --test-dir build/asan --output-on-failure -j 2 --timeout 600
