@@ -69,37 +69,37 @@ std::string HeaderKey(std::string_view name) {
 }
 
 // A column the importer needs: its name in reports and the header names that mean it.
-struct ColumnSpec {
+struct ColumnRule {
   const char* name;
   std::vector<const char*> keys;
   bool required = true;
 };
 
-// The position of each column of `specs` in the header, npos for an optional one that is
+// The position of each column of `rules` in the header, npos for an optional one that is
 // absent; nullopt with the reason when a required one is missing or one appears twice.
 std::optional<std::vector<size_t>> FindColumns(const std::vector<std::string>& header,
-                                               const std::vector<ColumnSpec>& specs,
+                                               const std::vector<ColumnRule>& rules,
                                                std::string& error) {
-  std::vector<size_t> positions(specs.size(), std::string::npos);
+  std::vector<size_t> positions(rules.size(), std::string::npos);
   std::vector<std::string> missing;
-  for (size_t s = 0; s < specs.size(); ++s) {
+  for (size_t s = 0; s < rules.size(); ++s) {
     for (size_t h = 0; h < header.size(); ++h) {
       const std::string key = HeaderKey(header[h]);
-      if (std::find(specs[s].keys.begin(), specs[s].keys.end(), key) == specs[s].keys.end()) {
+      if (std::find(rules[s].keys.begin(), rules[s].keys.end(), key) == rules[s].keys.end()) {
         continue;
       }
       if (positions[s] != std::string::npos) {
-        error = fmt::format("the header names the {} column twice", specs[s].name);
+        error = fmt::format("the header names the {} column twice", rules[s].name);
         return std::nullopt;
       }
       positions[s] = h;
     }
-    if (positions[s] == std::string::npos && specs[s].required) missing.push_back(specs[s].name);
+    if (positions[s] == std::string::npos && rules[s].required) missing.push_back(rules[s].name);
   }
   if (!missing.empty()) {
     std::string names;
-    for (const ColumnSpec& spec : specs) {
-      if (spec.required) names += (names.empty() ? "" : ",") + std::string(spec.name);
+    for (const ColumnRule& rule : rules) {
+      if (rule.required) names += (names.empty() ? "" : ",") + std::string(rule.name);
     }
     error =
         fmt::format("no header row {} (missing {}); file skipped", names, fmt::join(missing, ", "));
