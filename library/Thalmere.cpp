@@ -5,6 +5,7 @@
 #include "library/Alert.h"
 #include "library/Backup.h"
 #include "library/Indicators.h"
+#include "library/PDFChart.h"
 #include "library/PriceArray.h"
 #include "library/Quote.h"
 #include "library/Quotes.h"
@@ -36,4 +37,6 @@ extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
                      [] { return std::make_shared<thalmere::Alert>(); }});
   registry.Register({"Thalmere.Backup", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F0A}",
                      [] { return std::make_shared<thalmere::Backup>(); }});
+  registry.Register({"Thalmere.PDFChart", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F0B}",
+                     [] { return std::make_shared<thalmere::PDFChart>(); }});
 }

@@ -7,6 +7,7 @@
 #include "platform/automation/Error.h"
 #include "tools/BackupCommand.h"
 #include "tools/CalcCommand.h"
+#include "tools/ChartCommand.h"
 #include "tools/DataSourcesCommand.h"
 #include "tools/DemoDataCommand.h"
 #include "tools/ImportFundamentalsCommand.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   tools::AddBackupCommands(app);
   tools::AddCalcCommand(app);
+  tools::AddChartCommand(app);
   tools::AddDataSourcesCommand(app);
   tools::AddDemoDataCommand(app);
   tools::AddImportFundamentalsCommand(app);
