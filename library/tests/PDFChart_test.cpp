@@ -23,6 +23,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
 #include "platform/chart/Chart.h"
+#include "platform/chart/tests/DecodedPicture.h"
 #include "platform/helpers/library.h"
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/PgTestSupport.h"
@@ -31,6 +32,10 @@
 namespace thalmere {
 namespace {
 
+using testing_support::DecodeJpeg;
+using testing_support::Near;
+using testing_support::Picture;
+
 namespace fs = std::filesystem;
 using automation::Variant;
 using testing_support::ErrorNumberOf;
@@ -38,55 +43,8 @@ using testing_support::ErrorNumberOf;
 constexpr chart::Color kUp = chart::Rgb(38, 166, 91);
 constexpr chart::Color kDown = chart::Rgb(214, 48, 49);
 
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-
-  chart::Color At(int x, int y) const {
-    const size_t i = (static_cast<size_t>(y) * width + x) * 3;
-    return chart::Rgb(rgb[i], rgb[i + 1], rgb[i + 2]);
-  }
-  // Pixels within `tolerance` of `color` in every channel, in rows top..bottom.
-  int Count(chart::Color color, int tolerance, int top, int bottom) const {
-    int n = 0;
-    for (int y = top; y < bottom; ++y) {
-      for (int x = 0; x < width; ++x) {
-        const chart::Color c = At(x, y);
-        bool near = true;
-        for (int shift : {0, 8, 16}) {
-          near = near && std::abs(((c >> shift) & 0xFF) - ((color >> shift) & 0xFF)) <= tolerance;
-        }
-        n += near;
-      }
-    }
-    return n;
-  }
-};
-
 std::vector<uint8_t> BytesOf(const Variant& v) {
   return std::get<std::vector<uint8_t>>(v.Array().storage());
-}
-
-Picture DecodeJpeg(const std::vector<uint8_t>& bytes) {
-  jpeg_decompress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-  EXPECT_EQ(jpeg_read_header(&info, TRUE), JPEG_HEADER_OK);
-  info.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&info);
-  Picture p;
-  p.width = static_cast<int>(info.output_width);
-  p.height = static_cast<int>(info.output_height);
-  p.rgb.resize(static_cast<size_t>(p.width) * p.height * 3);
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW row = p.rgb.data() + static_cast<size_t>(info.output_scanline) * p.width * 3;
-    jpeg_read_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  return p;
 }
 
 std::string Shell(const std::string& command) {

@@ -21,49 +21,16 @@
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/chart/DateAxis.h"
+#include "platform/chart/tests/DecodedPicture.h"
 
 namespace chart {
 namespace {
 
+using testing_support::DecodeJpeg;
+using testing_support::Near;
+using testing_support::Picture;
+
 // A decoded picture as RGB triples, whatever file format it came from.
-struct Picture {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-
-  Color At(int x, int y) const {
-    const size_t i = (static_cast<size_t>(y) * width + x) * 3;
-    return Rgb(rgb[i], rgb[i + 1], rgb[i + 2]);
-  }
-};
-
-bool Near(Color a, Color b, int tolerance) {
-  for (int shift : {0, 8, 16}) {
-    if (std::abs(((a >> shift) & 0xFF) - ((b >> shift) & 0xFF)) > tolerance) return false;
-  }
-  return true;
-}
-
-Picture DecodeJpeg(const std::vector<uint8_t>& bytes) {
-  jpeg_decompress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-  EXPECT_EQ(jpeg_read_header(&info, TRUE), JPEG_HEADER_OK);
-  info.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&info);
-  Picture p;
-  p.width = static_cast<int>(info.output_width);
-  p.height = static_cast<int>(info.output_height);
-  p.rgb.resize(static_cast<size_t>(p.width) * p.height * 3);
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW row = p.rgb.data() + static_cast<size_t>(info.output_scanline) * p.width * 3;
-    jpeg_read_scanlines(&info, &row, 1);
-  }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
-  return p;
-}
 
 struct SurfaceDeleter {
   void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
