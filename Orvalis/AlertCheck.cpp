@@ -11,6 +11,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Regional.h"
 #include "platform/automation/Registry.h"
+#include "platform/automation/Text.h"
 #include "platform/helpers/library.h"
 #include "platform/net/SmtpClient.h"
 #include "platform/system/Installation.h"
@@ -41,33 +42,6 @@ auto Step(const char* step, F&& f) -> decltype(f()) {
   } catch (const automation::Error& e) {
     throw StepFailure{step, e.Description()};
   }
-}
-
-std::string HtmlEscaped(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      case '"':
-        out += "&quot;";
-        break;
-      case '\'':
-        out += "&#39;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 std::string RightTrimmed(std::string text) {
@@ -122,12 +96,12 @@ std::string FiredRow(bool above, const std::string& profile_base, const std::str
   const float fraction = automation::DivideSingle(amount, limit);
   const float one_day = q.previous != 0 ? automation::DivideSingle(q.change, q.previous) : 0;
   const std::string colour = q.change >= 0 ? "#339933" : "#993333";
-  const std::string s = HtmlEscaped(symbol);
+  const std::string s = automation::MarkupEscaped(symbol);
 
   std::string row = "<tr><td><a href=" + profile_base + kProfilePath + s + ">" + s + "</a></td>";
-  row += "<td align=center>" + HtmlEscaped(company) + "</td>";
+  row += "<td align=center>" + automation::MarkupEscaped(company) + "</td>";
   row += std::string("<td align=center>") + (above ? "<b>ABOVE</b>" : "<b>BELOW</b>") + "</td>";
-  row += "<td align=right>" + HtmlEscaped(q.time) + "</td>";
+  row += "<td align=right>" + automation::MarkupEscaped(q.time) + "</td>";
   row += "<td align=right>" + automation::FormatNumber(q.last, 2) + "</td>";
   row += "<td align=right>" +
          (above ? automation::FormatNumber(q.volume, 2) : automation::CStr(Variant(q.volume))) +

@@ -66,4 +66,33 @@ inline std::vector<std::string> SplitAt(std::string_view text, char separator) {
   }
 }
 
+// The text made safe inside HTML or XML text and attribute values: & < > " and ' become
+// character references.
+inline std::string MarkupEscaped(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace automation

@@ -16,6 +16,7 @@
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 #include "platform/chart/DateAxis.h"
 #include "platform/chart/JpegWriter.h"
 
@@ -232,26 +233,6 @@ void CheckStatus(cairo_status_t status, std::string_view what) {
         automation::err::kInvalidArgument,
         std::string(what) + " failed: " + cairo_status_to_string(status));
   }
-}
-
-std::string XmlEscaped(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&':
-        out += "&amp;";
-        break;
-      case '<':
-        out += "&lt;";
-        break;
-      case '>':
-        out += "&gt;";
-        break;
-      default:
-        out += c;
-    }
-  }
-  return out;
 }
 
 }  // namespace
@@ -804,7 +785,7 @@ std::vector<uint8_t> Chart::RenderSvg() const {
     if (const size_t end = svg.find('>', open); end != std::string::npos) {
       std::string title;
       for (const std::string& line : header_) title += (title.empty() ? "" : "\n") + line;
-      svg.insert(end + 1, "\n<title>" + XmlEscaped(title) + "</title>");
+      svg.insert(end + 1, "\n<title>" + automation::MarkupEscaped(title) + "</title>");
     }
   }
   return std::vector<uint8_t>(svg.begin(), svg.end());
