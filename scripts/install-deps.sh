@@ -17,12 +17,20 @@ packages=(
   libcpp-httplib-dev nlohmann-json3-dev libfmt-dev libcli11-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3-aiosmtpd
+  # the browser the page tests drive
+  chromium
   # regional formats (the tests pin en_US and de_DE)
   locales
 )
 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+
+# Node.js and npm run the page tests. A Node.js that already brings its own npm (as some
+# distributions of it do) is kept: Debian's npm package would conflict with it.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
