@@ -67,10 +67,12 @@ JpegImage JpegImage::Read(std::span<const uint8_t> bytes) {
   if (!ReadSize(bytes.data(), bytes.size(), image.width, image.height, errors)) {
     ThrowBadImage(errors.message);
   }
-  // The pixels stay unset (black): the PDF surface embeds the JPEG data attached below and
-  // never reads them, since the engine only paints images opaquely with native clipping.
-  // Leaving the decode out halves the time of a document with a chart in it.
-  image.surface.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, image.width, image.height));
+  // The surface is a one-pixel stand-in that carries the JPEG data: the PDF surface embeds
+  // that data, at the size its header gives, and never reads the pixels, since the engine
+  // only paints images opaquely with native clipping. A stand-in of the image's own size
+  // would cost nothing to draw but would be copied whole when it is destroyed, because the
+  // page keeps a snapshot of every surface painted on it; nor is the image decoded.
+  image.surface.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1));
   if (cairo_surface_status(image.surface.get()) != CAIRO_STATUS_SUCCESS) {
     ThrowBadImage(cairo_status_to_string(cairo_surface_status(image.surface.get())));
   }

@@ -7,12 +7,13 @@
 
 namespace pdf {
 
-// A JPEG image ready to be placed on a PDF page: a surface of the image's size that carries
-// the original bytes as its JPEG data, so the PDF embeds them unchanged. Only the header is
-// read; the surface's own pixels are not the image's, so it serves PDF output only.
+// A JPEG image ready to be placed on a PDF page: a one-pixel surface that carries the
+// original bytes as its JPEG data, so the PDF embeds them unchanged; painted scaled to the
+// box it should fill. Only the header is read; the surface's pixel is not the image's, so it
+// serves PDF output only.
 struct JpegImage {
   CairoSurface surface;
-  int width = 0;
+  int width = 0;  // of the image, from its header
   int height = 0;
 
   // Reads the header of `bytes` (copied; the caller keeps its own). Data that is not a JPEG

@@ -178,11 +178,13 @@ struct PdfEngine::Document {
   }
 
   // Paints an image `width` x `height` units with its top left at (x, y).
+  // The image's stand-in surface is one pixel: a PDF draws every image into the unit square
+  // that the transformation scales, so the JPEG fills the box all the same.
   void Paint(const JpegImage& image, double x, double y, double width, double height) {
     cairo_t* c = cr.get();
     cairo_save(c);
     cairo_translate(c, x, y);
-    cairo_scale(c, width / image.width, height / image.height);
+    cairo_scale(c, width, height);
     cairo_set_source_surface(c, image.surface.get(), 0, 0);
     cairo_paint(c);
     cairo_restore(c);
