@@ -87,6 +87,41 @@ struct QuoteValues {
   std::string time;
 };
 
+// A symbol as the alert and the quote line are compared: without double quotes, trailing
+// blanks or case.
+std::string ComparableSymbol(std::string text) {
+  std::erase(text, '"');
+  return automation::UpperCase(RightTrimmed(std::move(text)));
+}
+
+// Fetches the quote of `ticker` into `q`. False when the answer holds no usable quote for it:
+// no line for that symbol (an empty answer, or only other symbols' lines), more than one
+// line for it, or a last price that is not above zero (the service's "N/A" reads as 0).
+// Such an alert has nothing to be compared with; the run goes on with the next one. A
+// failed transfer is an automation error and ends the run.
+bool FetchQuote(automation::Dispatch& quote, const std::string& ticker, QuoteValues& q) {
+  try {
+    quote.Let("Symbol", Variant(ticker));
+  } catch (const automation::Error& e) {
+    // Two lines for one symbol: the answer does not say which one to believe.
+    if (e.Number() == automation::err::kDuplicateKey) return false;
+    throw;
+  }
+  const std::string wanted = ComparableSymbol(ticker);
+  bool found = false;
+  for (; !automation::CBool(quote.Get("EOF")); quote.Call("MoveNext")) {
+    if (ComparableSymbol(automation::CStr(quote.Get("Symbol"))) != wanted) continue;
+    if (found) return false;  // the same symbol again, spelt another way
+    found = true;
+    q.last = automation::CSng(quote.Get("LastPrice"));
+    q.change = automation::CSng(quote.Get("PriceChange"));
+    q.previous = automation::CSng(quote.Get("PreviousPrice"));
+    q.volume = automation::CSng(quote.Get("Volume"));
+    q.time = automation::CStr(quote.Get("TradeTime"));
+  }
+  return found && q.last > 0;
+}
+
 // The cells of a fired row; `above` chooses the ABOVE or the BELOW variant.
 std::string FiredRow(bool above, const std::string& profile_base, const std::string& symbol,
                      const std::string& company, const QuoteValues& q, const Variant& high,
@@ -181,20 +216,8 @@ RunSummary RunAlertCheck() {
     });
 
     QuoteValues q;
-    const bool has_quote = Step("quote transfer", [&] {
-      Variant text(ticker);
-      quote->Let("Symbol", text);
-      if (automation::CBool(quote->Get("EOF"))) return false;
-      q.last = automation::CSng(quote->Get("LastPrice"));
-      q.change = automation::CSng(quote->Get("PriceChange"));
-      q.previous = automation::CSng(quote->Get("PreviousPrice"));
-      q.volume = automation::CSng(quote->Get("Volume"));
-      q.time = automation::CStr(quote->Get("TradeTime"));
-      return true;
-    });
-    // Without a quote, or with the service's "N/A" for the price, there is nothing to
-    // compare: such an alert must not fire on a price of 0 or on the previous symbol's.
-    if (!has_quote || q.last == 0) {
+    const bool has_quote = Step("quote transfer", [&] { return FetchQuote(*quote, ticker, q); });
+    if (!has_quote) {
       ++summary.skipped;
       continue;
     }

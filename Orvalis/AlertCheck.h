@@ -8,7 +8,8 @@ namespace orvalis {
 struct RunSummary {
   int alerts_read = 0;
   int fired = 0;    // rows in the mail (an alert can give an ABOVE and a BELOW row)
-  int skipped = 0;  // alerts without a usable quote
+  int skipped = 0;  // alerts without a usable quote: no line or several for the symbol, or a
+                    // price not above zero
   bool mail_sent = false;
   std::string recipient;
 };
@@ -27,8 +28,11 @@ inline constexpr const char* kFallbackRecipient = "kestrova-alerts@localhost";
 // One alert check run: reads every alert of the system database (data source Ledra), looks up
 // each company in the fundamentals database (SIPStatic), fetches a quote per alert through
 // Thalmere.Quote, and mails the HTML table of the alerts whose high limit the price reached or
-// whose low limit it fell to. No alerts: no quote is fetched and no mail is sent. Throws
-// StepFailure on the first failure; nothing is mailed then.
+// whose low limit it fell to. No alerts: no quote is fetched and no mail is sent. A quote
+// is taken only from the answer line of the symbol asked for (compared without quotes,
+// trailing blanks or case) and only with a price above zero; an alert without one is
+// skipped and the run goes on. Throws StepFailure on the first failure; nothing is mailed
+// then.
 RunSummary RunAlertCheck();
 
 // The HTML document of the mail for the rows built by the run.

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -31,17 +33,34 @@ std::string ReadFile(const fs::path& path) {
   return text.str();
 }
 
-// The local quote service, in this process, on a free loopback port.
+// The local quote service, in this process, on a free loopback port. A symbol text given a
+// raw answer gets that text, as a faulty service might send it, instead of the book's lines.
 class QuoteServer {
  public:
-  explicit QuoteServer(std::shared_ptr<web::QuoteBook> book) {
-    web::AddQuoteService(http_.server(), std::move(book));
+  explicit QuoteServer(std::shared_ptr<web::QuoteBook> book) : book_(std::move(book)) {
+    http_.server().set_tcp_nodelay(true);
+    http_.server().Get(
+        "/d/quotes.csv", [this](const httplib::Request& request, httplib::Response& response) {
+          const std::string symbols = request.get_param_value("s");
+          std::lock_guard lock(mutex_);
+          const auto raw = raw_.find(symbols);
+          response.set_content(
+              raw != raw_.end() ? raw->second : web::QuotesCsvAnswer(*book_, symbols), "text/csv");
+        });
     http_.Start();
   }
   int port() const { return http_.port(); }
 
+  void Answer(const std::string& symbols, std::string text) {
+    std::lock_guard lock(mutex_);
+    raw_[symbols] = std::move(text);
+  }
+
  private:
-  web::LocalHttpServer http_;
+  std::shared_ptr<web::QuoteBook> book_;
+  std::mutex mutex_;
+  std::map<std::string, std::string> raw_;
+  web::LocalHttpServer http_;  // last: stopped before what its handler reads goes
 };
 
 enum class Engine { kSqlite, kPostgres };
@@ -182,6 +201,77 @@ TEST_P(AlertCheckTest, LimitsReachedExactlyFireAndZeroLimitsNever) {
   EXPECT_NE(sink_.LastMail().envelope.find("RCPT TO me@example.test"), std::string::npos);
 }
 
+// The fired row of a symbol in the mail, or "" when it has none.
+std::string RowOf(const std::string& html, const std::string& symbol) {
+  const size_t at = html.find("ticker=" + symbol + ">");
+  if (at == std::string::npos) return "";
+  return html.substr(at, html.find("</tr>", at) - at);
+}
+
+// A quote is believed only for the symbol asked for and with a price above zero; any other
+// answer skips that alert alone.
+TEST_P(AlertCheckTest, OnlyTheAskedSymbolsUsableQuoteIsBelieved) {
+  // Every alert would fire on the price it is offered: ABOVE 10, or BELOW 1 for the
+  // negative price.
+  struct Case {
+    const char* symbol;
+    const char* answer;  // raw service answer; nullptr: the book's line
+    bool fires;
+  };
+  const Case cases[] = {
+      {"EMPTY", "", false},
+      {"OTHER", "\"XYZ\",50.00,\"12/8/2026\",\"4:00pm\",+1,49,49,50,49,100\n", false},
+      {"NEG", nullptr, false},
+      {"TWICE",
+       "\"TWICE\",50.00,\"12/8/2026\",\"4:00pm\",0,50,50,50,50,1\n"
+       "\"TWICE\",51.00,\"12/8/2026\",\"4:00pm\",0,50,50,50,50,1\n",
+       false},
+      {"CASED",
+       "\"cased\",50.00,\"12/8/2026\",\"4:00pm\",0,50,50,50,50,1\n"
+       "\"CASED\",51.00,\"12/8/2026\",\"4:00pm\",0,50,50,50,50,1\n",
+       false},
+      {"NA", nullptr, false},
+      // Matched without quotes, trailing blanks or case, wherever the line comes.
+      {"LOOSE", "\"loose \",12.00,\"12/8/2026\",\"4:05pm\",+1,11,11,12,11,100\n", true},
+      {"MIX",
+       "\"XYZ\",99.00,\"12/8/2026\",\"4:00pm\",0,99,99,99,99,1\n"
+       "\"MIX\",12.00,\"12/8/2026\",\"4:06pm\",+1,11,11,12,11,100\n",
+       true},
+      {"PREV0", nullptr, true},  // no previous close: a one-day change of 0.0%
+      {"DUPCO", nullptr, true},  // two si_ci rows: no company name
+  };
+  for (const Case& c : cases) {
+    AddAlert(c.symbol, Variant(10), Variant(1));
+    if (c.answer) quotes_.Answer(c.symbol, c.answer);
+  }
+  AddQuote("NEG", "-5.00", "t", "0", "5", "1");
+  book_->Set("NA", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A");
+  AddQuote("PREV0", "12.00", "4:07pm", "+1.00", "0", "100");
+  AddQuote("DUPCO", "12.00", "4:08pm", "0", "12", "100");
+  AddCompany("DUPCO", Variant("Dup One"));
+  AddCompany("DUPCO", Variant("Dup Two"));
+  AddCompany("LOOSE", Variant("Loose Co"));
+
+  const RunSummary summary = RunAlertCheck();
+  EXPECT_EQ(summary.alerts_read, static_cast<int>(std::size(cases)));
+  EXPECT_EQ(summary.skipped, 6);
+  EXPECT_EQ(summary.fired, 4);  // ABOVE only: no believed price is at or below 1
+  ASSERT_TRUE(summary.mail_sent);
+  const std::string html = MailHtml();
+  for (const Case& c : cases) {
+    EXPECT_EQ(RowOf(html, c.symbol).empty(), !c.fires) << c.symbol << "\n" << html;
+  }
+  EXPECT_NE(RowOf(html, "LOOSE").find("<td align=center>Loose Co</td><td align=center><b>ABOVE"),
+            std::string::npos);
+  EXPECT_NE(RowOf(html, "MIX").find("<td align=right>4:06pm</td><td align=right>12.00</td>"),
+            std::string::npos)
+      << RowOf(html, "MIX");
+  EXPECT_NE(RowOf(html, "PREV0").find("<font color=#339933>0.0% (1.00)</font>"), std::string::npos)
+      << RowOf(html, "PREV0");
+  EXPECT_NE(RowOf(html, "DUPCO").find("</a></td><td align=center></td>"), std::string::npos)
+      << RowOf(html, "DUPCO");
+}
+
 TEST_P(AlertCheckTest, NoAlertsSendNoMailAndNoneFiredSendsTheHeadOnly) {
   const size_t before = sink_.MailCount();
   RunSummary summary = RunAlertCheck();
@@ -233,16 +323,23 @@ TEST(OrvalisProgramTest, ReportsTheEndOfTheRun) {
     while (fgets(buffer.data(), buffer.size(), pipe)) *output += buffer.data();
     return WEXITSTATUS(pclose(pipe));
   };
+  // The system database's file would lie below a plain file.
+  fs::create_directories(home.config() / "Kestrova");
+  std::ofstream(home.root() / "not-a-folder") << "x";
+  const fs::path sources = home.config() / "Kestrova" / "datasources.ini";
+  std::ofstream(sources) << "[Ledra]\ndriver = sqlite\npath = "
+                         << (home.root() / "not-a-folder" / "ledra.db").string() << "\n";
   std::string output;
   EXPECT_EQ(run(&output), 1);
   EXPECT_NE(output.find("orvalis: data source failed:"), std::string::npos) << output;
 
+  fs::remove(sources);
   for (const char* name : {"Ledra", "SIPStatic"}) {
     auto c = ado::Connection::Create();
     c->OpenSource(ado::ResolveDataSource(name), true);
     if (std::string(name) == "Ledra") {
       c->Execute(
-          "create table alert (symbol char(10), highprice numeric(11,2), "
+          "create table if not exists alert (symbol char(10), highprice numeric(11,2), "
           "lowprice numeric(11,2), aimalert int, emailalert int)");
     }
   }
