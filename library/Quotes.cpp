@@ -2,8 +2,12 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
+#include <initializer_list>
+#include <span>
 #include <utility>
 
 #include "platform/automation/DateTime.h"
@@ -33,11 +37,16 @@ struct Quotes::ServerPrices {
 
 namespace {
 
-Quotes::ServerPrices FetchPrices(automation::Dispatch& server, int32_t worden, Variant days) {
+// Calls one of the server's price members with the Worden number, the six arrays it fills
+// and then `rest`: the number of days for GetPrices, the first and last date codes for
+// GetPricesBetween.
+Quotes::ServerPrices FetchPrices(automation::Dispatch& server, const char* member, int32_t worden,
+                                 std::initializer_list<Variant> rest) {
+  std::array<Variant, 9> args;
+  args[0] = Variant(worden);
+  std::copy(rest.begin(), rest.end(), args.begin() + 7);
+  server.Call(member, std::span<Variant>(args).first(7 + rest.size()));
   Quotes::ServerPrices p;
-  Variant args[] = {Variant(worden), Variant(), Variant(), Variant(),
-                    Variant(),       Variant(), Variant(), std::move(days)};
-  server.Call("GetPrices", args);
   p.open = std::move(args[1]);
   p.high = std::move(args[2]);
   p.low = std::move(args[3]);
@@ -83,20 +92,6 @@ class ElementReader {
   const float* floats_ = nullptr;
   const int32_t* longs_ = nullptr;
 };
-
-// Monday to Friday days from `first` to `last`, both included: at least the number of
-// trading days between them, whatever the holidays.
-int32_t WeekdaysBetween(Date first, Date last) {
-  const double first_day = automation::DayNumber(first);
-  const double days = automation::DayNumber(last) - first_day + 1;
-  if (days < 1) return 0;
-  const int64_t whole_weeks = static_cast<int64_t>(days) / 7;
-  int64_t count = whole_weeks * 5;
-  for (int64_t k = whole_weeks * 7; k < static_cast<int64_t>(days); ++k) {
-    if (automation::IsoWeekday(Date{first_day + static_cast<double>(k)}) <= 5) ++count;
-  }
-  return static_cast<int32_t>(count);
-}
 
 }  // namespace
 
@@ -198,47 +193,24 @@ void Quotes::Load() {
 }
 
 void Quotes::LoadRecentDays() {
-  const ServerPrices p = FetchPrices(*server_, worden_, Variant(days_));
+  const ServerPrices p = FetchPrices(*server_, "GetPrices", worden_, {Variant(days_)});
   const int32_t upper = p.UpperBound();
   StoreDays(p, upper, std::max(upper, 0));
 }
 
 void Quotes::LoadWindow() {
-  const ServerPrices latest = FetchPrices(*server_, worden_, Variant(int16_t{1}));
-  if (latest.UpperBound() < 1) return;
-  const int32_t latest_index = latest.dates.Array().LowerBound();
-  const Date latest_day = helpers::DateFromLong(
-      ElementReader(latest.dates).Require(latest_index, latest_index).Long(latest_index));
-
   // The window is compared by whole days, so a start or end that carries a time of day
-  // still takes in its own day.
+  // still takes in its own day. The server hands out every stored day inside it, whatever
+  // the day of the week; a window reaching past the latest day is loaded up to that day.
   const Date first{std::floor(start_date_.value)};
   const Date last{std::floor(end_date_.value)};
-  if (first.value > latest_day.value || first.value > last.value) return;
-
-  // One day per weekday from the window's start to the latest day covers every trading day
-  // in the window, whatever the holidays; a window reaching past the latest day is loaded
-  // up to that day.
-  const int32_t wanted = WeekdaysBetween(first, latest_day);
-  if (wanted < 1) return;
-  const ServerPrices p = FetchPrices(*server_, worden_, Variant(wanted));
+  if (first.value > last.value) return;
+  const ServerPrices p =
+      FetchPrices(*server_, "GetPricesBetween", worden_,
+                  {Variant(helpers::LongFromDate(first)), Variant(helpers::LongFromDate(last))});
   const int32_t upper = p.UpperBound();
   if (upper < 1) return;
-
-  const ElementReader dates(p.dates);
-  dates.Require(1, upper);
-  int32_t oldest = 0, newest = 0;  // server indexes of the window's first and last day
-  for (int32_t k = upper; k >= 1; --k) {
-    const double day = helpers::DateFromLong(dates.Long(k)).value;
-    if (day >= first.value && day <= last.value) {
-      if (oldest == 0) oldest = k;
-      newest = k;
-    } else if (day > last.value) {
-      break;
-    }
-  }
-  if (oldest == 0) return;
-  StoreDays(p, oldest, oldest - newest + 1);
+  StoreDays(p, upper, upper);
 }
 
 void Quotes::StoreDays(const ServerPrices& p, int32_t oldest, int32_t count) {

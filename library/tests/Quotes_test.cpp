@@ -1,6 +1,7 @@
 #include "library/Quotes.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 
@@ -40,6 +41,21 @@ class QuotesTest : public ::testing::Test {
                        WeekdayBars(first, last, {}, 7));
   }
 
+  // A market that trades on Saturdays too, with one vendor's stray Sunday row, over the same
+  // days as the others.
+  void AddSixDayMarket() {
+    auto store = tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath());
+    const Date first = DateOf(2025, 6, 2), last = D(kLatest);
+    std::vector<tc2000::Bar> six_days;
+    for (Date d = first; d.value <= last.value; d = automation::AddDays(d, 1)) {
+      const int32_t code = helpers::LongFromDate(d);
+      if (automation::IsoWeekday(d) == 7 && code != 20261122) continue;
+      const float close = 50 + static_cast<float>(six_days.size());
+      six_days.push_back({code, close, close + 1, close - 1, close, 500});
+    }
+    store->ReplaceBars(store->UpsertSecurity("SAT", "Six Day Traders", true), six_days);
+  }
+
   testing_support::ScopedTempHome home_;
   std::vector<tc2000::Bar> wed_bars_;
 };
@@ -75,6 +91,7 @@ TEST_F(QuotesTest, RecentDaysLoadOldestFirstEndingWithTheLatestDay) {
 // back, including days early in recent weeks and days up to the latest when the window
 // reaches past it.
 TEST_F(QuotesTest, WindowLoadsEveryTradingDayInside) {
+  AddSixDayMarket();
   struct Case {
     const char* symbol;
     int32_t start, end;
@@ -97,6 +114,11 @@ TEST_F(QuotesTest, WindowLoadsEveryTradingDayInside) {
       {"HOL", 20261116, 20261120, 4, 20261116, 20261119},   // ends on a holiday Friday
       {"HOL", 20261120, 20261120, 0, 0, 0},                 // only the holiday
       {"GONE", 20261123, 20261127, 0, 0, 0},                // inactive
+      {"SAT", 20261128, 20261128, 1, 20261128, 20261128},   // a Saturday
+      {"SAT", 20261121, 20261123, 3, 20261121, 20261123},   // Saturday, the stray Sunday, Monday
+      {"SAT", 20261128, 20261231, 4, 20261128, kLatest},    // from a Saturday past the latest
+      {"SAT", 20260302, 20260331, 26, 20260302, 20260331},  // a month: 22 weekdays, 4 Saturdays
+      {"SAT", 20250601, 20250607, 6, 20250602, 20250607},   // the first week of the history
   };
   for (const Case& c : cases) {
     Quotes q;
@@ -153,6 +175,36 @@ TEST_F(QuotesTest, AssignmentsDecideWhatLoads) {
   EXPECT_EQ(q.Count(), 0);
   EXPECT_EQ(q.GetArray("C")->Size(), 0);
   EXPECT_EQ(q.LastDate(), kLatest);
+}
+
+// A store that fails under a load (here its bar table is gone) ends the load quietly: Count
+// 0, and the arrays of the previous load stay for LastDate.
+TEST_F(QuotesTest, ALoadThatFailsInsideKeepsThePreviousArrays) {
+  Quotes q;
+  q.SetDays(10);
+  q.SetSymbol("WED");
+  ASSERT_EQ(q.Count(), 10);
+
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(tc2000::PriceStore::DefaultPath().c_str(), &db), SQLITE_OK);
+  const int dropped = sqlite3_exec(db, "DROP TABLE bar_chunks", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  ASSERT_EQ(dropped, SQLITE_OK);
+
+  for (bool window : {false, true}) {
+    if (window) {
+      q.SetStartDate(D(20261123));
+      q.SetEndDate(D(20261127));
+      q.SetSymbol("WED");
+    } else {
+      q.SetDays(20);
+    }
+    EXPECT_EQ(q.Count(), 0) << window;
+    EXPECT_EQ(q.GetArray("C")->Size(), 0) << window;
+    EXPECT_EQ(q.LastDate(), kLatest) << window;
+    ASSERT_EQ(q.close().size(), 11u) << window;
+    EXPECT_EQ(q.close()[10], wed_bars_.back().close) << window;
+  }
 }
 
 TEST_F(QuotesTest, IsActiveTrimsTheCallersText) {

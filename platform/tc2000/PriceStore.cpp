@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -71,6 +72,27 @@ FileIdentity IdentityOf(const std::filesystem::path& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) return {};
   return {info.st_dev, info.st_ino};
+}
+
+int32_t DateOfBar(std::span<const std::byte> chunk, size_t k) {
+  int32_t date = 0;
+  std::memcpy(&date, chunk.data() + k * sizeof(Bar) + offsetof(Bar, date), sizeof(date));
+  return date;
+}
+
+// The index of the first of a chunk's `n` bars (ascending by date) dated on or after `date`;
+// n when there is none.
+size_t FirstBarFrom(std::span<const std::byte> chunk, size_t n, int64_t date) {
+  size_t low = 0, high = n;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (DateOfBar(chunk, middle) < date) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low;
 }
 
 }  // namespace
@@ -286,6 +308,32 @@ std::vector<Bar> PriceStore::LatestBars(int32_t worden, int32_t count) {
     for (size_t k = 0; k < take; ++k) {
       std::memcpy(&result[filled + k], blob.data() + (in_chunk - 1 - k) * sizeof(Bar), sizeof(Bar));
     }
+  }
+  return result;
+}
+
+std::vector<Bar> PriceStore::BarsBetween(int32_t worden, int32_t first, int32_t last) {
+  std::vector<Bar> result;
+  if (first > last) return result;
+  if (!impl_->read_chunks) {
+    impl_->read_chunks =
+        impl_->Prepare("SELECT bars FROM bar_chunks WHERE id BETWEEN ? AND ? ORDER BY id DESC");
+  }
+  Impl::Use query(*impl_, impl_->read_chunks);
+  query.Bind(1, ChunkId(worden, 0)).Bind(2, ChunkId(worden, 0xFFFF));
+  // Newest chunk first; chunks newer than the window are passed over, and the first chunk
+  // that reaches back before the window is the last one read.
+  while (query.Step()) {
+    std::span<const std::byte> blob = query.Blob(0);
+    const size_t in_chunk = blob.size() / sizeof(Bar);
+    const size_t from = FirstBarFrom(blob, in_chunk, first);
+    const size_t to = FirstBarFrom(blob, in_chunk, int64_t{last} + 1);
+    const size_t filled = result.size();
+    result.resize(filled + (to - from));
+    for (size_t k = to; k > from; --k) {
+      std::memcpy(&result[filled + (to - k)], blob.data() + (k - 1) * sizeof(Bar), sizeof(Bar));
+    }
+    if (from > 0) break;
   }
   return result;
 }

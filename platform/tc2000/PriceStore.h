@@ -70,6 +70,10 @@ class PriceStore {
   // The latest `count` bars of a security, newest first; fewer when it has fewer, none when
   // it is unknown or count < 1.
   std::vector<Bar> LatestBars(int32_t worden, int32_t count);
+  // Every bar of a security dated `first` to `last` (date codes, both included), newest
+  // first; none when it is unknown or first > last. Whatever days the bars fall on, all of
+  // them come back.
+  std::vector<Bar> BarsBetween(int32_t worden, int32_t first, int32_t last);
   // All chart lists in list order (list index = position + 1); `members` left empty.
   std::vector<ChartList> AllChartLists();
   // The members of list `list_index` (from 1) in list order, with their Worden numbers and

@@ -31,6 +31,29 @@ void HandOut(std::vector<Security> securities, Variant& symbols, Variant& number
   numbers = OneBased(std::move(w));
 }
 
+// The bars as the six parallel arrays of GetPrices: prices as Singles, volume and dates as
+// Longs, from index 1.
+void HandOutBars(const std::vector<Bar>& bars, Variant& open, Variant& high, Variant& low,
+                 Variant& close, Variant& volume, Variant& dates) {
+  const size_t n = bars.size();
+  std::vector<float> o(n), h(n), l(n), c(n);
+  std::vector<int32_t> v(n), d(n);
+  for (size_t i = 0; i < n; ++i) {
+    o[i] = bars[i].open;
+    h[i] = bars[i].high;
+    l[i] = bars[i].low;
+    c[i] = bars[i].close;
+    v[i] = bars[i].volume;
+    d[i] = bars[i].date;
+  }
+  open = OneBased(std::move(o));
+  high = OneBased(std::move(h));
+  low = OneBased(std::move(l));
+  close = OneBased(std::move(c));
+  volume = OneBased(std::move(v));
+  dates = OneBased(std::move(d));
+}
+
 }  // namespace
 
 cTC2000::cTC2000(std::unique_ptr<PriceStore> store) : store_(std::move(store)) {}
@@ -73,23 +96,18 @@ void cTC2000::GetPrices(int32_t worden, Variant& open, Variant& high, Variant& l
     std::lock_guard lock(mutex_);
     bars = store_->LatestBars(worden, days);
   }
-  const size_t n = bars.size();
-  std::vector<float> o(n), h(n), l(n), c(n);
-  std::vector<int32_t> v(n), d(n);
-  for (size_t i = 0; i < n; ++i) {
-    o[i] = bars[i].open;
-    h[i] = bars[i].high;
-    l[i] = bars[i].low;
-    c[i] = bars[i].close;
-    v[i] = bars[i].volume;
-    d[i] = bars[i].date;
+  HandOutBars(bars, open, high, low, close, volume, dates);
+}
+
+void cTC2000::GetPricesBetween(int32_t worden, Variant& open, Variant& high, Variant& low,
+                               Variant& close, Variant& volume, Variant& dates, int32_t first,
+                               int32_t last) {
+  std::vector<Bar> bars;
+  {
+    std::lock_guard lock(mutex_);
+    bars = store_->BarsBetween(worden, first, last);
   }
-  open = OneBased(std::move(o));
-  high = OneBased(std::move(h));
-  low = OneBased(std::move(l));
-  close = OneBased(std::move(c));
-  volume = OneBased(std::move(v));
-  dates = OneBased(std::move(d));
+  HandOutBars(bars, open, high, low, close, volume, dates);
 }
 
 void cTC2000::GetSymbols(Variant& symbols, Variant& numbers) {
@@ -134,6 +152,7 @@ const automation::MemberTable& cTC2000::Members() const {
           .Method("companyname", &cTC2000::companyname)
           .Get("TCEnabled", &cTC2000::TCEnabled)
           .Method("GetPrices", &cTC2000::GetPrices)
+          .Method("GetPricesBetween", &cTC2000::GetPricesBetween)
           .Method("GetSymbols", &cTC2000::GetSymbols)
           .Method("getAllChartLists", &cTC2000::getAllChartLists)
           .Method("GetSymbolsForChartList", &cTC2000::GetSymbolsForChartList)

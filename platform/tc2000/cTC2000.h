@@ -40,6 +40,12 @@ class cTC2000 : public automation::Dispatch {
   void GetPrices(int32_t worden, automation::Variant& open, automation::Variant& high,
                  automation::Variant& low, automation::Variant& close, automation::Variant& volume,
                  automation::Variant& dates, int32_t days);
+  // The same arrays with every trading day from date code `first` to date code `last`, both
+  // included, newest first; no data when first > last.
+  void GetPricesBetween(int32_t worden, automation::Variant& open, automation::Variant& high,
+                        automation::Variant& low, automation::Variant& close,
+                        automation::Variant& volume, automation::Variant& dates, int32_t first,
+                        int32_t last);
   void GetSymbols(automation::Variant& symbols, automation::Variant& numbers);
   void getAllChartLists(automation::Variant& names, automation::Variant& types);
   void GetSymbolsForChartList(int32_t list_index, automation::Variant& symbols,

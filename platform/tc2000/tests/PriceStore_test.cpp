@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/automation/Error.h"
+#include "platform/helpers/library.h"
 #include "platform/tc2000/tests/TestStore.h"
 #include "platform/tests/TestEnvironment.h"
 
@@ -48,6 +49,55 @@ TEST_F(PriceStoreTest, LatestBarsAcrossChunkBoundaries) {
   }
   EXPECT_TRUE(reader->LatestBars(worden, 0).empty());
   EXPECT_TRUE(reader->LatestBars(worden + 1, 10).empty());
+}
+
+TEST_F(PriceStoreTest, BarsBetweenTakeEveryStoredDayOfTheWindow) {
+  // Monday to Saturday for two years: several chunks, with days no weekday count foresees.
+  std::vector<Bar> bars;
+  for (auto d = DateOf(2020, 1, 1); d.value <= DateOf(2021, 12, 31).value;
+       d = automation::AddDays(d, 1)) {
+    if (automation::IsoWeekday(d) == 7) continue;
+    bars.push_back({helpers::LongFromDate(d), 1, 2, 0.5f, static_cast<float>(bars.size()), 9});
+  }
+  auto store = PriceStore::OpenForWriting(path());
+  const int32_t worden = store->UpsertSecurity("SIX", "Six Days", true);
+  store->ReplaceBars(worden, bars);
+  const int32_t other = store->UpsertSecurity("NEXT", "Next Door", true);
+  store->ReplaceBars(other, WeekdayBars(DateOf(2019, 1, 1), DateOf(2022, 6, 30)));
+
+  const size_t chunk = PriceStore::kBarsPerChunk;
+  const int32_t first = bars.front().date, last = bars.back().date;
+  const struct {
+    int32_t from, to;
+  } windows[] = {
+      {first, last},
+      {19990101, 20991231},
+      {bars[chunk - 1].date, bars[chunk].date},  // across a chunk boundary
+      {bars[chunk].date, bars[chunk].date},
+      {bars[chunk + 1].date, bars[3 * chunk + 5].date},
+      {20200104, 20200104},  // a Saturday
+      {20200105, 20200105},  // a Sunday: nothing
+      {20211225, 20220301},  // up to the end and past it
+      {19990101, 20200101},  // up to the first day
+      {20220101, 20220131},  // after the history
+      {20191201, 20191231},  // before it
+      {20210301, 20200301},  // ends before it starts
+  };
+  auto reader = PriceStore::OpenForReading(path());
+  for (const auto& w : windows) {
+    std::vector<int32_t> expected;
+    for (auto it = bars.rbegin(); it != bars.rend(); ++it) {
+      if (it->date >= w.from && it->date <= w.to) expected.push_back(it->date);
+    }
+    std::vector<int32_t> got;
+    for (const Bar& bar : reader->BarsBetween(worden, w.from, w.to)) got.push_back(bar.date);
+    ASSERT_EQ(got, expected) << w.from << ".." << w.to;
+  }
+  const auto one = reader->BarsBetween(worden, bars[chunk].date, bars[chunk].date);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0].close, bars[chunk].close);
+  EXPECT_EQ(one[0].volume, 9);
+  EXPECT_TRUE(reader->BarsBetween(worden + 5, first, last).empty());
 }
 
 TEST_F(PriceStoreTest, ReplacingBarsDropsTheOldChunks) {

@@ -77,6 +77,28 @@ TEST_F(ServerTest, GetPricesHandsOutTheLatestDaysNewestFirstFromIndexOne) {
   }
 }
 
+TEST_F(ServerTest, GetPricesBetweenHandsOutTheWindowNewestFirst) {
+  std::vector<Variant> args(9);
+  args[0] = ibm_;
+  args[7] = int32_t{20261125};
+  args[8] = int32_t{20261231};
+  server_->Call("GetPricesBetween", args);
+  const automation::SafeArray& dates = args[6].Array();
+  EXPECT_EQ(dates.LowerBound(), 1);
+  ASSERT_EQ(dates.UpperBound(), 6);  // Wednesday to Friday, then Monday to Wednesday
+  EXPECT_EQ(dates.Element(1), Variant(int32_t{20261202}));
+  EXPECT_EQ(dates.Element(6), Variant(int32_t{20261125}));
+  for (int k = 1; k <= 5; ++k) EXPECT_EQ(args[k].Array().UpperBound(), 6) << k;
+  EXPECT_EQ(args[4].Array().ElementType(), automation::VarType::kSingle);
+  EXPECT_EQ(args[4].Array().Element(1), Variant(bars_.back().close));
+  EXPECT_EQ(args[5].Array().Element(6), Variant(bars_[bars_.size() - 6].volume));
+
+  args[7] = int32_t{20261128};  // a weekend
+  args[8] = int32_t{20261129};
+  server_->Call("GetPricesBetween", args);
+  EXPECT_LT(args[6].Array().UpperBound(), 1);
+}
+
 TEST_F(ServerTest, AnswersForSecurities) {
   EXPECT_EQ(server_->CallWith("WordenNumFromSymbol", "ibm"), Variant(ibm_));
   EXPECT_EQ(server_->CallWith("WordenNumFromSymbol", "XYZ"), Variant(int32_t{0}));
