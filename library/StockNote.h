@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/ado/Connection.h"
+#include "platform/ado/SystemDatabase.h"
 #include "platform/automation/Dispatch.h"
 
 namespace thalmere {
@@ -28,14 +29,13 @@ class StockNote : public automation::Dispatch {
  public:
   using ConnectionRef = std::shared_ptr<ado::Connection>;
 
-  // The statements of CreateTable, in order, exactly as the table has always been made.
-  static constexpr std::string_view kCreateTable =
-      "create TABLE stocknotes (company_id char(12), symbol char (10), notedate datetime, "
-      "notetype varchar(12), notetext varchar(1024)) ";
+  // The statements of CreateTable, in order, the same that make the table in a fresh system
+  // database.
+  static constexpr std::string_view kCreateTable = ado::system_schema::kCreateStockNotes;
   static constexpr std::string_view kCreateCompanyIndex =
-      " create index notesMain on stocknotes (company_id) ";
+      ado::system_schema::kCreateStockNotesCompanyIndex;
   static constexpr std::string_view kCreateSymbolIndex =
-      " create index notesSymbol on stocknotes (symbol) ";
+      ado::system_schema::kCreateStockNotesSymbolIndex;
 
   std::string_view ClassName() const override { return "StockNote"; }
   const automation::MemberTable& Members() const override;

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ado/SystemDatabase.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
 
@@ -63,7 +64,10 @@ void Connection::Open(const std::string& data_source_name) {
   if (driver_) {
     throw Error(kObjectOpen, "Connection to '" + name_ + "' is already open");
   }
-  OpenSource(ResolveDataSource(data_source_name), false);
+  const DataSource source = ResolveDataSource(data_source_name);
+  // A fresh installation has no database files yet: each default one is made on first use.
+  if (HasDefaultLocation(source)) CreateSqliteFile(source);
+  OpenSource(source, false);
 }
 
 void Connection::OpenSource(const DataSource& source, bool create) {

@@ -26,7 +26,9 @@ class Connection : public automation::Dispatch {
   const automation::MemberTable& Members() const override;
 
   // Opens the data source of that name (see ResolveDataSource); an error names the data
-  // source and carries the engine's message. SQLite files must exist already.
+  // source and carries the engine's message. A SQLite file at its default place is made on
+  // first use (the system database with its tables, see CreateSqliteFile); one that
+  // datasources.ini names elsewhere must exist already.
   void Open(const std::string& data_source_name);
   // Opens a resolved data source; `create` makes a missing SQLite file (and its folder).
   void OpenSource(const DataSource& source, bool create = false);

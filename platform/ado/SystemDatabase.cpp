@@ -1,0 +1,207 @@
+#include "platform/ado/SystemDatabase.h"
+
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/ado/Connection.h"
+#include "platform/automation/Convert.h"
+#include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
+#include "platform/system/Paths.h"
+
+namespace ado {
+
+namespace {
+
+namespace fs = std::filesystem;
+using automation::Error;
+using automation::Variant;
+namespace err = automation::err;
+using namespace system_schema;
+
+constexpr std::string_view kAlertStatements[] = {kCreateAlert, kCreateAlertIndex};
+constexpr std::string_view kStockNotesStatements[] = {
+    kCreateStockNotes, kCreateStockNotesCompanyIndex, kCreateStockNotesSymbolIndex};
+
+// The batch runs keep their own statements and rebuild these tables whole; the tables made
+// up front are empty ones of the same shape, so that pages reading them before the first
+// run find no rows rather than no table.
+constexpr std::string_view kCompositeStatements[] = {
+    "create TABLE si_composite  (company_id CHAR(10), ticker CHAR(10), indcode CHAR(10), "
+    "composite NUMERIC(10,0), rscore NUMERIC(10,0), epswavg NUMERIC(10,0), "
+    "compeps NUMERIC(10,0), rswavg NUMERIC(10,0), comprs NUMERIC(10,0), "
+    "saleswavg NUMERIC(10,0), opmwavg NUMERIC(10,0), npmwavg NUMERIC(10,0), "
+    "roewavg NUMERIC(10,0), smrwavg NUMERIC(10,0), compsmr NUMERIC(10,0), "
+    "instwavg NUMERIC(10,0), compinst NUMERIC(10,0), instpratio NUMERIC(10,0), "
+    "compipurch NUMERIC(10,0), accdist NUMERIC(10,0), compacdst NUMERIC(10,0), "
+    "indrs NUMERIC(10,0), compindrs NUMERIC(10,0))",
+    "create INDEX si_compositeMain on  si_composite  (company_id)",
+    "create INDEX si_compositeTicker on si_composite (ticker)",
+};
+
+constexpr std::string_view kEvaStatements[] = {
+    "create table si_eva (company_id CHAR(10), period CHAR(3), perend DATETIME, "
+    "leva NUMERIC(12,2), ueva NUMERIC(12,2), mrp NUMERIC(12,3), rfr NUMERIC(12,3), "
+    "beta NUMERIC(12,3),evaequity NUMERIC(12,2), totcap NUMERIC(12,2), "
+    "evalnopat NUMERIC(12,2), evaunopat NUMERIC(12,2),interest NUMERIC(12,2), "
+    "coe_rate NUMERIC(12,2), coe NUMERIC(12,2), coc NUMERIC(12,2), coc_rate NUMERIC(12,2), "
+    "lroc NUMERIC(12,2), uroc NUMERIC(12,2), lpi NUMERIC(12,2), upi NUMERIC(12,2), "
+    "evavi NUMERIC(12,2) )",
+    "create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)",
+};
+
+constexpr std::string_view kListStatements[] = {
+    "create TABLE tc2klist  (listidx    INT, listsrc    CHAR(4), listtype   INT, "
+    "listprnt   INT, listname   VARCHAR(128))",
+    "create index tc2klistMain on tc2klist (listidx)",
+    "create index tc2klistName on tc2klist (listname)",
+};
+
+constexpr std::string_view kListMemberStatements[] = {
+    "create TABLE listmbrs  (listidx    INT, symbol    CHAR(12))",
+    "create index listmbrsMain on listmbrs (listidx)",
+    "create index listmbrsSymbol on listmbrs (symbol)",
+};
+
+// The next free index of the lists made inside the system; those copied in stay below 1000.
+constexpr std::string_view kNextListStatements[] = {
+    "create TABLE nxtlstid  (listidx    INT) ",
+    "insert into nxtlstid (listidx) values (1001)",
+};
+
+constexpr std::array<SystemTable, 7> kTables = {{
+    {"alert", kAlertStatements},
+    {"stocknotes", kStockNotesStatements},
+    {"si_composite", kCompositeStatements},
+    {"si_eva", kEvaStatements},
+    {"tc2klist", kListStatements},
+    {"listmbrs", kListMemberStatements},
+    {"nxtlstid", kNextListStatements},
+}};
+
+bool TableExists(Connection& connection, std::string_view table) {
+  // PostgreSQL: resolved through the search path, as the unqualified statements of the
+  // system are; SQLite names are matched without regard to case, as SQLite does.
+  const char* sql = connection.engine() == Engine::kPostgres
+                        ? "select count(*) from pg_catalog.pg_class where oid = to_regclass(?)"
+                        : "select count(*) from sqlite_master where type = 'table' and "
+                          "name = ? collate nocase";
+  const std::vector<Variant> params = {Variant(std::string(table))};
+  const Result result = connection.driver().Run(sql, params);
+  return !result.rows.empty() && automation::CLng(result.rows[0][0]) > 0;
+}
+
+// The file name a known data source has at its default place.
+std::string DefaultFileName(const std::string& name) {
+  const std::string folded = automation::FoldCase(name);
+  if (folded == "ledramaster") return "Ledra.db";
+  for (const std::string& known : KnownDataSourceNames()) {
+    if (automation::FoldCase(known) == folded) return known + ".db";
+  }
+  return "";
+}
+
+// A file beside the target, removed on the way out with the companions SQLite may have
+// left, whether or not it was linked into place.
+class StagedDatabaseFile {
+ public:
+  explicit StagedDatabaseFile(const fs::path& target) {
+    std::string pattern =
+        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0) {
+      throw Error(err::kDatabaseConnection,
+                  "Cannot create a file beside " + target.string() + ": " + std::strerror(errno));
+    }
+    close(fd);
+    path_ = pattern;
+  }
+  ~StagedDatabaseFile() {
+    std::error_code ignored;
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+      fs::remove(path_.string() + suffix, ignored);
+    }
+  }
+  StagedDatabaseFile(const StagedDatabaseFile&) = delete;
+  StagedDatabaseFile& operator=(const StagedDatabaseFile&) = delete;
+
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+}  // namespace
+
+std::span<const SystemTable> SystemTables() { return kTables; }
+
+std::vector<std::string> CreateMissingSystemTables(Connection& connection) {
+  std::vector<std::string> created;
+  connection.BeginTrans();
+  try {
+    for (const SystemTable& table : kTables) {
+      if (TableExists(connection, table.name)) continue;
+      // One statement per call: PostgreSQL takes no more.
+      for (std::string_view sql : table.statements) connection.Execute(std::string(sql));
+      created.emplace_back(table.name);
+    }
+    connection.CommitTrans();
+  } catch (...) {
+    connection.RollbackTrans();
+    throw;
+  }
+  return created;
+}
+
+bool IsSystemDatabase(const DataSource& source) {
+  const std::string folded = automation::FoldCase(source.name);
+  return folded == "ledra" || folded == "ledramaster";
+}
+
+bool HasDefaultLocation(const DataSource& source) {
+  if (source.driver != "sqlite") return false;
+  const std::string file = DefaultFileName(source.name);
+  if (file.empty()) return false;
+  return fs::path(source.path).lexically_normal() ==
+         (kestrova_system::DataDirectory() / file).lexically_normal();
+}
+
+bool CreateSqliteFile(const DataSource& source) {
+  const fs::path target(source.path);
+  std::error_code ec;
+  if (fs::exists(target, ec)) return false;
+  if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
+  if (ec) {
+    throw Error(err::kDatabaseConnection, "Cannot create the folder " +
+                                              target.parent_path().string() + " of data source '" +
+                                              source.name + "': " + ec.message());
+  }
+
+  StagedDatabaseFile staged(target);
+  {
+    DataSource building = source;
+    building.path = staged.path().string();
+    const auto connection = Connection::Create();
+    connection->OpenSource(building, true);
+    if (IsSystemDatabase(source)) CreateMissingSystemTables(*connection);
+    connection->Close();
+  }
+  // A link, unlike a rename, never replaces a file that another process made meanwhile.
+  if (link(staged.path().c_str(), target.c_str()) != 0) {
+    if (errno == EEXIST) return false;
+    throw Error(err::kDatabaseConnection, "Cannot create the database file " + target.string() +
+                                              " of data source '" + source.name +
+                                              "': " + std::strerror(errno));
+  }
+  return true;
+}
+
+}  // namespace ado

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/ado/DataSources.h"
+
+// The system's own database (data source Ledra) and the tables it keeps: their statements in
+// one place, so that the objects that recreate a table and the first start of a fresh
+// installation make the same shape. They live in the data layer because the data layer is
+// what creates a fresh system database, for whichever program opens it first.
+namespace ado {
+
+class Connection;
+
+namespace system_schema {
+
+// Price alerts.
+inline constexpr std::string_view kCreateAlert =
+    "create TABLE alert (symbol char (10), highprice numeric (11,2), lowprice numeric(11,2), "
+    "aimalert int, emailalert int) ";
+inline constexpr std::string_view kCreateAlertIndex = " create index alertMain on alert (symbol) ";
+
+// Stock notes.
+inline constexpr std::string_view kCreateStockNotes =
+    "create TABLE stocknotes (company_id char(12), symbol char (10), notedate datetime, "
+    "notetype varchar(12), notetext varchar(1024)) ";
+inline constexpr std::string_view kCreateStockNotesCompanyIndex =
+    " create index notesMain on stocknotes (company_id) ";
+inline constexpr std::string_view kCreateStockNotesSymbolIndex =
+    " create index notesSymbol on stocknotes (symbol) ";
+
+}  // namespace system_schema
+
+// One table of the system database and the statements, in order, that make it empty with its
+// indexes (and, for nxtlstid, its one row).
+struct SystemTable {
+  std::string_view name;
+  std::span<const std::string_view> statements;
+};
+
+// Every table of the system database: alert, stocknotes, si_composite, si_eva, tc2klist,
+// listmbrs, nxtlstid. The batch runs drop and recreate theirs in the same shape.
+std::span<const SystemTable> SystemTables();
+
+// Creates, in one transaction, each system table that the connection does not see yet
+// (a table of that name, found as an unqualified statement would find it); tables that exist
+// are left alone, whatever they hold. Returns the names created, in order. Errors of the
+// engine reach the caller, with nothing created.
+std::vector<std::string> CreateMissingSystemTables(Connection& connection);
+
+// Whether a data source names the system database: Ledra, or LedraMaster, which without an
+// entry of its own shares Ledra's.
+bool IsSystemDatabase(const DataSource& source);
+
+// Whether a data source is a SQLite file at its default place $XDG_DATA_HOME/kestrova/<name>.db
+// (LedraMaster: Ledra's): such a file is made when it is first opened.
+bool HasDefaultLocation(const DataSource& source);
+
+// Makes the SQLite file of a data source when it does not exist yet, with its folder; the
+// system database gets every system table. The file appears complete or not at all: it is
+// built under a temporary name and linked into place, so a process that opens it meanwhile
+// never sees it half made, and one made by another process in the meantime is kept.
+// Returns true when this call made the file. Errors are automation errors naming the file.
+bool CreateSqliteFile(const DataSource& source);
+
+}  // namespace ado
