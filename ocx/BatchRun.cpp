@@ -19,8 +19,13 @@ void TaskReporter::Status(const std::string& text) { tasks_->CallWith("updStatus
 void TaskReporter::SetVisible(bool visible) { bar_->Let("Visible", Variant(visible)); }
 
 void TaskReporter::SetRange(int32_t min, int32_t max) {
-  bar_->Let("Min", Variant(min));
-  bar_->Let("Max", Variant(max));
+  if (min > automation::CLng(bar_->Get("Max"))) {
+    bar_->Let("Max", Variant(max));
+    bar_->Let("Min", Variant(min));
+  } else {
+    bar_->Let("Min", Variant(min));
+    bar_->Let("Max", Variant(max));
+  }
 }
 
 void TaskReporter::SetValue(int32_t value) { bar_->Let("Value", Variant(value)); }
@@ -28,6 +33,10 @@ void TaskReporter::SetValue(int32_t value) { bar_->Let("Value", Variant(value));
 void TaskReporter::Step() { SetValue(automation::CLng(bar_->Get("Value")) + 1); }
 
 void TaskReporter::Done() { tasks_->Call("Done"); }
+
+void RefuseRun(const std::string& why) {
+  throw automation::Error(automation::err::kInvalidArgument, why);
+}
 
 void ExecuteIgnoringErrors(ado::Connection& connection, const std::string& sql) {
   connection.BeginTrans();

@@ -25,6 +25,8 @@ class TaskReporter {
 
   void Status(const std::string& text);
   void SetVisible(bool visible);
+  // Sets Min and Max in the order that keeps Min <= Max after each (a progress bar refuses
+  // a Max below its Min).
   void SetRange(int32_t min, int32_t max);
   void SetValue(int32_t value);
   // Value = Value + 1.
@@ -35,6 +37,11 @@ class TaskReporter {
   automation::ObjectRef tasks_;
   automation::ObjectRef bar_;
 };
+
+// Ends a run whose inputs are missing as a whole (no companies, no industries, a reference
+// series the price source does not have) before it touches its table: error 5 with `why`,
+// which names what is missing and the table that is kept.
+[[noreturn]] void RefuseRun(const std::string& why);
 
 // Runs a statement whose failure does not matter (a drop of what may not exist) inside a
 // savepoint, so that a failure leaves the caller's transaction usable on every engine.

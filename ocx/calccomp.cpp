@@ -174,6 +174,9 @@ class CompositeRun {
   void LoadIndustries() {
     const auto rows = helpers::OpenRecordset(
         dbf_, "select indcode, rs_04w, rs_13w, rs_26w, rs_52w from si_mgav2 order by indcode");
+    if (rows->RecordCount() == 0) {
+      RefuseRun("si_mgav2 has no industries; si_composite is left as it was");
+    }
     tasks_.SetVisible(true);
     tasks_.SetRange(1, rows->RecordCount());
     tasks_.SetValue(1);
@@ -193,6 +196,8 @@ class CompositeRun {
   void LoadCompanies() {
     const auto rows = helpers::OpenRecordset(
         static_, "select company_id, ticker, ind_3_dig from si_ci order by ticker");
+    if (rows->RecordCount() == 0)
+      RefuseRun("si_ci has no companies; si_composite is left as it was");
     tasks_.SetRange(1, rows->RecordCount() + 1);
     tasks_.SetValue(1);
     tasks_.Status("Gathering Tickers");
@@ -218,6 +223,11 @@ class CompositeRun {
       tasks_.Step();
       return rated;
     });
+    if (companies_.records().empty()) {
+      RefuseRun(
+          "no company could be rated (none has prices for more than 65 days); si_composite is "
+          "left as it was");
+    }
   }
 
   // One company whose figures cannot be computed (a close of 0 under its accumulation line,

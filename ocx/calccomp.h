@@ -17,7 +17,9 @@ namespace kestrova {
 // source does not know, is left out ("No quotes found for " + ticker); one without a row in
 // si_perc or si_psd is rated with those figures Null (its weighted figures then come out 0),
 // and one whose industry is unknown gets industry strength 0; the final status counts them.
-// Errors (a data source that does not open, a failing query or statement) end the run and
+// A run without its inputs (no industries in si_mgav2, no companies in si_ci, or no company
+// that can be rated) ends with error 5 naming what is missing, before the table is touched.
+// Other errors (a data source that does not open, a failing query or statement) end the run and
 // reach the caller; the status and progress bar stay where they were.
 void CalcComposites(const automation::ObjectRef& tasks);
 

@@ -142,6 +142,13 @@ EvaFigures ComputeFigures(float beta, float rfr, float evaequity, float totcap,
   return f;
 }
 
+// One row of si_eva as computed, before it is written.
+struct EvaRow {
+  std::string company_id, period;
+  Date perend;
+  EvaFigures figures;
+};
+
 class EvaRun {
  public:
   explicit EvaRun(const automation::ObjectRef& control) : control_(control) {}
@@ -151,35 +158,33 @@ class EvaRun {
     static_ = ado::Connection::OpenDataSource("SIPStatic");
     ledra_ = ado::Connection::OpenDataSource("Ledra");
 
-    // Drop, create, fill and index in one transaction: a failure leaves the old table.
-    ado::Connection& db = *ledra_;
-    db.BeginTrans();
-    try {
-      ExecuteIgnoringErrors(db, "drop table si_eva");
-      db.Execute(kCreateEva);
-
-      const auto companies =
-          helpers::OpenRecordset(static_, "select company_id, ticker from si_ci order by ticker");
-      tasks_.emplace(control_);
-      tasks_->SetRange(1, companies->RecordCount() + 2);
-      tasks_->SetValue(1);
-      tasks_->SetVisible(true);
-
-      quotes_ = automation::CreateObject("Thalmere.Quotes");
-      indicators_ = automation::CreateObject("Thalmere.Indicators");
-      for (; !companies->EOF_() && !companies->BOF_(); companies->MoveNext()) {
-        CalcCompanyOrSkip(TrimmedText(companies->Field("company_id")),
-                          TrimmedText(companies->Field("ticker")));
-        tasks_->Step();
-      }
-
-      ExecuteIgnoringErrors(db, "drop index si_EVAMain");
-      db.Execute("create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)");
-      db.CommitTrans();
-    } catch (...) {
-      db.RollbackTrans();
-      throw;
+    const auto companies =
+        helpers::OpenRecordset(static_, "select company_id, ticker from si_ci order by ticker");
+    if (companies->RecordCount() == 0) {
+      RefuseRun("si_ci has no companies; si_eva is left as it was");
     }
+    quotes_ = automation::CreateObject("Thalmere.Quotes");
+    indicators_ = automation::CreateObject("Thalmere.Indicators");
+    RequirePrices(kIndexSymbol, "beta");
+    RequirePrices(kRateSymbol, "risk-free rate");
+
+    // Every figure is computed before the system database is written to, so the write lock
+    // is held only while the rows go in.
+    tasks_.emplace(control_);
+    tasks_->SetRange(1, companies->RecordCount() + 2);
+    tasks_->SetValue(1);
+    tasks_->SetVisible(true);
+    for (; !companies->EOF_() && !companies->BOF_(); companies->MoveNext()) {
+      CalcCompanyOrSkip(TrimmedText(companies->Field("company_id")),
+                        TrimmedText(companies->Field("ticker")));
+      tasks_->Step();
+    }
+    if (rows_.empty()) {
+      RefuseRun(
+          "no company of si_ci could be calculated (none is active in the price source with "
+          "statements and a latest quarter date); si_eva is left as it was");
+    }
+    WriteTable();
 
     quotes_.reset();
     indicators_.reset();
@@ -192,24 +197,58 @@ class EvaRun {
   }
 
  private:
-  // One company whose figures cannot be computed (a figure beyond the Single range, a beta
-  // over a flat index) loses its rows of this run, under a savepoint, and the run goes on;
-  // errors of the database end the run.
-  void CalcCompanyOrSkip(const std::string& company_id, const std::string& ticker) {
-    ledra_->BeginTrans();
+  // Every row of a run needs the index (beta) and the rate: without either series in the
+  // price source the whole table would be wrong, so the run ends before it starts.
+  void RequirePrices(const char* symbol, const char* figure) {
+    quotes_->Let("days", Variant(int32_t{1}));
+    quotes_->Let("Symbol", Variant(symbol));
+    if (automation::CStr(quotes_->Get("Symbol")).empty() ||
+        automation::CLng(quotes_->Get("Count")) < 1) {
+      RefuseRun(fmt::format(
+          "{} has no prices in the price source, so no {} can be computed; si_eva is left as it "
+          "was",
+          symbol, figure));
+    }
+  }
+
+  // Drop, create, fill and index in one transaction: a failure leaves the old table.
+  void WriteTable() {
+    tasks_->Status("Writing si_eva");
+    ado::Connection& db = *ledra_;
+    db.BeginTrans();
     try {
-      CalcCompany(company_id, ticker);
-      ledra_->CommitTrans();
+      ExecuteIgnoringErrors(db, "drop table si_eva");
+      db.Execute(kCreateEva);
+      for (const EvaRow& row : rows_) Insert(row);
+      ExecuteIgnoringErrors(db, "drop index si_EVAMain");
+      db.Execute("create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)");
+      db.CommitTrans();
+    } catch (...) {
+      db.RollbackTrans();
+      throw;
+    }
+  }
+
+  // One company whose figures cannot be computed (a figure beyond the Single range, a beta
+  // over a flat index) is left out with a status line, and the run goes on; errors of the
+  // database end the run.
+  void CalcCompanyOrSkip(const std::string& company_id, const std::string& ticker) {
+    std::vector<EvaRow> rows;
+    try {
+      CalcCompany(company_id, ticker, rows);
     } catch (const automation::Error& e) {
-      ledra_->RollbackTrans();
       if (IsDatabaseError(e.Number())) throw;
       calculated_.erase(company_id);
       tasks_->Status("Could not calculate EVA for " + ticker + ": " + e.Description());
       ++failed_;
+      return;
     }
+    rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
+                 std::make_move_iterator(rows.end()));
   }
 
-  void CalcCompany(const std::string& company_id, const std::string& ticker) {
+  void CalcCompany(const std::string& company_id, const std::string& ticker,
+                   std::vector<EvaRow>& rows) {
     // Two rows for one company and period would break the unique index: a company_id that
     // came under an earlier ticker has its rows already.
     if (auto earlier = calculated_.find(company_id); earlier != calculated_.end()) {
@@ -229,8 +268,8 @@ class EvaRun {
 
     Variant symbol[] = {Variant(ticker)};
     if (!automation::CBool(quotes_->Call("isActive", symbol))) return;
-    for (const auto& rows : {bsa, bsq, isa, isq, dates, psd}) {
-      if (rows->EOF_() || rows->BOF_()) return;
+    for (const auto& table : {bsa, bsq, isa, isq, dates, psd}) {
+      if (table->EOF_() || table->BOF_()) return;
     }
     const Variant& q1 = dates->Field("perend_q1");
     const Variant& q5 = dates->Field("perend_q5");
@@ -241,7 +280,8 @@ class EvaRun {
 
     tasks_->Status("Calculating EVA for " + ticker);
     calculated_.emplace(company_id, ticker);
-    InsertTrailingYear(company_id, ticker, latest_quarter, year_before, *bsq, *isa, *psd);
+    rows.push_back({company_id, "12m", latest_quarter,
+                    TrailingYear(ticker, latest_quarter, year_before, *bsq, *isa, *psd)});
 
     for (int k = 1; k <= 6; ++k) {
       const std::string current = fmt::format("y{}", k);
@@ -253,16 +293,16 @@ class EvaRun {
       const Date year_start = automation::CDate(start);
       const float beta = Beta(ticker, year_end, year_start);
       if (beta == 0) continue;
-      InsertYear(company_id, ticker, current, earlier, year_end, year_start, beta, *bsa, *isa,
-                 *psd);
+      rows.push_back(
+          {company_id, current, year_end,
+           Year(ticker, current, earlier, year_end, year_start, beta, *bsa, *isa, *psd)});
     }
   }
 
   // The trailing twelve months: capital averaged over the four quarter-ends before the
   // latest one, income from the twelve-month columns.
-  void InsertTrailingYear(const std::string& company_id, const std::string& ticker, Date q1,
-                          Date q5, const ado::Recordset& bsq, const ado::Recordset& isa,
-                          const ado::Recordset& psd) {
+  EvaFigures TrailingYear(const std::string& ticker, Date q1, Date q5, const ado::Recordset& bsq,
+                          const ado::Recordset& isa, const ado::Recordset& psd) {
     auto quarter_mean = [&](const char* stem, const char* figure) {
       double sum = 0;
       for (int q = 2; q <= 5; ++q) sum += Field(bsq, fmt::format("{}_q{}", stem, q));
@@ -276,15 +316,14 @@ class EvaRun {
     const float rfr = ToSingle(ClosingPrice(kRateSymbol, q5) / 1000.0, "rfr");
     const float beta = Beta(ticker, q1, q5);  // the row is written even when it is 0
     const float price = ClosingPrice(ticker, q1);
-    Insert(company_id, "12m", q1, ComputeFigures(beta, rfr, evaequity, totcap, income, price));
+    return ComputeFigures(beta, rfr, evaequity, totcap, income, price);
   }
 
   // Fiscal year `current`: capital at the end of the year before (`earlier`), income of the
   // year itself.
-  void InsertYear(const std::string& company_id, const std::string& ticker,
-                  const std::string& current, const std::string& earlier, Date year_end,
-                  Date year_start, float beta, const ado::Recordset& bsa, const ado::Recordset& isa,
-                  const ado::Recordset& psd) {
+  EvaFigures Year(const std::string& ticker, const std::string& current, const std::string& earlier,
+                  Date year_end, Date year_start, float beta, const ado::Recordset& bsa,
+                  const ado::Recordset& isa, const ado::Recordset& psd) {
     const float rfr = ToSingle(ClosingPrice(kRateSymbol, year_start) / 1000.0, "rfr");
     const float evaequity = Field(bsa, "equity_" + earlier);
     const float totcap = ToSingle(
@@ -292,8 +331,7 @@ class EvaRun {
         "totcap");
     const PeriodIncome income = IncomeOf(isa, psd, current, "shr_a" + current);
     const float price = ClosingPrice(ticker, year_end);
-    Insert(company_id, current, year_end,
-           ComputeFigures(beta, rfr, evaequity, totcap, income, price));
+    return ComputeFigures(beta, rfr, evaequity, totcap, income, price);
   }
 
   static PeriodIncome IncomeOf(const ado::Recordset& isa, const ado::Recordset& psd,
@@ -309,17 +347,32 @@ class EvaRun {
     return in;
   }
 
-  void Insert(const std::string& company_id, const std::string& period, Date perend,
-              const EvaFigures& f) {
+  void Insert(const EvaRow& row) {
+    const EvaFigures& f = row.figures;
     auto two = [](float v) { return Variant(Rounded(v, 2)); };
     auto three = [](float v) { return Variant(Rounded(v, 3)); };
-    ledra_->Execute(
-        kInsertEva,
-        {Variant(company_id), Variant(period),  Variant(perend), two(f.leva),      two(f.ueva),
-         three(f.mrp),        three(f.rfr),     three(f.beta),   two(f.evaequity), two(f.totcap),
-         two(f.evalnopat),    two(f.evaunopat), two(f.interest), two(f.coe_rate),  two(f.coe),
-         two(f.coc),          two(f.coc_rate),  two(f.lroc),     two(f.uroc),      two(f.lpi),
-         two(f.upi),          two(f.evavi)});
+    ledra_->Execute(kInsertEva, {Variant(row.company_id),
+                                 Variant(row.period),
+                                 Variant(row.perend),
+                                 two(f.leva),
+                                 two(f.ueva),
+                                 three(f.mrp),
+                                 three(f.rfr),
+                                 three(f.beta),
+                                 two(f.evaequity),
+                                 two(f.totcap),
+                                 two(f.evalnopat),
+                                 two(f.evaunopat),
+                                 two(f.interest),
+                                 two(f.coe_rate),
+                                 two(f.coe),
+                                 two(f.coc),
+                                 two(f.coc_rate),
+                                 two(f.lroc),
+                                 two(f.uroc),
+                                 two(f.lpi),
+                                 two(f.upi),
+                                 two(f.evavi)});
   }
 
   // Points the shared Quotes object at a symbol; false when the price source does not know
@@ -399,6 +452,7 @@ class EvaRun {
   std::optional<TaskReporter> tasks_;
   std::shared_ptr<ado::Connection> dbf_, static_, ledra_;
   automation::ObjectRef quotes_, indicators_;
+  std::vector<EvaRow> rows_;                                 // in the order they are written
   std::unordered_map<std::string, std::string> calculated_;  // company_id → its ticker
   std::map<std::pair<double, double>, automation::ObjectRef> index_closes_;  // by window
   std::unordered_map<double, float> rate_closes_;                            // by day

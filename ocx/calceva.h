@@ -11,15 +11,23 @@ namespace kestrova {
 // TaskReporter). Reads si_ci, si_bsa, si_bsq, si_isa, si_isq and si_date on SIPStatic and
 // si_psd on SIPDbf; prices through one Thalmere.Quotes object, betas through
 // Thalmere.Indicators, both created by ProgID. Beta is measured against "SP-500", and the
-// risk-free rate is the close of "TNX--X" divided by 1000; a symbol the price source does not
-// know gives no prices (beta 0, rate 0), never those of the symbol looked up before it.
+// risk-free rate is the close of "TNX--X" divided by 1000. A company whose own prices lack a
+// day of a year gets no row for that year; a ticker the price source does not know gives no
+// prices, never those of the symbol looked up before it.
 //
-// si_eva is dropped, created, filled and indexed inside one transaction, so a run that fails
-// leaves the previous table whole. A company_id that occurs under several tickers of si_ci
-// is calculated once, for the first of them (by ticker) that gets rows; the final status
-// counts the others. Errors (a data source that does not open, a failing query or statement,
-// a figure beyond the Single range, an index that does not move over a period) end the run
-// and reach the caller; the status and progress bar stay where they were.
+// A run without its inputs ends with error 5 before si_eva is touched, naming what is
+// missing: no companies in si_ci, "SP-500" or "TNX--X" without prices in the price source,
+// or no company that could be calculated.
+//
+// Every row is computed first; then si_eva is dropped, created, filled and indexed inside one
+// short transaction, so the system database is free for other writers while the figures are
+// computed, and a run that fails leaves the previous table whole. A company_id that occurs
+// under several tickers of si_ci is calculated once, for the first of them (by ticker) that
+// gets rows; the final status counts the others. A company whose figures cannot be computed
+// (a figure beyond the Single range, an index that does not move over a period) is left out
+// with a status line and counted. Other errors (a data source that does not open, a failing
+// query or statement) end the run and reach the caller; the status and progress bar stay
+// where they were.
 void CalcEVA(const automation::ObjectRef& tasks);
 
 }  // namespace kestrova

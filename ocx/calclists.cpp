@@ -74,6 +74,11 @@ class ListRun {
     Status("Copying TC2000 lists to Kestrova Database");
     server_ = automation::CreateObject("TC2000Dev.cTC2000");
     ledra_ = ado::Connection::OpenDataSource("Ledra");
+    // Without any list the copy would only delete the previous one.
+    server_->Call("getAllChartLists", lists_);
+    if (lists_[0].Array().UpperBound() < 1) {
+      RefuseRun("the price server has no chart lists; tc2klist and listmbrs are left as they were");
+    }
 
     // The deletes and inserts are one transaction: a run that ends early keeps the old rows.
     ado::Connection& db = *ledra_;
@@ -114,10 +119,8 @@ class ListRun {
   }
 
   void CopyLists(ado::Connection& db) {
-    Variant lists[2];
-    server_->Call("getAllChartLists", lists);
-    const automation::SafeArray& names = lists[0].Array();
-    const automation::SafeArray& types = lists[1].Array();
+    const automation::SafeArray& names = lists_[0].Array();
+    const automation::SafeArray& types = lists_[1].Array();
     int32_t group = 0;  // the most recent type-5 list
     for (int32_t i = 1; i <= names.UpperBound(); ++i) {
       const int32_t type = automation::CLng(types.Element(i));
@@ -187,6 +190,7 @@ class ListRun {
 
   automation::ObjectRef tasks_;
   automation::ObjectRef server_;
+  Variant lists_[2];  // the server's list names and types, from index 1
   std::shared_ptr<ado::Connection> ledra_;
   int failed_ = 0;
 };

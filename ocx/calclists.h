@@ -14,6 +14,7 @@ namespace kestrova {
 // as parent. Lists from index 1001 up belong to the system's own lists and are left alone.
 // The tables (and nxtlstid, starting at 1001) are created when missing.
 //
+// A server without any chart list ends the run with error 5 before the tables are touched.
 // The old "TC" rows are replaced inside one transaction. An error up to the insert of the
 // first list (server, connection, deletes, the list query, that insert) ends the run, leaves
 // the previous rows and reaches the caller. After it, a statement that fails (a list or

@@ -1,8 +1,10 @@
 #include "ocx/calceva.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
@@ -13,6 +15,7 @@
 #include "ocx/tests/RecordingTasks.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Registry.h"
 #include "platform/helpers/library.h"
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/PgTestSupport.h"
@@ -118,25 +121,27 @@ class CalcEVATest : public ::testing::TestWithParam<TestEngine> {
     static_->Execute("insert into si_ci values ('C4', 'HHH')");  // C4 again, active this time
   }
 
-  // The price store; the index and the rate can be left out.
-  void MakePrices(bool with_index_and_rate = true) {
+  // The price store, made anew; symbols in `left_out` are not in it.
+  void MakePrices(const std::set<std::string>& left_out = {}) {
+    std::filesystem::remove(tc2000::PriceStore::DefaultPath());
     auto store = tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath());
-    auto add = [&](const char* symbol, std::vector<tc2000::Bar> bars, bool active = true) {
-      store->ReplaceBars(store->UpsertSecurity(symbol, symbol, active), bars);
+    auto add = [&](const std::string& symbol, std::vector<tc2000::Bar> bars, bool active = true) {
+      if (!left_out.count(symbol)) {
+        store->ReplaceBars(store->UpsertSecurity(symbol, symbol, active), bars);
+      }
     };
-    if (with_index_and_rate) {
-      add("SP-500", Bars(Prices::kIndex));
-      // No rate from 23 September to 14 October 2024: the first close after 30 September
-      // comes 15 days later, one day too late.
-      std::set<int32_t> gap;
-      for (int32_t code = 20240923; code <= 20241014; ++code) gap.insert(code);
-      add("TNX--X", Bars(Prices::kRate, gap));
-    }
+    add("SP-500", Bars(Prices::kIndex));
+    // No rate from 23 September to 14 October 2024: the first close after 30 September
+    // comes 15 days later, one day too late.
+    std::set<int32_t> gap;
+    for (int32_t code = 20240923; code <= 20241014; ++code) gap.insert(code);
+    add("TNX--X", Bars(Prices::kRate, gap));
     for (const char* symbol : {"AAA", "EEE", "FFF", "HHH"}) add(symbol, Bars(Prices::kIndex));
     add("BBB", Bars(Prices::kDouble, {20240315}));
     add("CCC", Bars(Prices::kInverse));
     add("DDD", Bars(Prices::kIndex), false);
     add("GGG", Bars(Prices::kTriple));
+    for (const std::string& symbol : extra_symbols_) add(symbol, Bars(Prices::kIndex));
   }
 
   // Columns stem + period for every stem and period (blank-separated lists).
@@ -197,6 +202,7 @@ class CalcEVATest : public ::testing::TestWithParam<TestEngine> {
   }
 
   inline static const std::string kYears = "y1 y2 y3 y4 y5 y6 y7";
+  std::vector<std::string> extra_symbols_;  // more companies' symbols, priced as the index
   testing_support::ScopedTempHome home_;
   std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> static_, dbf_, ledra_;
@@ -314,19 +320,103 @@ TEST_P(CalcEVATest, ComputesTheHandBuiltWorld) {
             0);
 }
 
-// Without the index and the rate in the price source every beta and rate is 0 (so only the
-// trailing-year rows are written), never the prices of the symbol looked up before.
-TEST_P(CalcEVATest, SymbolsMissingFromThePriceSourceGiveZero) {
-  MakePrices(/*with_index_and_rate=*/false);
+// A run without its inputs as a whole ends before it touches si_eva, naming what is missing;
+// a company missing only some of its own prices still gets its other rows (B'2 above).
+TEST_P(CalcEVATest, ARunWithoutItsInputsKeepsThePreviousTable) {
+  MakePrices();
   CalcEVA(std::make_shared<testing_support::RecordingTasks>());
-  std::set<std::string> companies;
-  for (const auto& [key, row] : StoredRows()) {
-    companies.insert(key.first);
-    EXPECT_EQ(key.second, "12m") << key.first;
-    EXPECT_EQ(automation::CDbl(row.at("beta")), 0) << key.first;
-    EXPECT_EQ(automation::CDbl(row.at("rfr")), 0) << key.first;
+  const auto before = StoredRows();
+  ASSERT_EQ(before.size(), 9u);
+
+  struct Case {
+    const char* what;
+    std::set<std::string> left_out;  // from the price store
+    const char* emptied;             // a table of SIPStatic, emptied for the case
+    const char* named;               // in the error's text
+  };
+  const Case cases[] = {
+      {"no index", {"SP-500"}, nullptr, "SP-500"},
+      {"no rate", {"TNX--X"}, nullptr, "TNX--X"},
+      {"neither", {"SP-500", "TNX--X"}, nullptr, "SP-500"},
+      {"no companies", {}, "si_ci", "si_ci has no companies"},
+      {"no period dates", {}, "si_date", "no company of si_ci could be calculated"},
+  };
+  for (const Case& c : cases) {
+    MakePrices(c.left_out);
+    if (c.emptied) {
+      static_->Execute(std::string("create table kept as select * from ") + c.emptied);
+      static_->Execute(std::string("delete from ") + c.emptied);
+    }
+    auto tasks = std::make_shared<testing_support::RecordingTasks>();
+    try {
+      CalcEVA(tasks);
+      ADD_FAILURE() << c.what << ": the run did not fail";
+    } catch (const automation::Error& e) {
+      EXPECT_EQ(e.Number(), automation::err::kInvalidArgument) << c.what;
+      EXPECT_NE(e.Description().find(c.named), std::string::npos) << c.what << ": " << e.what();
+      EXPECT_NE(e.Description().find("si_eva is left as it was"), std::string::npos) << c.what;
+    }
+    EXPECT_EQ(tasks->done, 0) << c.what;
+    EXPECT_EQ(StoredRows(), before) << c.what;
+    if (c.emptied) {
+      static_->Execute(std::string("insert into ") + c.emptied + " select * from kept");
+      static_->Execute("drop table kept");
+    }
   }
-  EXPECT_EQ(companies, (std::set<std::string>{"B'2", "C1", "C3", "C4"}));
+
+  // An index the price source knows but does not trade counts as missing too.
+  MakePrices();
+  tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath())
+      ->UpsertSecurity("SP-500", "SP-500", false);
+  EXPECT_EQ(testing_support::ErrorNumberOf(
+                [&] { CalcEVA(std::make_shared<testing_support::RecordingTasks>()); }),
+            automation::err::kInvalidArgument);
+  EXPECT_EQ(StoredRows(), before);
+}
+
+// The figures are computed before the system database is written to: while a run works
+// through a few hundred companies, a note saved through another connection, which gives up
+// after a second of waiting for a lock, goes in, and the previous table can be read.
+TEST_P(CalcEVATest, OtherWritersAreNotHeldUpWhileTheFiguresAreComputed) {
+  for (int i = 0; i < 300; ++i) {
+    const std::string ticker = fmt::format("T{:03}", i);
+    extra_symbols_.push_back(ticker);
+    AddCompany(fmt::format("X{:03}", i), ticker, kC1Dates + kC1Isq + kC1);
+  }
+  MakePrices();
+  CalcEVA(std::make_shared<testing_support::RecordingTasks>());
+  const size_t rows_before = StoredRows().size();
+  ASSERT_EQ(rows_before, 9u + 2 * 300);
+  auto creator = automation::CreateObject("Thalmere.StockNote");
+  creator->CallWith("CreateTable", ledra_);
+
+  auto tasks = std::make_shared<testing_support::RecordingTasks>();
+  int32_t note_error = -1;
+  double rows_seen = -1;
+  tasks->bar->on_value = [&](int32_t value) {
+    if (value != 150) return;  // half way through the companies
+    auto other = sources_->Open("Ledra");
+    other->Execute(GetParam() == TestEngine::kSqlite ? "PRAGMA busy_timeout = 1000"
+                                                     : "SET lock_timeout = '1s'");
+    note_error = testing_support::ErrorNumberOf([&] {
+      auto note = automation::CreateObject("Thalmere.StockNote");
+      note->Let("CompanyId", Variant("X007"));
+      note->Let("Symbol", Variant("T007"));
+      note->Let("NoteText", Variant("saved during the run"));
+      note->CallWith("Save", other);
+      rows_seen = automation::CDbl(
+          helpers::OpenRecordset(other, "select count(*) as n from si_eva")->Field("n"));
+    });
+  };
+  CalcEVA(tasks);
+
+  EXPECT_EQ(note_error, 0);
+  EXPECT_EQ(rows_seen, static_cast<double>(rows_before));
+  EXPECT_EQ(tasks->done, 1);
+  EXPECT_EQ(StoredRows().size(), rows_before);
+  const auto notes = helpers::OpenRecordset(ledra_, "select notetext from stocknotes");
+  ASSERT_EQ(notes->RecordCount(), 1);
+  EXPECT_EQ(automation::CStr(notes->Field("notetext")), "saved during the run");
 }
 
 TEST_P(CalcEVATest, AFailedRunLeavesThePreviousTable) {

@@ -193,6 +193,45 @@ TEST_P(CalcListsTest, ARunThatEndsEarlyKeepsThePreviousRows) {
   EXPECT_EQ(Members(), members);
 }
 
+// Only a type-4 list has a parent: the type-5 list most recently before it, whatever other
+// lists come between.
+TEST_P(CalcListsTest, ATypeFourListBelongsToTheLatestTypeFiveList) {
+  const std::vector<std::pair<std::vector<int32_t>, std::vector<int32_t>>> cases = {
+      {{5, 4, 4, 5, 4}, {0, 1, 1, 0, 4}},
+      {{4, 5, 4}, {0, 0, 2}},
+      {{5, 1, 4}, {0, 0, 1}},  // a list of another type right after a sector
+      {{5, 1, 5, 3, 4, 4}, {0, 0, 0, 0, 3, 3}},
+  };
+  for (const auto& [types, parents] : cases) {
+    std::vector<std::tuple<std::string, int32_t, std::vector<std::string>>> lists;
+    for (size_t i = 0; i < types.size(); ++i) {
+      lists.emplace_back("L" + std::to_string(i + 1), types[i], std::vector<std::string>{"IBM"});
+    }
+    SetLists(lists);
+    CalcLists(std::make_shared<testing_support::RecordingTasks>());
+    std::vector<int32_t> stored;
+    for (const ListRow& row : Lists()) stored.push_back(std::get<3>(row));
+    EXPECT_EQ(stored, parents) << ::testing::PrintToString(types);
+    EXPECT_EQ(Members().size(), types.size());
+  }
+}
+
+// A server without chart lists leaves the copied lists as they were, with an error.
+TEST_P(CalcListsTest, NoChartListsKeepsThePreviousCopy) {
+  SetFirstLists();
+  CalcLists(std::make_shared<testing_support::RecordingTasks>());
+  const auto lists = Lists();
+  const auto members = Members();
+
+  SetLists({});
+  auto tasks = std::make_shared<testing_support::RecordingTasks>();
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { CalcLists(tasks); }),
+            automation::err::kInvalidArgument);
+  EXPECT_EQ(tasks->done, 0);
+  EXPECT_EQ(Lists(), lists);
+  EXPECT_EQ(Members(), members);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, CalcListsTest,
                          ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
                          [](const auto& info) { return testing_support::EngineName(info.param); });
