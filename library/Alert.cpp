@@ -2,6 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -22,10 +25,48 @@ namespace err = automation::err;
 
 constexpr const char* kSelectBySymbol = "select * from alert where symbol = ?";
 
-// A limit as the decimal column takes it: the Single's shortest decimal form, so 12.3 is
-// stored as 12.3 and not as the Single's binary neighbour 12.30000019.
-Variant StoredPrice(float price) {
-  return Variant(std::strtod(fmt::format("{}", price).c_str(), nullptr));
+// The columns hold 11 digits, 2 of them after the point.
+constexpr size_t kLimitDigits = 11;
+constexpr int kLimitPlaces = 2;
+
+// A limit as the numeric(11,2) column keeps it: the Single's shortest decimal form (12.3, not
+// its binary neighbour 12.30000019) rounded half away from zero to two places, as the server
+// database rounds the text it is given, so 10.125 is kept as 10.13 on every engine. A value
+// the column cannot hold (a NaN, an infinity, 10^9 or more) is refused on every engine alike,
+// before anything is written.
+Variant StoredPrice(float price, std::string_view column) {
+  auto refuse = [&] {
+    return automation::Error(err::kDatabase,
+                             fmt::format("The value for {} ({}) is outside the column's range "
+                                         "-999999999.99 to 999999999.99",
+                                         column, price));
+  };
+  if (!std::isfinite(price)) throw refuse();
+  char buffer[64];
+  const auto [end, error] =
+      std::to_chars(buffer, buffer + sizeof buffer, std::fabs(price), std::chars_format::fixed);
+  if (error != std::errc()) throw refuse();
+  const std::string_view text(buffer, static_cast<size_t>(end - buffer));
+  const size_t point = text.find('.');
+  std::string fraction(point == std::string_view::npos ? "" : text.substr(point + 1));
+  const bool round_up = fraction.size() > kLimitPlaces && fraction[kLimitPlaces] >= '5';
+  fraction.resize(kLimitPlaces, '0');
+  // The value times 100, as decimal digits.
+  std::string hundredths = std::string(text.substr(0, point)) + fraction;
+  if (round_up) {
+    size_t i = hundredths.size();
+    while (i > 0 && hundredths[i - 1] == '9') hundredths[--i] = '0';
+    if (i == 0) {
+      hundredths.insert(hundredths.begin(), '1');
+    } else {
+      ++hundredths[i - 1];
+    }
+  }
+  hundredths.erase(0, std::min(hundredths.find_first_not_of('0'), hundredths.size()));
+  if (hundredths.size() > kLimitDigits) throw refuse();
+  // Both operands are exact, so the quotient is the double nearest the two-place decimal.
+  const double value = hundredths.empty() ? 0.0 : std::strtod(hundredths.c_str(), nullptr) / 100;
+  return Variant(std::signbit(price) && value != 0 ? -value : value);
 }
 
 Variant StoredFlag(bool flag) { return Variant(int32_t{flag ? -1 : 0}); }
@@ -49,8 +90,8 @@ void Alert::AddAlert() {
   connection_->Execute(
       "insert into alert (symbol, highprice, lowprice, aimalert, emailalert) "
       "values (?, ?, ?, ?, ?)",
-      {Variant(symbol), StoredPrice(high_price_), StoredPrice(low_price_), StoredFlag(aim_alert_),
-       StoredFlag(email_alert_)});
+      {Variant(symbol), StoredPrice(high_price_, "highprice"), StoredPrice(low_price_, "lowprice"),
+       StoredFlag(aim_alert_), StoredFlag(email_alert_)});
   WriteNote("Added");
 }
 
@@ -58,13 +99,15 @@ void Alert::UpdateAlert() {
   if (!Ready()) return;
   const std::string symbol = WithoutTrailingBlanks(symbol_);
   RequireFits(symbol, 10, "symbol");
+  const Variant high = StoredPrice(high_price_, "highprice");
+  const Variant low = StoredPrice(low_price_, "lowprice");
   auto rows = ado::Recordset::Create();
   rows->Open(kSelectBySymbol, connection_, {Variant(symbol)});
   if (rows->BOF_() || rows->EOF_()) return;
   // The first matching row alone; others of the same symbol stay as they are.
   rows->SetField(Variant("symbol"), Variant(symbol));
-  rows->SetField(Variant("highprice"), StoredPrice(high_price_));
-  rows->SetField(Variant("lowprice"), StoredPrice(low_price_));
+  rows->SetField(Variant("highprice"), high);
+  rows->SetField(Variant("lowprice"), low);
   rows->SetField(Variant("aimalert"), StoredFlag(aim_alert_));
   rows->SetField(Variant("emailalert"), StoredFlag(email_alert_));
   rows->Update();

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/ado/Connection.h"
+#include "platform/ado/SystemDatabase.h"
 #include "platform/automation/Dispatch.h"
 
 namespace thalmere {
@@ -29,11 +30,9 @@ class Alert : public automation::Dispatch {
  public:
   using ConnectionRef = std::shared_ptr<ado::Connection>;
 
-  // The statements of CreateTable, exactly as the table has always been made.
-  static constexpr std::string_view kCreateTable =
-      "create TABLE alert (symbol char (10), highprice numeric (11,2), lowprice numeric(11,2), "
-      "aimalert int, emailalert int) ";
-  static constexpr std::string_view kCreateIndex = " create index alertMain on alert (symbol) ";
+  // The statements of CreateTable, the same that make the table in a fresh system database.
+  static constexpr std::string_view kCreateTable = ado::system_schema::kCreateAlert;
+  static constexpr std::string_view kCreateIndex = ado::system_schema::kCreateAlertIndex;
 
   std::string_view ClassName() const override { return "Alert"; }
   const automation::MemberTable& Members() const override;

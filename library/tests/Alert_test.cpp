@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -222,6 +224,58 @@ TEST_P(AlertTest, CreateTableEmptiesTheTableAndMakesTheIndex) {
   Set("ABCDEFGHIJK", 1, 1, false, false);
   EXPECT_EQ(ErrorNumberOf([&] { alert_.AddAlert(); }), automation::err::kDatabase);
   EXPECT_EQ(Rows(), Empty());
+}
+
+TEST_P(AlertTest, LimitsAreKeptAsTheDecimalColumnKeepsThem) {
+  // Two places, rounded half away from zero from the Single's shortest decimal form, as the
+  // server database rounds; the same row reads back on both engines.
+  struct Case {
+    float limit;
+    const char* stored;
+  };
+  for (const Case& c :
+       {Case{10.125f, "10.13"}, Case{-10.125f, "-10.13"}, Case{1.005f, "1.01"},
+        Case{2.675f, "2.68"}, Case{0.004f, "0"}, Case{-0.004f, "0"}, Case{99.995f, "100"},
+        Case{123456.789f, "123456.79"}, Case{999999936.0f, "999999936"}}) {
+    SCOPED_TRACE(c.stored);
+    alert_.CreateTable();
+    Set("ABC", c.limit, c.limit, false, false);
+    alert_.AddAlert();
+    EXPECT_EQ(Rows(),
+              std::vector<std::string>{"ABC " + std::string(c.stored) + " " + c.stored + " 0 0"});
+    // Compared as stored: the alert check sees the same limit on either engine.
+    auto rows = ado::Recordset::Create();
+    rows->Open("select count(*) from alert where highprice = ?", ledra_,
+               {Variant(std::strtod(c.stored, nullptr))});
+    EXPECT_EQ(automation::CLng(rows->Field(0)), 1);
+    alert_.GetAlert();
+    EXPECT_EQ(alert_.HighPrice(), static_cast<float>(std::strtod(c.stored, nullptr)));
+  }
+
+  // What the column cannot hold is refused with one error on both engines, before anything
+  // is written: no row, no note, and an update leaves the row as it was.
+  alert_.CreateTable();
+  Set("ABC", 20, 10, false, false);
+  alert_.AddAlert();
+  const size_t notes = Notes("ABC").size();
+  for (float limit : {1e9f, -1e9f, 3e38f, std::numeric_limits<float>::infinity(),
+                      std::numeric_limits<float>::quiet_NaN()}) {
+    SCOPED_TRACE(limit);
+    for (bool high : {true, false}) {
+      Set("ABC", high ? limit : 20, high ? 10 : limit, false, false);
+      try {
+        alert_.AddAlert();
+        ADD_FAILURE() << "accepted";
+      } catch (const automation::Error& e) {
+        EXPECT_EQ(e.Number(), automation::err::kDatabase);
+        EXPECT_NE(e.Description().find(high ? "highprice" : "lowprice"), std::string::npos)
+            << e.Description();
+      }
+      EXPECT_EQ(ErrorNumberOf([&] { alert_.UpdateAlert(); }), automation::err::kDatabase);
+    }
+  }
+  EXPECT_EQ(Rows(), std::vector<std::string>{"ABC 20 10 0 0"});
+  EXPECT_EQ(Notes("ABC").size(), notes);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, AlertTest,
