@@ -175,8 +175,18 @@ void SqliteRestore(const fs::path& live, const fs::path& file) {
   if (QueryText(source.get(), "PRAGMA quick_check") != "ok") {
     throw Failure(file.string() + " is damaged");
   }
+  // The backup's pages carry its mark, which the live database must not take over (a copy of
+  // it would pass for a backup then). The mark is cleared in a copy held in memory, so that
+  // the live database changes once, in one write transaction, to the unmarked contents.
+  ado::SqliteDatabase staged = OpenSqliteFile(":memory:", SQLITE_OPEN_READWRITE);
+  // An in-memory copy takes the pages only at the size they have in the file.
+  QueryText(staged.get(),
+            ("PRAGMA page_size=" + QueryText(source.get(), "PRAGMA page_size")).c_str());
+  CopyPages(source.get(), staged.get());
+  source.reset();
+  QueryText(staged.get(), "PRAGMA application_id=0");
   ado::SqliteDatabase target = OpenSqliteFile(live, SQLITE_OPEN_READWRITE);
-  CopyPages(source.get(), target.get());
+  CopyPages(staged.get(), target.get());
 }
 
 // PostgreSQL, through its client tools.
@@ -305,6 +315,72 @@ void PgBackup(const std::string& conninfo, const fs::path& target) {
   staged.Commit(target);
 }
 
+// A private temporary file, removed on the way out.
+class TemporaryFile {
+ public:
+  TemporaryFile() {
+    std::string pattern = (fs::temp_directory_path() / "kestrova-restore.XXXXXX").string();
+    const int fd = mkstemp(pattern.data());
+    if (fd < 0)
+      throw Failure(std::string("cannot create a temporary file: ") + std::strerror(errno));
+    close(fd);
+    path_ = pattern;
+  }
+  ~TemporaryFile() {
+    std::error_code ignored;
+    fs::remove(path_, ignored);
+  }
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// Empties the database before a restore, so that it ends up holding exactly what the backup
+// holds: every schema of its own other than public goes whole; public stays (its owner and
+// privileges are the database's, not the backup's) and loses its extensions, tables, views,
+// sequences, routines and types. Anything else left behind that the backup holds too makes
+// the restore fail as a whole, with the database as it was.
+constexpr const char* kEmptyDatabase = R"sql(DO $kestrova$
+DECLARE
+  r record;
+BEGIN
+  FOR r IN SELECT e.extname FROM pg_catalog.pg_extension e
+           JOIN pg_catalog.pg_namespace n ON n.oid = e.extnamespace
+           WHERE n.nspname = 'public' LOOP
+    EXECUTE format('DROP EXTENSION IF EXISTS %I CASCADE', r.extname);
+  END LOOP;
+  FOR r IN SELECT nspname FROM pg_catalog.pg_namespace
+           WHERE nspname NOT LIKE 'pg\_%' AND nspname NOT IN ('information_schema', 'public') LOOP
+    EXECUTE format('DROP SCHEMA %I CASCADE', r.nspname);
+  END LOOP;
+  FOR r IN SELECT format('%I.%I', n.nspname, c.relname) AS name,
+                  CASE c.relkind WHEN 'v' THEN 'VIEW' WHEN 'm' THEN 'MATERIALIZED VIEW'
+                                 WHEN 'f' THEN 'FOREIGN TABLE' WHEN 'S' THEN 'SEQUENCE'
+                                 ELSE 'TABLE' END AS kind
+           FROM pg_catalog.pg_class c JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace
+           WHERE n.nspname = 'public' AND c.relkind IN ('r', 'p', 'v', 'm', 'f', 'S') LOOP
+    EXECUTE format('DROP %s IF EXISTS %s CASCADE', r.kind, r.name);
+  END LOOP;
+  FOR r IN SELECT format('%I.%I(%s)', n.nspname, p.proname,
+                         pg_catalog.pg_get_function_identity_arguments(p.oid)) AS name
+           FROM pg_catalog.pg_proc p JOIN pg_catalog.pg_namespace n ON n.oid = p.pronamespace
+           WHERE n.nspname = 'public' LOOP
+    EXECUTE format('DROP ROUTINE IF EXISTS %s CASCADE', r.name);
+  END LOOP;
+  FOR r IN SELECT format('%I.%I', n.nspname, t.typname) AS name
+           FROM pg_catalog.pg_type t JOIN pg_catalog.pg_namespace n ON n.oid = t.typnamespace
+           LEFT JOIN pg_catalog.pg_class c ON c.oid = t.typrelid
+           WHERE n.nspname = 'public'
+             AND (t.typtype IN ('d', 'e', 'r') OR (t.typtype = 'c' AND c.relkind = 'c')) LOOP
+    EXECUTE format('DROP TYPE IF EXISTS %s CASCADE', r.name);
+  END LOOP;
+END
+$kestrova$)sql";
+
 void PgRestore(const std::string& conninfo, const fs::path& file) {
   char magic[5] = {};
   std::ifstream(file, std::ios::binary).read(magic, sizeof magic);
@@ -313,14 +389,22 @@ void PgRestore(const std::string& conninfo, const fs::path& file) {
   }
   RunTool("pg_restore", {"--list", file.string()}, {});  // reads the whole table of contents
 
+  // The archive as statements, then run after the emptying in one transaction: a restore
+  // that fails part of the way leaves the database as it was.
+  TemporaryFile script;
+  RunTool("pg_restore",
+          {"--no-owner", "--no-privileges", "--file=" + script.path().string(), file.string()}, {});
+
   ToolConnection connection = ToolConnectionOf(conninfo);
   // A table that another session holds makes the restore fail instead of wait for good.
   std::string& options = connection.environment["PGOPTIONS"];
   if (options.empty() && std::getenv("PGOPTIONS")) options = std::getenv("PGOPTIONS");
   options += " -c lock_timeout=" + std::to_string(kLockWaitSeconds * 1000);
-  RunTool("pg_restore",
-          {"--clean", "--if-exists", "--single-transaction", "--no-owner", "--no-privileges",
-           "--no-password", connection.dbname_argument, file.string()},
+  options += " -c client_min_messages=warning";  // not a line per object the emptying drops
+  RunTool("psql",
+          {"--no-psqlrc", "--no-password", "--quiet", "--set=ON_ERROR_STOP=1",
+           "--single-transaction", "--command=" + std::string(kEmptyDatabase),
+           "--file=" + script.path().string(), connection.dbname_argument},
           connection.environment);
 }
 

@@ -18,12 +18,15 @@ namespace thalmere {
 //   into a new file beside the target, marked as a backup of this system (the file's SQLite
 //   application id is kApplicationId), flushed to disk and then renamed over the target. A
 //   restore checks that the file carries that mark and is sound, then copies it into the live
-//   database in one write transaction.
+//   database in one write transaction, without the mark: the live database is never taken
+//   for a backup, nor is a plain copy of it.
 // - PostgreSQL: pg_dump in its custom format into a new file beside the target, renamed over
-//   the target when complete; a restore checks that the file is such an archive and runs
-//   pg_restore --clean into the database as one transaction, so a restore that fails part of
-//   the way leaves the database as it was. The connection parameters reach the tools through
-//   their environment, not their command line, so no password shows in the process list.
+//   the target when complete; a restore checks that the file is such an archive, empties the
+//   database (every schema of its own; public is kept, without its contents) and restores
+//   the archive into it, all in one transaction, so the database is afterwards exactly what
+//   was backed up (tables made since are gone), and a restore that fails part of the way
+//   leaves the database as it was. The connection parameters reach the tools through their
+//   environment, not their command line, so no password shows in the process list.
 // Either way, an existing backup file is replaced only by a complete new one: a backup that
 // fails leaves the old file as it was. A file that is no backup of this system is refused and
 // the live database is not touched; a file that is the live database itself is refused too.
@@ -50,7 +53,7 @@ class Backup : public automation::Dispatch {
   static std::string RestoreErrorReason(const std::filesystem::path& p);
 
   // The SQLite application id that marks a file as a backup of this system's database
-  // ("KSBK"). The live database takes it over from the backup it was restored from.
+  // ("KSBK"). Only backup files carry it; a restore leaves the live database without it.
   static constexpr int32_t kApplicationId = 0x4B53424B;
 
   std::string_view ClassName() const override { return "Backup"; }

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "platform/ado/DataSources.h"
 #include "platform/ado/Recordset.h"
 #include "platform/automation/Convert.h"
+#include "platform/automation/Text.h"
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/TestEnvironment.h"
 #include "platform/ui/UiHost.h"
@@ -243,6 +245,89 @@ TEST_P(BackupTest, ARestoreRefusesWhatIsNoBackupAndLeavesTheDatabase) {
               std::vector<std::string>{BackupFailed(Backup::BackupErrorReason(ledra.path))});
     EXPECT_EQ(Notes(), before);
   }
+}
+
+TEST_P(BackupTest, ARestoreLeavesExactlyWhatWasBackedUp) {
+  const bool pg = GetParam() == TestEngine::kPostgres;
+  auto ledra = sources_->Open("Ledra");
+  ledra->Execute("create table si_eva (company_id char(10), leva numeric(12,2))");
+  ledra->Execute("insert into si_eva values ('1', 1.5)");
+  ledra->Execute("create view older_notes as select notetext from stocknotes");
+  ledra->Close();
+  const fs::path file = dir_ / "Kestrova.bkp";
+  Run(file.string(), false);
+  ASSERT_EQ(TakePrompts(), std::vector<std::string>{});
+
+  // Afterwards: a table and a view go, new ones come, some in a schema of their own.
+  ledra = sources_->Open("Ledra");
+  ledra->Execute("drop view older_notes");
+  ledra->Execute("drop table si_eva");
+  ledra->Execute("create table si_eva (company_id char(10), ueva numeric(12,2))");
+  ledra->Execute("insert into si_eva values ('2', 2.5)");
+  ledra->Execute("create table si_composite (company_id char(10))");
+  ledra->Execute("create index si_compositeMain on si_composite (company_id)");
+  if (pg) {
+    ledra->Execute("create sequence newer_ids");
+    ledra->Execute("create schema newer");
+    ledra->Execute("create table newer.lists (listidx int)");
+    ledra->Execute("create type newer_mood as enum ('up', 'down')");
+  }
+  ledra->Close();
+
+  Run(file.string(), true);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  ledra = sources_->Open("Ledra");
+  auto objects = ado::Recordset::Create();
+  objects->Open(pg ? "select n.nspname || '.' || c.relname from pg_class c join pg_namespace n "
+                     "on n.oid = c.relnamespace where n.nspname not like 'pg\\_%' and "
+                     "n.nspname <> 'information_schema' and c.relkind in ('r', 'v', 'S', 'i') "
+                     "union all select 'type ' || typname from pg_type where typname = "
+                     "'newer_mood' union all select 'schema ' || nspname from pg_namespace "
+                     "where nspname = 'newer' order by 1"
+                   : "select 'public.' || lower(name) from sqlite_master order by 1",
+                ledra);
+  std::vector<std::string> names;
+  for (; !objects->EOF_(); objects->MoveNext())
+    names.push_back(automation::CStr(objects->Field(0)));
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"public.notesmain", "public.notessymbol",
+                                      "public.older_notes", "public.si_eva", "public.stocknotes"}));
+  auto eva = ado::Recordset::Create();
+  eva->Open("select * from si_eva", ledra);
+  ASSERT_EQ(eva->RecordCount(), 1);
+  EXPECT_EQ(automation::TrimBlanks(automation::CStr(eva->Field("company_id"))), "1");
+  EXPECT_EQ(automation::CDbl(eva->Field("leva")), 1.5);
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
+}
+
+TEST_P(BackupTest, ARestoredDatabaseIsNoBackup) {
+  if (GetParam() == TestEngine::kPostgres) GTEST_SKIP() << "only a SQLite file carries the mark";
+  const fs::path file = dir_ / "Kestrova.bkp";
+  Run(file.string(), false);
+  Run(file.string(), true);
+  ASSERT_EQ(TakePrompts(), std::vector<std::string>{});
+
+  // The live database has no mark, so a plain copy of it is refused like any other file.
+  const fs::path live = ado::ResolveDataSource("Ledra").path;
+  auto ledra = sources_->Open("Ledra");
+  auto id = ado::Recordset::Create();
+  id->Open("pragma application_id", ledra);
+  EXPECT_EQ(automation::CLng(id->Field(0)), 0);
+  id->Close();
+  ledra->Close();
+  const fs::path copy = dir_ / "copy.bkp";
+  fs::copy_file(live, copy);
+  AddNote(*sources_->Open("Ledra"), "after the copy");
+  Run(copy.string(), true);
+  EXPECT_EQ(TakePrompts(),
+            std::vector<std::string>{RestoreFailed(Backup::RestoreErrorReason(copy))});
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"after the copy", "it's changed later", "kept"}));
+
+  // The backup itself keeps its mark and is restored again.
+  Run(file.string(), true);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, BackupTest,
