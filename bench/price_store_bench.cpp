@@ -1,7 +1,7 @@
 // The price server and Quotes over a store of 10,000 symbols with 10 years of daily bars:
-// the latest 100 bars of a random symbol (store, late-bound server call, Quotes load), and a
-// one-year window load. The store is made once in $KESTROVA_BENCH_DATA (default
-// /tmp/kestrova-bench) and reused by later runs.
+// the latest 100 bars of a random symbol (store, late-bound server call, Quotes load), a
+// one-year window load and a one-day window load. The store is made once in $KESTROVA_BENCH_DATA
+// (default /tmp/kestrova-bench) and reused by later runs.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 
@@ -131,6 +131,20 @@ void BM_QuotesOneYearWindow(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_QuotesOneYearWindow);
+
+// What the EVA run pays for one closing-price look-up: a one-day window a year back.
+void BM_QuotesOneDayWindow(benchmark::State& state) {
+  thalmere::Quotes quotes;
+  quotes.SetStartDate(automation::DateOf(2025, 12, 2));
+  quotes.SetEndDate(automation::DateOf(2025, 12, 2));
+  std::mt19937 random(7);
+  for (auto _ : state) {
+    quotes.SetSymbol(SymbolOf(static_cast<int>(random() % kSymbols)));
+    benchmark::DoNotOptimize(quotes.Count());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_QuotesOneDayWindow);
 
 void BM_QuotesCloseSeries(benchmark::State& state) {
   thalmere::Quotes quotes;
