@@ -18,6 +18,7 @@ namespace {
 struct Options {
   std::string folder;
   std::string store;
+  bool accept_bad_lines = false;
 };
 
 int Run(const Options& options) {
@@ -32,7 +33,8 @@ int Run(const Options& options) {
     return 1;
   }
 
-  const PriceImportSummary summary = ImportPrices(options.folder, *store, std::cerr);
+  const PriceImportSummary summary = ImportPrices(options.folder, *store, std::cerr,
+                                                  {.accept_bad_lines = options.accept_bad_lines});
   std::cerr.flush();
   fmt::print("Imported into {}:\n", store_path.string());
   fmt::print("  securities.csv: {} securities\n", summary.securities);
@@ -62,13 +64,17 @@ void AddImportPricesCommand(CLI::App& app) {
       ->check(CLI::ExistingDirectory);
   command->add_option("--store", options->store,
                       "Price store file (default: the installation's store)");
+  command->add_flag("--accept-bad-lines", options->accept_bad_lines,
+                    "Import the good lines of a price file even when more than a tenth of its "
+                    "data lines are bad");
   command->footer(
       "Each file goes in whole or not at all: a price file replaces all bars of its symbol, "
       "chartlists.csv all chart lists.\n"
       "Bad lines are reported on stderr as FILE:LINE: reason and skipped; they alone are "
-      "warnings (exit status 0).\n"
+      "warnings (exit status 0). A price file in which more than a tenth of the data lines are "
+      "bad is refused and the symbol's bars stay, unless --accept-bad-lines is given.\n"
       "Exit status 1 when the store cannot be opened or a file could not be imported at all "
-      "(bad header, no good rows, store error).");
+      "(bad header, no good rows, too many bad lines, store error).");
   command->callback([options] { throw CLI::RuntimeError(Run(*options)); });
 }
 

@@ -15,8 +15,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
+#include "platform/system/Clock.h"
 #include "tools/CsvText.h"
 
 namespace tools {
@@ -285,9 +287,10 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
 
 // ---- <SYMBOL>.csv
 
-// The file's good bars ascending by date; nullopt when its header is not one of bars.
+// The file's good bars ascending by date, none dated after `today` (a date code); nullopt
+// when its header is not one of bars.
 std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
-                                                 const std::vector<CsvLine>& lines,
+                                                 const std::vector<CsvLine>& lines, int32_t today,
                                                  Reporter& report, std::string& error) {
   enum { kDate, kOpen, kHigh, kLow, kClose, kVolume };
   const auto header = SplitCsvLine(lines.front().text);
@@ -329,6 +332,11 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
       bad();
       continue;
     }
+    if (*date > today) {
+      reason = fmt::format("date {} is after today", DateText(*date));
+      bad();
+      continue;
+    }
 
     std::array<double, 4> prices{};
     bool good = true;
@@ -340,8 +348,10 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
       } else if (!number) {
         reason = fmt::format("{} is not a number: {}", kPriceNames[p], ShownField(*text));
         good = false;
-      } else if (*number <= 0 || *number > std::numeric_limits<float>::max()) {
-        reason = fmt::format("{} {} is out of range", kPriceNames[p], ShownField(*text));
+      } else if (!(*number > 0 && *number <= kMaxPrice && static_cast<float>(*number) > 0)) {
+        // A price too small for a Single would be stored as 0.
+        reason = fmt::format("{} {} is out of range: prices are above 0 and at most {:g}",
+                             kPriceNames[p], ShownField(*text), kMaxPrice);
         good = false;
       }
       if (good) prices[p] = *number;
@@ -352,6 +362,18 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
     }
     if (prices[1] < prices[2]) {
       reason = fmt::format("High {} is below Low {}", prices[1], prices[2]);
+      bad();
+      continue;
+    }
+    // Open and Close lie within the day's range; the chart's candles are drawn from it.
+    for (const int p : {0, 3}) {
+      if (good && (prices[p] < prices[2] || prices[p] > prices[1])) {
+        reason = fmt::format("{} {} is outside Low {} .. High {}", kPriceNames[p], prices[p],
+                             prices[2], prices[1]);
+        good = false;
+      }
+    }
+    if (!good) {
       bad();
       continue;
     }
@@ -394,18 +416,29 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
   return bars;
 }
 
-void ImportBars(const std::filesystem::path& path, const std::string& symbol,
-                tc2000::PriceStore& store, Reporter& report, PriceImportSummary& summary) {
+void ImportBars(const std::filesystem::path& path, const std::string& symbol, int32_t today,
+                const PriceImportOptions& options, tc2000::PriceStore& store, Reporter& report,
+                PriceImportSummary& summary) {
   const std::string file = path.string();
   std::string error;
   const auto lines = ReadCsvLines(path, error);
   if (!lines) return report.FailedFile(file, error);
   if (lines->empty()) return report.FailedFile(file, "empty; file skipped");
-  const auto bars = ReadBars(file, *lines, report, error);
+  const auto bars = ReadBars(file, *lines, today, report, error);
   if (!bars) return report.FailedFile(file, error);
   if (bars->empty()) {
     return report.FailedFile(file,
                              fmt::format("no good bars; the bars of {} are unchanged", symbol));
+  }
+  // Every data line is a good bar or a reported bad line. A file that is largely bad is
+  // more likely the wrong file, or a broken one, than a history to replace the stored one.
+  const size_t data_lines = lines->size() - 1;
+  const size_t bad_lines = data_lines - bars->size();
+  if (!options.accept_bad_lines && bad_lines * 10 > data_lines) {
+    return report.FailedFile(
+        file, fmt::format("{} of {} data lines are bad (more than a tenth); the bars of {} are "
+                          "unchanged (--accept-bad-lines imports the good ones)",
+                          bad_lines, data_lines, symbol));
   }
 
   try {
@@ -528,9 +561,11 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
 }  // namespace
 
 PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::PriceStore& store,
-                                std::ostream& messages) {
+                                std::ostream& messages, const PriceImportOptions& options) {
   PriceImportSummary summary;
   Reporter report(messages, summary);
+  const automation::DateParts now = automation::SplitDate(kestrova_system::CurrentClock().Now());
+  const int32_t today = now.year * 10000 + now.month * 100 + now.day;
 
   std::optional<std::filesystem::path> securities, chart_lists;
   std::vector<std::filesystem::path> price_files;
@@ -566,7 +601,7 @@ PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::Pri
                                     earlier->second));
       continue;
     }
-    ImportBars(path, symbol, store, report, summary);
+    ImportBars(path, symbol, today, options, store, report, summary);
   }
 
   if (chart_lists) ImportChartLists(*chart_lists, store, report, summary);

@@ -30,13 +30,25 @@ struct PriceImportSummary {
   bool Failed() const { return failed_files > 0; }
 };
 
+struct PriceImportOptions {
+  // A price file in which more than a tenth of the data lines are bad is taken for a wrong
+  // or broken file and refused, unless this is set: then its good lines are imported.
+  bool accept_bad_lines = false;
+};
+
 // Imports the folder's files into the store. Each file goes in whole, in one transaction,
 // or not at all: a bar file replaces all bars of its symbol, chartlists.csv all chart lists.
 // Every problem is reported to `messages` on a line of its own, "FILE:LINE: reason" for a
 // line that is skipped, "FILE: reason" for a file that is not imported (a header that
-// lacks a needed column, no good rows, a store error). Nothing is thrown for the files'
-// contents; a folder that cannot be listed is error 75.
+// lacks a needed column, no good rows, too many bad lines, a store error). A bar is good
+// when its prices are above zero and at most kMaxPrice, Open and Close lie within
+// Low..High, and its day is not after today (the platform clock's). Nothing is thrown for
+// the files' contents; a folder that cannot be listed is error 75.
 PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::PriceStore& store,
-                                std::ostream& messages);
+                                std::ostream& messages, const PriceImportOptions& options = {});
+
+// The highest price taken: far above any share price, and low enough that sums and averages
+// of a whole history stay well inside the single-precision range the series are kept in.
+inline constexpr double kMaxPrice = 1e15;
 
 }  // namespace tools

@@ -1,5 +1,6 @@
 #include "tools/PriceImport.h"
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -11,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/DateTime.h"
+#include "platform/system/Clock.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace tools {
@@ -18,17 +21,23 @@ namespace {
 
 class PriceImportTest : public ::testing::Test {
  protected:
-  PriceImportTest() { std::filesystem::create_directories(folder_); }
+  // Today is Friday 28 June 2024, in the afternoon.
+  PriceImportTest() {
+    std::filesystem::create_directories(folder_);
+    kestrova_system::SetClock(std::make_shared<kestrova_system::FixedClock>(
+        automation::Date{automation::DateOf(2024, 6, 28).value + 0.65}));
+  }
+  ~PriceImportTest() override { kestrova_system::SetClock(nullptr); }
 
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(folder_ / name, std::ios::binary) << text;
   }
   std::string File(const std::string& name) const { return (folder_ / name).string(); }
 
-  PriceImportSummary Import() {
+  PriceImportSummary Import(const PriceImportOptions& options = {}) {
     messages_.str("");
     auto store = tc2000::PriceStore::OpenForWriting(store_path_);
-    return ImportPrices(folder_, *store, messages_);
+    return ImportPrices(folder_, *store, messages_, options);
   }
   std::string Messages() const { return messages_.str(); }
 
@@ -74,13 +83,21 @@ TEST_F(PriceImportTest, ReportsBadLinesWithFileAndLineAndSkipsThem) {
       {"2024-01-11,10,11,9,10,10,-5", "Volume \"-5\" is negative"},
       {"2024-01-12,10,11,9,10,10,1e3x", "Volume is not a number"},
       {"2024-01-16,\"10,11,9,10,10,100", "a quoted field is not closed"},
+      {"2024-01-18,10,11,0,10,10,100", "Low \"0\" is out of range"},
+      {"2024-01-19,10,3e38,9,10,10,100", "High \"3e38\" is out of range"},
+      {"2024-01-22,10,11,9,1e-50,10,100", "Close \"1e-50\" is out of range"},
+      {"2024-01-23,10,11,9,nan,10,100", "Close is not a number: \"nan\""},
+      {"2024-01-24,10,inf,9,10,10,100", "High is not a number: \"inf\""},
+      {"2024-01-25,12,11,9,10,10,100", "Open 12 is outside Low 9 .. High 11"},
+      {"2024-01-26,10,11,9,8.5,10,100", "Close 8.5 is outside Low 9 .. High 11"},
+      {"2024-07-01,10,11,9,10,10,100", "date 2024-07-01 is after today"},
   };
   std::string text = std::string(kHeader) + "2024-01-02,10,11,9,10.5,10.4,1000\n";
   for (const Case& c : cases) text += std::string(c.line) + "\n";
-  text += "2024-01-17,12,13,11,12.5,12.4,2000\n";
+  text += "2024-06-28,12,13,11,12.5,12.4,2000\n";  // today
   Write("aaa.csv", text);
 
-  const PriceImportSummary summary = Import();
+  const PriceImportSummary summary = Import({.accept_bad_lines = true});
   EXPECT_EQ(summary.bad_lines, static_cast<int32_t>(cases.size()));
   EXPECT_EQ(summary.price_files, 1);
   EXPECT_EQ(summary.bars, 2);
@@ -90,7 +107,56 @@ TEST_F(PriceImportTest, ReportsBadLinesWithFileAndLineAndSkipsThem) {
         File("aaa.csv") + ":" + std::to_string(i + 3) + ": " + cases[i].reason;
     EXPECT_NE(Messages().find(expected), std::string::npos) << expected << "\n" << Messages();
   }
-  EXPECT_EQ(Dates("AAA"), (std::vector<int32_t>{20240102, 20240117}));
+  EXPECT_EQ(Dates("AAA"), (std::vector<int32_t>{20240102, 20240628}));
+}
+
+// A price file in which more than a tenth of the data lines are bad is refused as a whole
+// and the stored bars stay, unless bad lines are accepted.
+TEST_F(PriceImportTest, RefusesAFileWithTooManyBadLines) {
+  struct Case {
+    int good, bad;
+    bool imported;
+  };
+  const Case cases[] = {
+      {1, 20, false}, {9, 1, true}, {8, 1, false}, {18, 2, true}, {18, 3, false}, {5, 0, true},
+  };
+  auto file_with = [](int good, int bad) {
+    std::string text = kHeader;
+    for (int k = 0; k < good + bad; ++k) {
+      const std::string day = fmt::format("2024-03-{:02}", k + 1);
+      text += day + (k < bad ? ",10,11,9,10,10,-1\n" : ",20,21,19,20,20,100\n");
+    }
+    return text;
+  };
+  const std::string old_bars = std::string(kHeader) + "2023-01-03,10,11,9,10,10,100\n";
+  for (const Case& c : cases) {
+    const std::string label = std::to_string(c.good) + " good, " + std::to_string(c.bad) + " bad";
+    Write("OLD.csv", old_bars);
+    ASSERT_FALSE(Import().Failed()) << Messages();
+    Write("OLD.csv", file_with(c.good, c.bad));
+    const PriceImportSummary summary = Import();
+    EXPECT_EQ(summary.bad_lines, c.bad) << label;
+    if (c.imported) {
+      EXPECT_FALSE(summary.Failed()) << label << "\n" << Messages();
+      EXPECT_EQ(Dates("OLD").size(), static_cast<size_t>(c.good)) << label;
+      continue;
+    }
+    EXPECT_TRUE(summary.Failed()) << label;
+    EXPECT_EQ(summary.price_files, 0) << label;
+    const std::string expected =
+        File("OLD.csv") + fmt::format(
+                              ": {} of {} data lines are bad (more than a tenth); the "
+                              "bars of OLD are unchanged",
+                              c.bad, c.good + c.bad);
+    EXPECT_NE(Messages().find(expected), std::string::npos) << expected << "\n" << Messages();
+    EXPECT_EQ(Dates("OLD"), (std::vector<int32_t>{20230103})) << label;
+
+    // Accepted, the good lines replace the stored bars.
+    const PriceImportSummary accepted = Import({.accept_bad_lines = true});
+    EXPECT_FALSE(accepted.Failed()) << label << "\n" << Messages();
+    EXPECT_EQ(accepted.bars, c.good) << label;
+    EXPECT_EQ(Dates("OLD").size(), static_cast<size_t>(c.good)) << label;
+  }
 }
 
 TEST_F(PriceImportTest, ReadsTheCommonLayouts) {
