@@ -1,14 +1,17 @@
 #include "web/QuoteService.h"
 
+#include <fmt/format.h>
 #include <httplib.h>
 
 #include <cctype>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
+#include "platform/tc2000/PriceStore.h"
 
 namespace web {
 
@@ -58,13 +61,75 @@ void QuoteBook::Set(const std::string& symbol, const std::string& last, const st
       "," + change + "," + previous + "," + open + "," + high + "," + low + "," + volume;
 }
 
-std::string QuoteBook::AnswerLine(const std::string& symbol) const {
-  auto it = lines_.find(automation::UpperCase(symbol));
-  if (it != lines_.end()) return it->second;
+std::string UnknownQuoteLine(const std::string& symbol) {
   return Quoted(symbol) + ",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A,N/A";
 }
 
-std::string QuotesCsvAnswer(const QuoteBook& book, const std::string& symbols) {
+std::string QuoteBook::AnswerLine(const std::string& symbol) const {
+  auto it = lines_.find(automation::UpperCase(symbol));
+  if (it != lines_.end()) return it->second;
+  return UnknownQuoteLine(symbol);
+}
+
+// Stores are single connections: each request borrows one, and a new one is opened when
+// all are in use.
+struct PriceStoreQuotes::Pool {
+  std::mutex mutex;
+  std::vector<std::unique_ptr<tc2000::PriceStore>> idle;
+};
+
+PriceStoreQuotes::PriceStoreQuotes(std::filesystem::path store)
+    : store_(std::move(store)), pool_(std::make_unique<Pool>()) {}
+
+PriceStoreQuotes::~PriceStoreQuotes() = default;
+
+namespace {
+
+// A price as quote services write it: at most four decimals, no trailing zeros.
+std::string PriceText(double value) {
+  std::string text = fmt::format("{:.4f}", value);
+  while (text.back() == '0') text.pop_back();
+  if (text.back() == '.') text.pop_back();
+  if (text == "-0") text = "0";
+  return text;
+}
+
+}  // namespace
+
+std::string PriceStoreQuotes::AnswerLine(const std::string& symbol) const {
+  std::unique_ptr<tc2000::PriceStore> store;
+  {
+    std::lock_guard lock(pool_->mutex);
+    if (!pool_->idle.empty()) {
+      store = std::move(pool_->idle.back());
+      pool_->idle.pop_back();
+    }
+  }
+  try {
+    if (!store || !store->IsCurrent()) store = tc2000::PriceStore::OpenForReading(store_);
+  } catch (const automation::Error&) {
+    return UnknownQuoteLine(symbol);
+  }
+  std::vector<tc2000::Bar> bars;
+  if (const int32_t worden = store->WordenNumFromSymbol(symbol))
+    bars = store->LatestBars(worden, 2);
+  {
+    std::lock_guard lock(pool_->mutex);
+    pool_->idle.push_back(std::move(store));
+  }
+  if (bars.empty()) return UnknownQuoteLine(symbol);
+  const tc2000::Bar& last = bars[0];
+  const double previous = bars.size() > 1 ? bars[1].close : last.close;
+  const std::string date =
+      fmt::format("{}/{}/{}", last.date / 100 % 100, last.date % 100, last.date / 10000);
+  return Quoted(automation::UpperCase(automation::TrimBlanks(symbol))) + "," +
+         PriceText(last.close) + "," + Quoted(date) + ",\"4:00pm\"," +
+         PriceText(double{last.close} - previous) + "," + PriceText(previous) + "," +
+         PriceText(last.open) + "," + PriceText(last.high) + "," + PriceText(last.low) + "," +
+         std::to_string(last.volume);
+}
+
+std::string QuotesCsvAnswer(const QuoteSource& book, const std::string& symbols) {
   std::string answer;
   std::string symbol;
   auto flush = [&] {
@@ -82,7 +147,7 @@ std::string QuotesCsvAnswer(const QuoteBook& book, const std::string& symbols) {
   return answer;
 }
 
-void AddQuoteService(httplib::Server& server, std::shared_ptr<const QuoteBook> book) {
+void AddQuoteService(httplib::Server& server, std::shared_ptr<const QuoteSource> book) {
   // Answers are small and clients keep their connection: without this, every answer waits
   // for the client's delayed acknowledgement of the headers.
   server.set_tcp_nodelay(true);

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/automation/Dispatch.h"
+#include "platform/ui/Control.h"
+#include "web/VariantJson.h"
+#include "web/WebUiHost.h"
+
+namespace web {
+
+// One message on a page's event stream: its SSE event name and JSON data.
+struct StreamMessage {
+  std::string event;  // "state", "event", "error", "ui"
+  Json data;
+};
+
+// One page: the objects and controls it created, its UiHost and the queue of messages for
+// its event stream. Objects are numbered from 1 within the page; a page reaches only its
+// own. Close() ends the controls (their running work fails), cancels open dialogs and
+// releases every object. Thread-safe.
+class Session : public std::enable_shared_from_this<Session> {
+ public:
+  explicit Session(std::string id);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  const std::string& id() const { return id_; }
+
+  // The table through which values of this page name its objects.
+  ObjectTable Objects();
+  int64_t AddObject(const automation::ObjectRef& object);
+  automation::ObjectRef FindObject(int64_t id);
+  // False when the page holds no such object.
+  bool ReleaseObject(int64_t id);
+
+  // Adds a control (also an object of the page), connects it to the page's stream and
+  // UiHost, and returns its id.
+  int64_t AddControl(const automation::ObjectRef& object, ui::Control& control);
+  ui::Control* FindControl(int64_t id);
+
+  // Calls a member of one of the page's objects by name: kind "get", "call" or "let" (the
+  // value is the last argument). Calls on a control run on the control's thread; calls on
+  // other objects of the page run one at a time. Message boxes go to the page. Returns
+  // {"result", "byref"} where byref holds every argument as the member left it.
+  Json CallMember(int64_t id, const std::string& member, const std::string& kind, const Json& args);
+
+  WebUiHost& ui_host() { return *ui_host_; }
+
+  // Queues a message for the stream. A state patch that follows one of the same control
+  // is merged into it, so a stream that falls behind sends the latest state, not every step.
+  void Push(std::string event, Json data);
+  // Waits up to `wait` for messages and takes them all; empty after the wait or once closed.
+  std::vector<StreamMessage> Take(std::chrono::milliseconds wait);
+
+  // Stream attachment, for the server's clean-up of pages that went away.
+  void StreamOpened();
+  void StreamClosed();
+  // True when no stream has been open for `grace` (counting from creation when none ever was).
+  bool Abandoned(std::chrono::steady_clock::duration grace) const;
+
+  void Close();
+  bool closed() const;
+
+ private:
+  class Sink;
+
+  const std::string id_;
+  std::shared_ptr<WebUiHost> ui_host_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable queued_;
+  std::deque<StreamMessage> queue_;
+  std::map<int64_t, automation::ObjectRef> objects_;
+  std::map<const automation::Dispatch*, int64_t> ids_;
+  std::map<int64_t, ui::Control*> controls_;
+  int64_t next_id_ = 1;
+  int streams_ = 0;
+  std::chrono::steady_clock::time_point last_stream_;
+  bool closed_ = false;
+
+  std::mutex call_mutex_;  // one call at a time on the page's plain objects
+};
+
+}  // namespace web

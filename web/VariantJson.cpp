@@ -1,0 +1,126 @@
+#include "web/VariantJson.h"
+
+#include <cstdlib>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "platform/automation/Convert.h"
+#include "platform/automation/Dispatch.h"
+#include "platform/automation/Error.h"
+
+namespace web {
+
+using automation::Variant;
+
+std::string Base64(const uint8_t* data, size_t size) {
+  static constexpr char kDigits[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((size + 2) / 3 * 4);
+  for (size_t i = 0; i < size; i += 3) {
+    const uint32_t n = (uint32_t{data[i]} << 16) | (i + 1 < size ? uint32_t{data[i + 1]} << 8 : 0) |
+                       (i + 2 < size ? uint32_t{data[i + 2]} : 0);
+    out += kDigits[(n >> 18) & 63];
+    out += kDigits[(n >> 12) & 63];
+    out += i + 1 < size ? kDigits[(n >> 6) & 63] : '=';
+    out += i + 2 < size ? kDigits[n & 63] : '=';
+  }
+  return out;
+}
+
+Json ToJson(const Variant& value, const ObjectTable& objects) {
+  struct Visitor {
+    const ObjectTable& objects;
+    Json operator()(std::monostate) const { return nullptr; }
+    Json operator()(Variant::NullTag) const { return nullptr; }
+    Json operator()(bool b) const { return b; }
+    Json operator()(uint8_t b) const { return b; }
+    Json operator()(int16_t i) const { return i; }
+    Json operator()(int32_t l) const { return l; }
+    // The Single's own shortest text, read as a double, so 0.1f travels as 0.1.
+    Json operator()(float f) const {
+      return std::strtod(automation::SingleText(f).c_str(), nullptr);
+    }
+    Json operator()(double d) const { return d; }
+    Json operator()(automation::Date d) const { return Json{{"$date", d.value}}; }
+    Json operator()(const std::string& s) const { return s; }
+    Json operator()(const automation::ObjectRef& o) const {
+      if (!o || !objects.id_of) return nullptr;
+      return Json{{"$object", objects.id_of(o)}, {"class", std::string(o->ClassName())}};
+    }
+    Json operator()(const std::shared_ptr<automation::SafeArray>& a) const {
+      if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&a->storage())) {
+        return Json{{"$bytes", Base64(bytes->data(), bytes->size())}};
+      }
+      Json out = Json::array();
+      for (int32_t i = a->LowerBound(); i <= a->UpperBound(); ++i) {
+        out.push_back(ToJson(a->Element(i), objects));
+      }
+      return out;
+    }
+  };
+  return std::visit(Visitor{objects}, value.storage());
+}
+
+Variant FromJson(const Json& value, const ObjectTable& objects) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      return Variant();
+    case Json::value_t::boolean:
+      return Variant(value.get<bool>());
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned: {
+      if (value.is_number_unsigned() &&
+          value.get<uint64_t>() > static_cast<uint64_t>(std::numeric_limits<int32_t>::max())) {
+        return Variant(value.get<double>());
+      }
+      const int64_t n = value.get<int64_t>();
+      if (n >= std::numeric_limits<int32_t>::min() && n <= std::numeric_limits<int32_t>::max()) {
+        return Variant(static_cast<int32_t>(n));
+      }
+      return Variant(static_cast<double>(n));
+    }
+    case Json::value_t::number_float:
+      return Variant(value.get<double>());
+    case Json::value_t::string:
+      return Variant(value.get<std::string>());
+    case Json::value_t::array: {
+      std::vector<Variant> items;
+      for (const Json& item : value) items.push_back(FromJson(item, objects));
+      return Variant(automation::SafeArray(std::move(items), 0));
+    }
+    case Json::value_t::object: {
+      if (value.contains("$object") && value["$object"].is_number_integer()) {
+        automation::ObjectRef object =
+            objects.find ? objects.find(value["$object"].get<int64_t>()) : nullptr;
+        if (!object) {
+          throw automation::Error::WithDetail(
+              automation::err::kTypeMismatch,
+              "no object " + value["$object"].dump() + " on this page");
+        }
+        return Variant(object);
+      }
+      if (value.contains("$date") && value["$date"].is_number()) {
+        return Variant(automation::Date{value["$date"].get<double>()});
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  throw automation::Error::WithDetail(automation::err::kTypeMismatch,
+                                      "no automation value is written " + value.dump());
+}
+
+Json StateJson(const ui::ControlState& state) {
+  static const ObjectTable kNoObjects;
+  Json out = Json::object();
+  for (const auto& [child, properties] : state) {
+    Json& c = out[child] = Json::object();
+    for (const auto& [name, value] : properties) c[name] = ToJson(value, kNoObjects);
+  }
+  return out;
+}
+
+}  // namespace web
