@@ -6,6 +6,7 @@
 #include "library/Backup.h"
 #include "library/Indicators.h"
 #include "library/PDFChart.h"
+#include "library/PDFProfile.h"
 #include "library/PriceArray.h"
 #include "library/Quote.h"
 #include "library/Quotes.h"
@@ -39,4 +40,6 @@ extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
                      [] { return std::make_shared<thalmere::Backup>(); }});
   registry.Register({"Thalmere.PDFChart", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F0B}",
                      [] { return std::make_shared<thalmere::PDFChart>(); }});
+  registry.Register({"Thalmere.PDFProfile", "{5B0A3C61-7E2D-4F1A-9C38-2D6E1B4A7F0C}",
+                     [] { return std::make_shared<thalmere::PDFProfile>(); }});
 }

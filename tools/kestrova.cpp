@@ -12,6 +12,7 @@
 #include "tools/DemoDataCommand.h"
 #include "tools/ImportFundamentalsCommand.h"
 #include "tools/ImportPricesCommand.h"
+#include "tools/ProfileCommand.h"
 #include "tools/ServeQuotesCommand.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
   tools::AddDemoDataCommand(app);
   tools::AddImportFundamentalsCommand(app);
   tools::AddImportPricesCommand(app);
+  tools::AddProfileCommand(app);
   tools::AddServeQuotesCommand(app);
   try {
     app.parse(argc, argv);

@@ -402,13 +402,22 @@ void PdfEngine::DrawImageMemCOf(PdfTable& table, int32_t column, int32_t width, 
   const double left = table.ColumnLeft(column);
   const double top = layout.y + static_cast<double>(table.current_row()) * layout.row_height;
   const double cell_width = col.Width();
+  // An image larger than the cell's inside is shrunk to fit it, keeping its proportions:
+  // a chart the size of its cell would otherwise lose its right and bottom edges to the
+  // margins.
+  const double inner_width = std::max(1.0, cell_width - m.left - m.right);
+  const double inner_height =
+      std::max(1.0, static_cast<double>(layout.row_height - m.top - m.bottom));
+  const double scale = std::min({1.0, inner_width / width, inner_height / height});
+  const double shown_width = width * scale;
+  const double shown_height = height * scale;
   double image_left = left + m.left;
-  if (col.alignment() == Alignment::kRight) image_left = left + cell_width - m.right - width;
-  if (col.alignment() == Alignment::kCentre) image_left = left + (cell_width - width) / 2;
+  if (col.alignment() == Alignment::kRight) image_left = left + cell_width - m.right - shown_width;
+  if (col.alignment() == Alignment::kCentre) image_left = left + (cell_width - shown_width) / 2;
   cairo_save(cr);
   cairo_rectangle(cr, left, top, cell_width, layout.row_height);
   cairo_clip(cr);
-  document_->Paint(image, image_left, top + m.top, width, height);
+  document_->Paint(image, image_left, top + m.top, shown_width, shown_height);
   cairo_restore(cr);
 }
 
