@@ -205,15 +205,16 @@ std::string ExchangeCode(Random& random) {
 
 // ---- Figures of one company by column
 
-// Every number and date column of the per-company tables gets a slot, so that a company's
-// figures are one flat vector (Null as NaN, dates as date codes) and a writer takes a column's
-// value by its slot.
+// Every number and date column of the per-company tables that the programs read gets a slot,
+// so that a company's figures are one flat vector (Null as NaN, dates as date codes) and a
+// writer takes a column's value by its slot. The other periods of a figure stay Null.
 class Slots {
  public:
   Slots() {
     for (const FundamentalsTable& table : FundamentalsTables()) {
       if (!IsCompanyTable(table)) continue;
       for (const FundamentalsColumn& column : table.columns) {
+        if (!column.read) continue;
         if (column.kind != ColumnKind::kNumber && column.kind != ColumnKind::kDate &&
             column.kind != ColumnKind::kInteger) {
           continue;
@@ -939,14 +940,24 @@ struct Generated {
 
 // ---- Writing
 
-// Inserts rows into one table with one prepared statement, bound values only.
+// The columns the demo data fills: those the programs read. The rest stay Null.
+std::vector<const FundamentalsColumn*> FilledColumns(const FundamentalsTable& table) {
+  std::vector<const FundamentalsColumn*> columns;
+  for (const FundamentalsColumn& column : table.columns) {
+    if (column.read) columns.push_back(&column);
+  }
+  return columns;
+}
+
+// Inserts rows into some columns of one table with one prepared statement, bound values only.
 class TableInserter {
  public:
-  TableInserter(ado::Connection& connection, const FundamentalsTable& table)
-      : connection_(connection), row_(table.columns.size()) {
+  TableInserter(ado::Connection& connection, const FundamentalsTable& table,
+                const std::vector<const FundamentalsColumn*>& columns)
+      : connection_(connection), row_(columns.size()) {
     std::string names, marks;
-    for (const FundamentalsColumn& column : table.columns) {
-      names += (names.empty() ? "" : ", ") + column.name;
+    for (const FundamentalsColumn* column : columns) {
+      names += (names.empty() ? "" : ", ") + column->name;
       marks += marks.empty() ? "?" : ", ?";
     }
     sql_ = "insert into " + table.name + " (" + names + ") values (" + marks + ")";
@@ -991,10 +1002,11 @@ class Writer {
 
  private:
   int64_t WriteTable(ado::Connection& connection, const FundamentalsTable& table) {
-    TableInserter inserter(connection, table);
+    const std::vector<const FundamentalsColumn*> columns = FilledColumns(table);
+    TableInserter inserter(connection, table, columns);
     auto& row = inserter.row();
     auto fill = [&](const auto& value_of) {
-      for (size_t c = 0; c < table.columns.size(); ++c) row[c] = value_of(table.columns[c]);
+      for (size_t c = 0; c < columns.size(); ++c) row[c] = value_of(*columns[c]);
       inserter.Insert();
     };
     if (table.name == "si_ci") {
@@ -1063,24 +1075,26 @@ class Writer {
         }
       }
     } else if (Slots::IsCompanyTable(table)) {
-      WriteCompanyRows(table, inserter);
+      WriteCompanyRows(table.name, columns, inserter);
     }
     return inserter.rows();
   }
 
-  void WriteCompanyRows(const FundamentalsTable& table, TableInserter& inserter) {
+  void WriteCompanyRows(const std::string& table,
+                        const std::vector<const FundamentalsColumn*>& columns,
+                        TableInserter& inserter) {
     const Oddities& odd = generated_.oddities;
-    const size_t skipped = table.name == "si_isq"   ? odd.no_isq_row
-                           : table.name == "si_mlt" ? odd.no_mlt_row
-                                                    : kNone;
-    std::vector<int> slot(table.columns.size());
-    for (size_t c = 0; c < table.columns.size(); ++c) slot[c] = slots_(table.columns[c].name);
+    const size_t skipped = table == "si_isq"   ? odd.no_isq_row
+                           : table == "si_mlt" ? odd.no_mlt_row
+                                               : kNone;
+    std::vector<int> slot(columns.size());
+    for (size_t c = 0; c < columns.size(); ++c) slot[c] = slots_(columns[c]->name);
     auto& row = inserter.row();
     for (size_t k = 0; k < generated_.companies.size(); ++k) {
       const CompanyData& data = generated_.companies[k];
       if (k != skipped) {
-        for (size_t c = 0; c < table.columns.size(); ++c) {
-          const FundamentalsColumn& column = table.columns[c];
+        for (size_t c = 0; c < columns.size(); ++c) {
+          const FundamentalsColumn& column = *columns[c];
           if (column.name == "company_id") {
             row[c] = Variant(data.id);
             continue;

@@ -15,7 +15,8 @@
 // company's own bars: earnings are scaled so that the price over earnings at the latest fiscal
 // year end lands on a value drawn for the company, and the relative-strength ranks come from
 // its price changes. Values follow the conventions of FundamentalsSchema.h; statement figures
-// and share counts in millions, rounded to the thousand, per-share figures to the cent.
+// and share counts in millions, rounded to the thousand, per-share figures to the cent. The
+// columns only a full export fills (periods no program reads) stay Null.
 //
 // Like real data the result is not spotless, in ways the readers of these tables cope with:
 // companies listed lately have only two to four fiscal years (the others, perend_y3 or later

@@ -47,6 +47,10 @@ class Reporter {
     out_ << file << ": " << reason << '\n';
     ++summary_.failed_files;
   }
+  void SkippedColumns(const std::string& file, const std::string& text, int32_t count) {
+    out_ << file << ": " << text << '\n';
+    summary_.skipped_columns += count;
+  }
   void UnknownFile(const std::string& file, const std::string& reason) {
     out_ << file << ": " << reason << '\n';
     ++summary_.unknown_files;
@@ -338,12 +342,22 @@ class RowWriter {
 
 // ---- One file
 
+// How a file's header maps onto its table.
+struct Header {
+  std::vector<const FundamentalsColumn*> columns;  // the table's columns the file gives
+  std::vector<size_t> fields;                      // the field of each, by position
+  std::vector<std::string> skipped;                // header names the table lacks, as shown
+};
+
+// The number of skipped names a report line shows.
+constexpr size_t kSkippedShown = 20;
+
 // The header's columns in file order; nullopt with the reason when the file cannot be
-// taken for the table.
-std::optional<std::vector<const FundamentalsColumn*>> HeaderColumns(
-    const FundamentalsTable& table, const std::vector<std::string>& names, std::string& error) {
-  std::vector<const FundamentalsColumn*> columns;
-  std::vector<std::string> unknown;
+// taken for the table. A name the table lacks is left out (a full export carries figures
+// the system does not keep); a name without text or given twice refuses the file.
+std::optional<Header> ReadHeader(const FundamentalsTable& table,
+                                 const std::vector<std::string>& names, std::string& error) {
+  Header header;
   for (size_t i = 0; i < names.size(); ++i) {
     const std::string name = automation::FoldCase(names[i]);
     if (name.empty()) {
@@ -352,21 +366,30 @@ std::optional<std::vector<const FundamentalsColumn*>> HeaderColumns(
     }
     const FundamentalsColumn* column = FindColumn(table, name);
     if (!column) {
-      unknown.push_back(ShownField(names[i]));
+      header.skipped.push_back(ShownField(names[i]));
       continue;
     }
-    if (std::find(columns.begin(), columns.end(), column) != columns.end()) {
+    if (std::find(header.columns.begin(), header.columns.end(), column) != header.columns.end()) {
       error = fmt::format("the header names {} twice", column->name);
       return std::nullopt;
     }
-    columns.push_back(column);
+    header.columns.push_back(column);
+    header.fields.push_back(i);
   }
-  if (!unknown.empty()) {
-    error = fmt::format("{} no column of {}: {}", unknown.size() == 1 ? "is" : "are", table.name,
-                        fmt::join(unknown, ", "));
-    return std::nullopt;
-  }
-  return columns;
+  return header;
+}
+
+// The one line that reports the skipped columns of a file: the first names and a count.
+std::string SkippedColumnsText(const FundamentalsTable& table,
+                               const std::vector<std::string>& skipped) {
+  const size_t shown = std::min(skipped.size(), kSkippedShown);
+  std::string text = fmt::format(
+      "{} {} no column of {} and {} skipped: {}", skipped.size(),
+      skipped.size() == 1 ? "header name is" : "header names are", table.name,
+      skipped.size() == 1 ? "its field is" : "their fields are",
+      fmt::join(skipped.begin(), skipped.begin() + static_cast<std::ptrdiff_t>(shown), ", "));
+  if (shown < skipped.size()) text += fmt::format(" and {} more", skipped.size() - shown);
+  return text;
 }
 
 // Opens each data source once, when a file first needs it.
@@ -416,12 +439,18 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
     return report.FailedFile(
         file, fmt::format("line {}: a quoted field is not closed; {}", header.line, unchanged));
   }
-  const auto columns = HeaderColumns(table, header.fields, error);
-  if (!columns) return report.FailedFile(file, fmt::format("{}; {}", error, unchanged));
-  KeyCheck keys(table, *columns);
+  const auto parsed = ReadHeader(table, header.fields, error);
+  if (!parsed) return report.FailedFile(file, fmt::format("{}; {}", error, unchanged));
+  const std::vector<const FundamentalsColumn*>& columns = parsed->columns;
+  KeyCheck keys(table, columns);
   if (const auto missing = keys.Missing(); !missing.empty()) {
     return report.FailedFile(file, fmt::format("the header lacks the key column {}; {}",
                                                fmt::join(missing, ", "), unchanged));
+  }
+
+  if (!parsed->skipped.empty()) {
+    report.SkippedColumns(file, SkippedColumnsText(table, parsed->skipped),
+                          static_cast<int32_t>(parsed->skipped.size()));
   }
 
   ado::Connection* connection = sources.Get(table.source, error);
@@ -433,9 +462,13 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
   int data_lines = 0;
   try {
     Transaction transaction(*connection);
-    if (!HasTable(*connection, table.name)) CreateFundamentalsTable(*connection, table);
+    if (HasTable(*connection, table.name)) {
+      AddMissingColumns(*connection, table);  // made when the schema had fewer columns
+    } else {
+      CreateFundamentalsTable(*connection, table);
+    }
     connection->Execute("delete from " + table.name);
-    RowWriter writer(*connection, table.name, *columns);
+    RowWriter writer(*connection, table.name, columns);
 
     CsvRecord record;
     std::vector<Variant> row;
@@ -447,15 +480,15 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
             file, fmt::format("line {}: a quoted field is not closed; {}", record.line, unchanged));
       }
       std::string reason;
-      if (record.fields.size() != columns->size()) {
+      if (record.fields.size() != header.fields.size()) {
         report.BadLine(file, record.line,
                        fmt::format("{} fields where the header has {}", record.fields.size(),
-                                   columns->size()));
+                                   header.fields.size()));
         continue;
       }
       row.clear();
-      for (size_t i = 0; i < columns->size() && reason.empty(); ++i) {
-        if (auto value = ColumnValue(*(*columns)[i], record.fields[i], reason)) {
+      for (size_t i = 0; i < columns.size() && reason.empty(); ++i) {
+        if (auto value = ColumnValue(*columns[i], record.fields[parsed->fields[i]], reason)) {
           row.push_back(std::move(*value));
         }
       }
@@ -466,9 +499,12 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
       writer.Add(row);
       ++rows;
     }
-    // A file whose every line was bad says nothing about the rows wanted.
-    if (rows == 0 && data_lines > 0) {
-      return report.FailedFile(file, "no good rows; " + unchanged);
+    // A file without rows (a header alone, or every line bad) says nothing about the rows
+    // wanted: more likely a failed export than a table meant to be empty.
+    if (rows == 0) {
+      return report.FailedFile(
+          file,
+          fmt::format("{}; {}", data_lines == 0 ? "no data rows" : "no good rows", unchanged));
     }
     writer.Flush();
     transaction.Commit();

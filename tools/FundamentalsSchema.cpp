@@ -2,7 +2,9 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -10,6 +12,7 @@
 
 #include "platform/ado/Driver.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 #include "tools/FundamentalsImport.h"
 
 namespace tools {
@@ -29,6 +32,16 @@ Names Periods(std::string_view lead, std::string_view period, int first, int las
 Names Years(int last) { return Periods("", "_y", 1, last); }
 Names TtmAndYears(int last) { return Periods("_12m", "_y", 1, last); }
 Names Quarters(int first, int last) { return Periods("", "_q", first, last); }
+Names Joined(Names first, const Names& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
+// The whole families of periods a stem can have, latest first.
+Names AllYears() { return Years(7); }
+Names TtmAndAllYears() { return TtmAndYears(7); }
+Names AllQuarters() { return Quarters(1, 8); }
+Names AllQuartersAndYears() { return Joined(AllQuarters(), AllYears()); }
 
 // Growth over the trailing twelve months and over one, three, five and seven fiscal years.
 const Names kGrowthPeriods{"_g1t", "_g1f", "_g3f", "_g5f", "_g7f"};
@@ -40,8 +53,8 @@ class TableBuilder {
     table_.source = std::move(source);
   }
 
-  TableBuilder& Column(std::string name, ColumnKind kind) {
-    table_.columns.push_back({std::move(name), kind});
+  TableBuilder& Column(std::string name, ColumnKind kind, bool read = true) {
+    table_.columns.push_back({std::move(name), kind, read});
     return *this;
   }
   TableBuilder& Key(std::string name) { return Column(std::move(name), ColumnKind::kKey); }
@@ -52,6 +65,24 @@ class TableBuilder {
                        ColumnKind kind = ColumnKind::kNumber) {
     for (std::string_view stem : stems) {
       for (const std::string& suffix : suffixes) Column(std::string(stem) + suffix, kind);
+    }
+    return *this;
+  }
+  // Every stem with every period of `family`, stem by stem; the programs read the periods
+  // in `read`, which the family must hold.
+  TableBuilder& Family(std::initializer_list<std::string_view> stems, const Names& family,
+                       const Names& read, ColumnKind kind = ColumnKind::kNumber) {
+    for (const std::string& suffix : read) {
+      if (std::find(family.begin(), family.end(), suffix) == family.end()) {
+        throw std::logic_error("the period " + suffix + " read from " + table_.name +
+                               " is not of its family");
+      }
+    }
+    for (std::string_view stem : stems) {
+      for (const std::string& suffix : family) {
+        const bool is_read = std::find(read.begin(), read.end(), suffix) != read.end();
+        Column(std::string(stem) + suffix, kind, is_read);
+      }
     }
     return *this;
   }
@@ -80,70 +111,75 @@ std::vector<FundamentalsTable> MakeTables() {
                        .Column("business", ColumnKind::kLongText)
                        .Build());
   tables.push_back(TableBuilder("si_mgdsc", "SIPStatic").Key("mg_code").Text("mg_desc").Build());
-  tables.push_back(
-      TableBuilder("si_isa", "SIPStatic")
-          .Key("company_id")
-          .Series({"sales"}, TtmAndYears(7))
-          .Series({"cgs", "gross", "totexp", "othinc", "iac", "xord", "dps"}, TtmAndYears(4))
-          .Series({"gopinc", "pti"}, TtmAndYears(6))
-          .Series({"netinc"}, TtmAndYears(5))
-          .Series({"epsdc"}, TtmAndYears(7))
-          .Series({"epsd"}, Years(7))
-          .Series({"int", "intno", "inctax", "dep"}, TtmAndYears(6))
-          .Build());
+  tables.push_back(TableBuilder("si_isa", "SIPStatic")
+                       .Key("company_id")
+                       .Family({"sales"}, TtmAndAllYears(), TtmAndYears(7))
+                       .Family({"cgs", "gross", "totexp", "othinc", "iac", "xord", "dps"},
+                               TtmAndAllYears(), TtmAndYears(4))
+                       .Family({"gopinc", "pti"}, TtmAndAllYears(), TtmAndYears(6))
+                       .Family({"netinc"}, TtmAndAllYears(), TtmAndYears(5))
+                       .Family({"epsdc"}, TtmAndAllYears(), TtmAndYears(7))
+                       .Family({"epsd"}, TtmAndAllYears(), Years(7))
+                       .Family({"int", "intno", "inctax", "dep"}, TtmAndAllYears(), TtmAndYears(6))
+                       .Build());
   // The trailing twelve months are columns of si_isa; the quarters here give the year
   // before them (quarters 5 to 8) as well.
   tables.push_back(TableBuilder("si_isq", "SIPStatic")
                        .Key("company_id")
-                       .Series({"netinc", "sales"}, Quarters(1, 8))
+                       .Family({"netinc", "sales"}, AllQuarters(), Quarters(1, 8))
                        .Build());
-  tables.push_back(TableBuilder("si_bsa", "SIPStatic")
-                       .Key("company_id")
-                       .Series({"bvps"}, Years(7))
-                       .Series({"cash", "assets", "liab", "ca", "nppe", "cl", "totloe"}, Years(5))
-                       .Series({"ltdebt", "equity", "pref"}, Years(7))
-                       .Build());
+  tables.push_back(
+      TableBuilder("si_bsa", "SIPStatic")
+          .Key("company_id")
+          .Family({"bvps"}, AllYears(), Years(7))
+          .Family({"cash", "assets", "liab", "ca", "nppe", "cl", "totloe"}, AllYears(), Years(5))
+          .Family({"ltdebt", "equity", "pref"}, AllYears(), Years(7))
+          .Build());
   tables.push_back(TableBuilder("si_bsq", "SIPStatic")
                        .Key("company_id")
-                       .Series({"ltdebt", "equity", "pref"}, Quarters(1, 5))
-                       .Series({"cash", "assets", "liab"}, Quarters(1, 1))
+                       .Family({"ltdebt", "equity", "pref"}, AllQuarters(), Quarters(1, 5))
+                       .Family({"cash", "assets", "liab"}, AllQuarters(), Quarters(1, 1))
                        .Build());
   tables.push_back(TableBuilder("si_cfa", "SIPStatic")
                        .Key("company_id")
-                       .Series({"cfps", "fcfps"}, TtmAndYears(7))
-                       .Series({"tco", "ncc", "ce"}, TtmAndYears(4))
+                       .Family({"cfps", "fcfps"}, TtmAndAllYears(), TtmAndYears(7))
+                       .Family({"tco", "ncc", "ce"}, TtmAndAllYears(), TtmAndYears(4))
                        .Build());
   tables.push_back(TableBuilder("si_date", "SIPStatic")
                        .Key("company_id")
-                       .Series({"perend"}, {"_q1", "_q5"}, ColumnKind::kDate)
-                       .Series({"perend"}, Years(7), ColumnKind::kDate)
+                       .Family({"perend"}, AllQuartersAndYears(), Joined({"_q1", "_q5"}, Years(7)),
+                               ColumnKind::kDate)
                        .Build());
 
   // ---- SIPDbf: prices and shares, ranks, ratios, growth, multiples, industry strength.
-  tables.push_back(TableBuilder("si_psd", "SIPDbf")
-                       .Key("company_id")
-                       // Average shares: the period follows the stem without an
-                       // underscore ("shr_aq1", "shr_ay1").
-                       .Series({"shr_a"}, Periods("q1", "y", 1, 7))
-                       .Numbers({"instps", "instss"})
-                       .Build());
+  {
+    // Average shares: the period follows the stem without an underscore ("shr_aq1",
+    // "shr_ay1").
+    const Names kShareFamily = Joined(Periods("", "q", 1, 8), Periods("", "y", 1, 7));
+    tables.push_back(TableBuilder("si_psd", "SIPDbf")
+                         .Key("company_id")
+                         .Family({"shr_a"}, kShareFamily, Periods("q1", "y", 1, 7))
+                         .Numbers({"instps", "instss"})
+                         .Build());
+  }
   tables.push_back(TableBuilder("si_perc", "SIPDbf")
                        .Key("company_id")
                        .Series({"rsales", "repsdc", "reps"}, kGrowthPeriods)
                        .Series({"rnetinc"}, {"_g1", "_g3", "_g5", "_g7"})
                        .Series({"rrs"}, {"_04w", "_13w", "_26w", "_52w"})
                        .Numbers({"rrsw_4q"})
-                       .Series({"ropm", "rnpm", "rroe"}, TtmAndYears(2))
+                       .Family({"ropm", "rnpm", "rroe"}, TtmAndAllYears(), TtmAndYears(2))
                        .Numbers({"rshrinstn", "rshrinst"})
                        .Build());
   tables.push_back(
       TableBuilder("si_rat", "SIPDbf")
           .Key("company_id")
-          .Series({"roe", "roa", "gpm", "opm", "npm"}, TtmAndYears(4))
-          // Balance-sheet ratios have the latest quarter where the others
-          // have the trailing twelve months.
-          .Series({"curr", "quick", "tl_ta", "ltd_tc", "ltd_eq"}, Periods("_q1", "_y", 1, 4))
-          .Series({"tie", "payout"}, TtmAndYears(4))
+          .Family({"roe", "roa", "gpm", "opm", "npm"}, TtmAndAllYears(), TtmAndYears(4))
+          // Balance-sheet ratios have the quarters where the others have the trailing
+          // twelve months.
+          .Family({"curr", "quick", "tl_ta", "ltd_tc", "ltd_eq"}, AllQuartersAndYears(),
+                  Joined({"_q1"}, Years(4)))
+          .Family({"tie", "payout"}, TtmAndAllYears(), TtmAndYears(4))
           .Build());
   {
     // Three growth stems are shortened in their trailing-twelve-months column.
@@ -260,6 +296,23 @@ void CreateFundamentalsTable(ado::Connection& connection, const FundamentalsTabl
   for (const auto& [index, columns] : IndexesOf(table)) {
     connection.Execute("create index " + index + " on " + table.name + " (" + columns + ")");
   }
+}
+
+int32_t AddMissingColumns(ado::Connection& connection, const FundamentalsTable& table) {
+  const ado::Result present =
+      connection.driver().Run("select * from " + table.name + " where 1 = 0", {});
+  std::vector<std::string> names;
+  for (const ado::Column& column : present.columns) {
+    names.push_back(automation::FoldCase(column.name));
+  }
+  int32_t added = 0;
+  for (const FundamentalsColumn& column : table.columns) {
+    if (std::find(names.begin(), names.end(), column.name) != names.end()) continue;
+    connection.Execute("alter table " + table.name + " add column " + column.name + " " +
+                       TypeSql(column));
+    ++added;
+  }
+  return added;
 }
 
 bool HasTable(ado::Connection& connection, const std::string& table) {

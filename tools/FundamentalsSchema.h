@@ -8,9 +8,11 @@
 
 #include "platform/ado/Connection.h"
 
-// The outside fundamentals database as this system reads it: every table and column that
-// the profile, the ratio series, the batch calculations, the navigator and the alert check
-// read, each table on the data source it is opened on (SIPStatic, SIPDbf or SIPUser).
+// The outside fundamentals database: every table that the profile, the ratio series, the
+// batch calculations, the navigator and the alert check read, each on the data source it is
+// opened on (SIPStatic, SIPDbf or SIPUser). A table holds every column those programs read
+// and, so that a full export goes in whole, the rest of each figure's periods (column
+// stems below): sales_y1 to sales_y7 where the programs read sales_y1 to sales_y5.
 //
 // Conventions of the stored values (the demo data and imported files follow them):
 // - company_id, ticker and the sector and industry codes are text keys of at most 10
@@ -21,7 +23,12 @@
 //   yields in percent (12.5 means 12.5 %), ratios and multiples as plain numbers, percentile
 //   ranks from 1 to 99.
 // - Column stems take a period suffix: _12m (trailing twelve months), _q1.._q8 (latest
-//   quarter first), _y1.._y7 (latest fiscal year first).
+//   quarter first), _y1.._y7 (latest fiscal year first). A stem has every period of its
+//   table's kind: the quarterly statements (si_isq, si_bsq) the quarters, the annual ones
+//   the fiscal years and, for income and cash flow (si_isa, si_cfa), the trailing twelve
+//   months; period ends (si_date) and average shares (si_psd, "shr_aq1", "shr_ay1") every
+//   quarter and year; ratios (si_rat) and their ranks (si_perc) the years and what each
+//   stem has besides (the twelve months, or the quarters for balance-sheet ratios).
 namespace tools {
 
 enum class ColumnKind {
@@ -36,6 +43,7 @@ enum class ColumnKind {
 struct FundamentalsColumn {
   std::string name;
   ColumnKind kind;
+  bool read = true;  // read by the programs; false for a period kept only to take exports
 };
 
 struct FundamentalsTable {
@@ -60,6 +68,11 @@ int32_t TextWidth(const FundamentalsColumn& column);
 // Creates one table with its indexes (no drop), inside the caller's transaction if one is
 // open.
 void CreateFundamentalsTable(ado::Connection& connection, const FundamentalsTable& table);
+
+// Adds to an existing table the columns of the schema it lacks (a table made when the
+// schema had fewer), inside the caller's transaction if one is open; their values are Null.
+// Returns how many were added.
+int32_t AddMissingColumns(ado::Connection& connection, const FundamentalsTable& table);
 
 // True when the connection's database has a table of that name (lower case).
 bool HasTable(ado::Connection& connection, const std::string& table);

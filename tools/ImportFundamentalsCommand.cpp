@@ -25,6 +25,9 @@ int Run(const Options& options) {
     fmt::print("  {:<14}{} rows ({})\n", fmt::format("{}:", table.table), table.rows, table.source);
   }
   if (summary.bad_lines > 0) fmt::print("  bad lines:    {} skipped\n", summary.bad_lines);
+  if (summary.skipped_columns > 0) {
+    fmt::print("  columns:      {} skipped, no column of their table\n", summary.skipped_columns);
+  }
   if (summary.unknown_files > 0) {
     fmt::print("  unknown:      {} files named after no table\n", summary.unknown_files);
   }
@@ -48,13 +51,14 @@ void AddImportFundamentalsCommand(CLI::App& app) {
   command->footer(
       "Each file replaces all rows of its table, in one transaction on the table's data "
       "source: a file that fails leaves the previous rows. Missing tables are created.\n"
-      "Columns the file leaves out, and empty fields, are stored as Null. Numbers take a dot "
-      "for the decimals; dates are YYYY-MM-DD, YYYYMMDD or M/D/YYYY.\n"
-      "Bad lines are reported on stderr as FILE:LINE: reason and skipped; they alone are "
-      "warnings (exit status 0).\n"
+      "Columns the file leaves out, and empty fields, are stored as Null; header columns the "
+      "table does not have are skipped, with one warning per file. Numbers take a dot for "
+      "the decimals; dates are YYYY-MM-DD, YYYYMMDD or M/D/YYYY.\n"
+      "Bad lines are reported on stderr as FILE:LINE: reason and skipped; they and skipped "
+      "columns alone are warnings (exit status 0).\n"
       "Exit status 1 when a file could not be imported at all (named after no table, a "
-      "header column the table lacks, no good rows, a data source that cannot be opened, a "
-      "database error).");
+      "header without the key, no rows or no good rows, a data source that cannot be opened, "
+      "a database error).");
   command->callback([options] { throw CLI::RuntimeError(Run(*options)); });
 }
 

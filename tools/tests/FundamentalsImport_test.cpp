@@ -194,9 +194,8 @@ TEST_P(FundamentalsImportTest, RefusesAFileItCannotTakeAndKeepsTheOldRows) {
     const char* reason;
   };
   for (const Case& c : {
-           Case{"mg_code,mg_desc,mg_sector\n10,Energy,1\n",
-                "is no column of si_mgdsc: \"mg_sector\""},
-           Case{"mg_code,mg_desc,x,y\n", "are no column of si_mgdsc: \"x\", \"y\""},
+           Case{"mg_code,mg_desc\n", "no data rows"},
+           Case{"mg_code,mg_desc,x\n\n", "no data rows"},
            Case{"mg_desc\nEnergy\n", "the header lacks the key column mg_code"},
            Case{"mg_code,MG_CODE\n", "the header names mg_code twice"},
            Case{"mg_code,,mg_desc\n", "header column 2 has no name"},
@@ -248,13 +247,61 @@ TEST_P(FundamentalsImportTest, ReimportReplacesTheRowsOfThatTableOnly) {
             (std::vector<std::string>{"C2|BBB|Two", "C4|DDD|Four"}));
   EXPECT_EQ(Rows("SIPStatic", "select * from si_mgdsc"), std::vector<std::string>{"10|Energy"});
 
-  // A header alone asks for an empty table.
+  // A header alone is more likely a failed export than a wish for an empty table.
   Write("si_ci.csv", "company_id,ticker\n");
   summary = Import();
+  EXPECT_TRUE(summary.Failed());
+  EXPECT_TRUE(summary.tables.empty());
+  EXPECT_EQ(Messages(), File("si_ci.csv") + ": no data rows; the rows of si_ci are unchanged\n");
+  EXPECT_EQ(Rows("SIPStatic", "select company_id from si_ci order by company_id"),
+            (std::vector<std::string>{"C2", "C4"}));
+}
+
+// A full export carries figures the tables do not keep: their columns are skipped, with one
+// line naming the first twenty and the count, and the rest of the file goes in.
+TEST_P(FundamentalsImportTest, SkipsColumnsTheTableLacksWithOneWarning) {
+  std::string header = "company_id", first = "C1", second = "C2";
+  for (int i = 1; i <= 25; ++i) {
+    header += ",x" + std::to_string(i);
+    first += ",junk";
+    second += ",";
+    if (i == 3) header += ",sales_y7", first += ",7.5", second += ",1";  // a period nothing reads
+    if (i == 10) header += ",Sales_12M", first += ",12.5", second += ",2";
+  }
+  Write("si_isa.csv", header + "\n" + first + "\n" + second + "\n");
+  Write("si_mgdsc.csv", "mg_code,mg_sector,mg_desc\n10,1,Energy\n");
+  const FundamentalsImportSummary summary = Import();
   EXPECT_FALSE(summary.Failed()) << Messages();
-  ASSERT_EQ(summary.tables.size(), 1u);
-  EXPECT_EQ(summary.tables[0].rows, 0);
-  EXPECT_TRUE(Rows("SIPStatic", "select * from si_ci").empty());
+  EXPECT_EQ(summary.skipped_columns, 26);
+  EXPECT_EQ(summary.bad_lines, 0) << Messages();
+  std::string names;
+  for (int i = 1; i <= 20; ++i) names += (i > 1 ? ", \"x" : "\"x") + std::to_string(i) + "\"";
+  EXPECT_EQ(Messages(),
+            File("si_mgdsc.csv") +
+                ": 1 header name is no column of si_mgdsc and its field is skipped: "
+                "\"mg_sector\"\n" +
+                File("si_isa.csv") +
+                ": 25 header names are no column of si_isa and their fields are skipped: " + names +
+                " and 5 more\n");
+  EXPECT_EQ(Rows("SIPStatic", "select company_id, sales_12m, sales_y7 from si_isa order by 1"),
+            (std::vector<std::string>{"C1|12.5|7.5", "C2|2|1"}));
+  EXPECT_EQ(Rows("SIPStatic", "select * from si_mgdsc"), std::vector<std::string>{"10|Energy"});
+}
+
+// A table made when the schema had fewer columns gets the missing ones, and its rows are
+// replaced as usual; a failed file adds nothing.
+TEST_P(FundamentalsImportTest, ATableWithFewerColumnsTakesAFullExport) {
+  Open("SIPStatic")->Execute("create table si_date (company_id varchar(10), perend_q1 date)");
+  Write("si_date.csv", "company_id,perend_q8\n");
+  EXPECT_TRUE(Import().Failed());
+  EXPECT_EQ(Open("SIPStatic")->driver().Run("select * from si_date", {}).columns.size(), 2u);
+
+  Write("si_date.csv", "company_id,perend_q1,perend_q8,perend_y7\nC1,2024-03-31,2022-06-30,\n");
+  EXPECT_FALSE(Import().Failed()) << Messages();
+  EXPECT_EQ(Rows("SIPStatic", "select company_id, perend_q1, perend_q8, perend_y7 from si_date"),
+            std::vector<std::string>{"C1|2024-03-31|2022-06-30|-"});
+  EXPECT_EQ(Open("SIPStatic")->driver().Run("select * from si_date", {}).columns.size(),
+            FindFundamentalsTable("si_date")->columns.size());
 }
 
 TEST_P(FundamentalsImportTest, AFailurePartWayLeavesTheOldRows) {
@@ -308,8 +355,11 @@ TEST_P(FundamentalsImportTest, ManyRowsGoInWhole) {
   const FundamentalsImportSummary summary = Import();
   EXPECT_FALSE(summary.Failed()) << Messages();
   EXPECT_EQ(summary.rows, kRows);
-  EXPECT_EQ(Rows("SIPStatic", "select count(*), sum(sales_12m), max(dep_y6) from si_isa"),
-            std::vector<std::string>{"1234|761378|1286"});
+  size_t dep = 0;
+  while (table.columns[dep].name != "dep_y6") ++dep;
+  EXPECT_EQ(
+      Rows("SIPStatic", "select count(*), sum(sales_12m), max(dep_y6) from si_isa"),
+      std::vector<std::string>{"1234|761378|" + automation::CStr(Variant(kRows - 1 + dep * 0.5))});
 }
 
 // A data source that cannot be opened fails its own files; the others go in.

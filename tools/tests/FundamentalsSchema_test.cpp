@@ -158,7 +158,9 @@ TEST(FundamentalsSchemaTest, HasEveryColumnThatIsReadOnTheSourceItIsReadFrom) {
       ASSERT_NE(table, nullptr);
       EXPECT_EQ(table->source, read.source);
       for (const std::string& column : Words(read.columns)) {
-        EXPECT_NE(FindColumn(*table, column), nullptr) << column;
+        const FundamentalsColumn* found = FindColumn(*table, column);
+        ASSERT_NE(found, nullptr) << column;
+        EXPECT_TRUE(found->read) << column << " is read but not marked so";
       }
     }
   }
@@ -187,6 +189,30 @@ TEST(FundamentalsSchemaTest, TablesAreOrderedBySourceAndKeyedFirstWithoutRepeats
   EXPECT_EQ(FundamentalsTables().size(), 16u);
   EXPECT_EQ(FindFundamentalsTable("SI_CI"), nullptr);
   EXPECT_EQ(FindFundamentalsTable("si_xx"), nullptr);
+}
+
+// A full export has every period of a figure: each stem of a statement table has the
+// whole family of its kind, whatever part of it the programs read.
+TEST(FundamentalsSchemaTest, EveryStemHasItsWholeFamilyOfPeriods) {
+  std::set<std::string> quarters, years;
+  for (int k = 1; k <= 8; ++k) quarters.insert("_q" + std::to_string(k));
+  for (int k = 1; k <= 7; ++k) years.insert("_y" + std::to_string(k));
+  std::set<std::string> ttm_years = years, quarters_years = quarters;
+  ttm_years.insert("_12m");
+  quarters_years.insert(years.begin(), years.end());
+  const std::pair<const char*, std::set<std::string>> cases[] = {
+      {"si_isa", ttm_years}, {"si_cfa", ttm_years}, {"si_bsa", years},
+      {"si_isq", quarters},  {"si_bsq", quarters},  {"si_date", quarters_years}};
+  for (const auto& [name, family] : cases) {
+    std::map<std::string, std::set<std::string>> stems;  // stem -> its periods
+    for (const FundamentalsColumn& column : FindFundamentalsTable(name)->columns) {
+      const size_t cut = column.name.rfind('_');
+      if (column.name != "company_id") {
+        stems[column.name.substr(0, cut)].insert(column.name.substr(cut));
+      }
+    }
+    for (const auto& [stem, periods] : stems) EXPECT_EQ(periods, family) << name << " " << stem;
+  }
 }
 
 TEST(FundamentalsSchemaTest, ColumnKindsFollowTheirUse) {
@@ -288,7 +314,10 @@ TEST_P(FundamentalsSchemaDbTest, RowWithDateTextAndNullsRoundTrips) {
   connection_->Execute("insert into si_isa (company_id, sales_12m, sales_y1) values (?, ?, ?)",
                        {Variant("C0001"), Variant(1234.5), Variant::Null()});
 
-  ado::Result dates = Query("select * from si_date where company_id = ?", {Variant("C0001")});
+  ado::Result dates = Query(
+      "select company_id, perend_q1, perend_q5, perend_y1, perend_y2 from si_date "
+      "where company_id = ?",
+      {Variant("C0001")});
   ASSERT_EQ(dates.rows.size(), 1u);
   EXPECT_EQ(dates.rows[0][1].Type(), automation::VarType::kDate);
   EXPECT_EQ(automation::DateText(automation::CDate(dates.rows[0][1])), "3/31/2024");
