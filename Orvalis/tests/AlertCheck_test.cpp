@@ -9,6 +9,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -208,6 +209,12 @@ std::string RowOf(const std::string& html, const std::string& symbol) {
   return html.substr(at, html.find("</tr>", at) - at);
 }
 
+// One answer line as the service writes it.
+std::string Line(const std::string& symbol, const std::string& last,
+                 const std::string& time = "4:00pm") {
+  return "\"" + symbol + "\"," + last + ",\"12/8/2026\",\"" + time + "\",+1,11,11,12,11,100\n";
+}
+
 // A quote is believed only for the symbol asked for and with a price above zero; any other
 // answer skips that alert alone.
 TEST_P(AlertCheckTest, OnlyTheAskedSymbolsUsableQuoteIsBelieved) {
@@ -215,34 +222,25 @@ TEST_P(AlertCheckTest, OnlyTheAskedSymbolsUsableQuoteIsBelieved) {
   // negative price.
   struct Case {
     const char* symbol;
-    const char* answer;  // raw service answer; nullptr: the book's line
+    std::optional<std::string> answer;  // raw service answer; none: the book's line
     bool fires;
   };
   const Case cases[] = {
       {"EMPTY", "", false},
-      {"OTHER", "\"XYZ\",50.00,\"12/8/2026\",\"4:00pm\",+1,49,49,50,49,100\n", false},
-      {"NEG", nullptr, false},
-      {"TWICE",
-       "\"TWICE\",50.00,\"12/8/2026\",\"4:00pm\",0,50,50,50,50,1\n"
-       "\"TWICE\",51.00,\"12/8/2026\",\"4:00pm\",0,50,50,50,50,1\n",
-       false},
-      {"CASED",
-       "\"cased\",50.00,\"12/8/2026\",\"4:00pm\",0,50,50,50,50,1\n"
-       "\"CASED\",51.00,\"12/8/2026\",\"4:00pm\",0,50,50,50,50,1\n",
-       false},
-      {"NA", nullptr, false},
+      {"OTHER", Line("XYZ", "50"), false},
+      {"NEG", {}, false},
+      {"TWICE", Line("TWICE", "50") + Line("TWICE", "51"), false},
+      {"CASED", Line("cased", "50") + Line("CASED", "51"), false},
+      {"NA", {}, false},
       // Matched without quotes, trailing blanks or case, wherever the line comes.
-      {"LOOSE", "\"loose \",12.00,\"12/8/2026\",\"4:05pm\",+1,11,11,12,11,100\n", true},
-      {"MIX",
-       "\"XYZ\",99.00,\"12/8/2026\",\"4:00pm\",0,99,99,99,99,1\n"
-       "\"MIX\",12.00,\"12/8/2026\",\"4:06pm\",+1,11,11,12,11,100\n",
-       true},
-      {"PREV0", nullptr, true},  // no previous close: a one-day change of 0.0%
-      {"DUPCO", nullptr, true},  // two si_ci rows: no company name
+      {"LOOSE", Line("loose ", "12.00"), true},
+      {"MIX", Line("XYZ", "99") + Line("MIX", "12.00", "4:06pm"), true},
+      {"PREV0", {}, true},  // no previous close: a one-day change of 0.0%
+      {"DUPCO", {}, true},  // two si_ci rows: no company name
   };
   for (const Case& c : cases) {
     AddAlert(c.symbol, Variant(10), Variant(1));
-    if (c.answer) quotes_.Answer(c.symbol, c.answer);
+    if (c.answer) quotes_.Answer(c.symbol, *c.answer);
   }
   AddQuote("NEG", "-5.00", "t", "0", "5", "1");
   book_->Set("NA", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A", "N/A");
