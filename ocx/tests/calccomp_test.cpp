@@ -296,21 +296,9 @@ std::vector<int32_t> LiteralPercentiles(const std::vector<std::optional<double>>
 }
 
 // 200 companies over 120 industries with figures drawn from a fixed sequence (Nulls, empty
-// share figures, unknown industries and falling prices among them), every stored column
-// checked against figures worked out here.
+// share figures, unknown industries and falling prices among them).
 class CalcCompositesOver200Test : public CalcCompositesTest {
  protected:
-  static constexpr int kCompanies = 200;
-  static constexpr int kIndustries = 120;
-
-  struct Company {
-    std::string ticker, company_id, indcode;
-    std::map<std::string, std::optional<double>> perc;
-    double instps = 0, instss = 0;
-    double volume = 0;
-    bool rising = true;
-  };
-
   // 1..99 from a fixed linear congruential sequence.
   int32_t Draw() {
     seed_ = seed_ * 1103515245u + 12345u;
@@ -318,112 +306,73 @@ class CalcCompositesOver200Test : public CalcCompositesTest {
   }
 
   void Populate() override {
-    for (int i = 0; i < kIndustries; ++i) {
-      const std::string code = fmt::format("I{:03}", i);
-      std::vector<Variant> values{Variant(code)};
-      std::vector<std::optional<double>> rs;
-      for (int k = 0; k < 4; ++k)
-        rs.push_back(i == 17 && k == 3 ? std::nullopt : std::optional<double>(Draw()));
-      for (const auto& v : rs) values.push_back(v ? Variant(*v) : Variant::Null());
-      dbf_->Execute("insert into si_mgav2 values (?, ?, ?, ?, ?)", values);
-      industries_.push_back({code, rs});
+    // An industry's four strengths are equal, so its "indrs" is that value; I017 has none.
+    for (int i = 0; i < 120; ++i) {
+      const std::optional<double> rs = i == 17 ? std::nullopt : std::optional<double>(Draw());
+      const Variant v = rs ? Variant(*rs) : Variant::Null();
+      dbf_->Execute("insert into si_mgav2 values (?, ?, ?, ?, ?)",
+                    {Variant(fmt::format("I{:03}", i)), v, v, v, v});
+      industry_rs_.push_back(rs);
     }
     auto store = tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath());
-    for (int i = 0; i < kCompanies; ++i) {
-      Company c;
-      c.ticker = fmt::format("T{:03}", i);
-      c.company_id = fmt::format("K{:03}", i);
-      c.indcode = fmt::format("I{:03}", i % 125);  // I120 .. I124 are unknown
+    for (int i = 0; i < 200; ++i) {
+      const std::string ticker = fmt::format("T{:03}", i), id = fmt::format("K{:03}", i);
       std::string marks = "?";
-      std::vector<Variant> values{Variant(c.company_id)};
+      std::vector<Variant> perc{Variant(id)};
       for (const char* column : kPercColumns) {
         const std::string name = column;
-        std::optional<double> v = Draw();
-        if ((name == "rnpm_12m" && i % 17 == 3) || (name == "rrs_04w" && i % 23 == 5) ||
-            (name == "ropm_y2" && i % 19 == 7)) {
-          v.reset();
-        }
-        c.perc[name] = v;
-        values.push_back(v ? Variant(*v) : Variant::Null());
+        const bool null = (name == "rnpm_12m" && i % 17 == 3) ||
+                          (name == "rrs_04w" && i % 23 == 5) || (name == "ropm_y2" && i % 19 == 7);
+        perc.push_back(null ? Variant::Null() : Variant(static_cast<double>(Draw())));
         marks += ", ?";
       }
-      dbf_->Execute("insert into si_perc values (" + marks + ")", values);
-      c.instps = Draw();
-      c.instss = i % 13 == 0 ? 0 : Draw();
+      dbf_->Execute("insert into si_perc values (" + marks + ")", perc);
       dbf_->Execute("insert into si_psd values (?, ?, ?)",
-                    {Variant(c.company_id), Variant(c.instps), Variant(c.instss)});
+                    {Variant(id), Variant(static_cast<double>(Draw())),
+                     Variant(i % 13 == 0 ? 0.0 : static_cast<double>(Draw()))});
+      // I120 .. I124 are unknown.
       static_->Execute("insert into si_ci values (?, ?, ?)",
-                       {Variant(c.company_id), Variant(c.ticker), Variant(c.indcode)});
-      // Volumes of 2 mod 3 keep 91 · volume / 3 off whole numbers, so its floor is exact.
-      c.volume = 101 + 3 * i;
-      c.rising = i % 4 != 1;
-      store->ReplaceBars(store->UpsertSecurity(c.ticker, c.ticker, true),
-                         Bars(100, c.rising, static_cast<int32_t>(c.volume)));
-      companies_.push_back(std::move(c));
+                       {Variant(id), Variant(ticker), Variant(fmt::format("I{:03}", i % 125))});
+      store->ReplaceBars(store->UpsertSecurity(ticker, ticker, true),
+                         Bars(100, i % 4 != 1, 101 + 3 * i));
+      industry_of_.push_back(i % 125);
     }
   }
 
-  std::vector<std::pair<std::string, std::vector<std::optional<double>>>> industries_;
-  std::vector<Company> companies_;  // in ticker order, the order of the run
+  std::vector<std::optional<double>> industry_rs_;
+  std::vector<int> industry_of_;  // per company in ticker order, the order of the run
   uint32_t seed_ = 20261208;
 };
 
-// floor(Σ weight · value / divisor); Null when a value is.
-std::optional<double> Weighted(const std::vector<std::pair<double, std::optional<double>>>& terms,
-                               double divisor) {
-  double sum = 0;
-  for (const auto& [weight, value] : terms) {
-    if (!value) return std::nullopt;
-    sum += weight * *value;
-  }
-  return std::floor(sum / divisor);
-}
-
-TEST_P(CalcCompositesOver200Test, EveryColumnMatchesFiguresWorkedOutIndependently) {
+// The ranks, the rscore weights and the composite rank, worked out here from the raw
+// figures the run stored (their formulas are checked on the hand-built world).
+TEST_P(CalcCompositesOver200Test, RanksAndScoresMatchTheLiteralProcedure) {
   auto tasks = std::make_shared<testing_support::RecordingTasks>();
   CalcComposites(tasks);
   ASSERT_EQ(tasks->done, 1);
+  const auto rows = StoredRows();  // by ticker, so in the run's order
+  ASSERT_EQ(rows.size(), industry_of_.size());
 
-  // Industries: strength, then its percentile among industries (the one with a Null
-  // strength keeps its place in the sort).
-  std::vector<std::optional<double>> indrs;
-  for (const auto& [code, rs] : industries_) {
-    indrs.push_back(Weighted({{4, rs[0]}, {3, rs[1]}, {2, rs[2]}, {1, rs[3]}}, 10));
+  auto column = [&](const char* name) {
+    std::vector<std::optional<double>> values;
+    for (const auto& [ticker, row] : rows) {
+      const Variant& v = row.at(name);
+      values.push_back(v.IsNull() ? std::nullopt : std::optional<double>(Number(v)));
+    }
+    return values;
+  };
+  auto expect_column = [&](const char* name, const std::vector<int32_t>& expected) {
+    size_t i = 0;
+    for (const auto& [ticker, row] : rows) {
+      EXPECT_EQ(Number(row.at(name)), expected[i++]) << ticker << " " << name;
+    }
+  };
+  // The figures are spread, so the ranks are not all alike.
+  for (const char* name : {"epswavg", "smrwavg", "instpratio", "accdist"}) {
+    const auto values = column(name);
+    EXPECT_GT(std::set<std::optional<double>>(values.begin(), values.end()).size(), 40u) << name;
   }
-  const std::vector<int32_t> compindrs = LiteralPercentiles(indrs);
-  std::map<std::string, size_t> industry_at;
-  for (size_t k = 0; k < industries_.size(); ++k) industry_at[industries_[k].first] = k;
 
-  // Raw figures per company, Nulls replaced by 0 as each figure is made.
-  using Column = std::vector<std::optional<double>>;
-  std::map<std::string, Column> raw;
-  std::vector<int32_t> company_compindrs;
-  for (const Company& c : companies_) {
-    auto p = [&](const char* name) { return c.perc.at(name); };
-    auto zero = [](std::optional<double> v) { return std::optional<double>(v.value_or(0)); };
-    raw["epswavg"].push_back(
-        zero(Weighted({{2, p("repsdc_g1t")}, {2, p("repsdc_g1f")}, {1, p("repsdc_g3f")}}, 5)));
-    raw["rswavg"].push_back(zero(Weighted(
-        {{4, p("rrs_04w")}, {3, p("rrs_13w")}, {2, p("rrs_26w")}, {1, p("rrs_52w")}}, 10)));
-    raw["saleswavg"].push_back(
-        zero(Weighted({{3, p("rsales_g1t")}, {2, p("rsales_g1f")}, {1, p("rsales_g3f")}}, 6)));
-    const auto opm = zero(Weighted({{3, p("ropm_12m")}, {2, p("ropm_y1")}, {1, p("ropm_y2")}}, 6));
-    const auto npm = Weighted({{3, p("rnpm_12m")}, {2, p("rnpm_y1")}, {1, p("rnpm_y2")}}, 6);
-    const auto roe = Weighted({{3, p("rroe_12m")}, {2, p("rroe_y1")}, {1, p("rroe_y2")}}, 6);
-    raw["opmwavg"].push_back(opm);
-    raw["npmwavg"].push_back(zero(npm));
-    raw["roewavg"].push_back(zero(roe));
-    raw["smrwavg"].push_back(zero(Weighted({{2, roe}, {1, opm}, {1, npm}}, 4)));
-    raw["instwavg"].push_back(zero(Weighted({{1, p("rshrinstn")}, {1, p("rshrinst")}}, 2)));
-    raw["instpratio"].push_back(c.instss == 0 ? 0 : std::floor(100 * c.instps / c.instss));
-    // The accumulation line moves by the whole volume each day: the changes over 65, 52, 39,
-    // 26 and 13 days weigh 0.2, 0.4, 0.6, 0.8 and 1, so the trend is ±91 · volume / 3.
-    raw["accdist"].push_back(std::floor((c.rising ? 91 : -91) * c.volume / 3));
-    auto industry = industry_at.find(c.indcode);
-    raw["indrs"].push_back(industry == industry_at.end() ? std::optional<double>(0)
-                                                         : indrs[industry->second]);
-    company_compindrs.push_back(industry == industry_at.end() ? 0 : compindrs[industry->second]);
-  }
   std::map<std::string, std::vector<int32_t>> ranks;
   for (const auto& [source, target] : {std::pair{"epswavg", "compeps"},
                                        {"rswavg", "comprs"},
@@ -431,41 +380,28 @@ TEST_P(CalcCompositesOver200Test, EveryColumnMatchesFiguresWorkedOutIndependentl
                                        {"instwavg", "compinst"},
                                        {"instpratio", "compipurch"},
                                        {"accdist", "compacdst"}}) {
-    ranks[target] = LiteralPercentiles(raw[source]);
+    ranks[target] = LiteralPercentiles(column(source));
+    expect_column(target, ranks[target]);
   }
-  ranks["compindrs"] = company_compindrs;
-  Column rscore;
-  for (size_t i = 0; i < companies_.size(); ++i) {
-    rscore.push_back(std::floor((2.0 * ranks["compeps"][i] + ranks["compacdst"][i] +
-                                 ranks["comprs"][i] + ranks["compsmr"][i] + ranks["compinst"][i] +
-                                 ranks["compipurch"][i] + ranks["compindrs"][i]) /
-                                8));
+  const std::vector<int32_t> industry_ranks = LiteralPercentiles(industry_rs_);
+  for (int industry : industry_of_) {
+    ranks["compindrs"].push_back(industry < 120 ? industry_ranks[industry] : 0);
   }
-  raw["rscore"] = rscore;
-  ranks["composite"] = LiteralPercentiles(rscore);
+  expect_column("compindrs", ranks["compindrs"]);
 
-  // The draws spread the ranks over the whole scale.
-  std::set<int32_t> composites(ranks["composite"].begin(), ranks["composite"].end());
-  EXPECT_GT(composites.size(), 90u);
-
-  const auto rows = StoredRows();
-  ASSERT_EQ(rows.size(), companies_.size());
-  for (size_t i = 0; i < companies_.size(); ++i) {
-    const Company& c = companies_[i];
-    ASSERT_TRUE(rows.count(c.ticker)) << c.ticker;
-    const auto& row = rows.at(c.ticker);
-    for (const auto& [column, values] : raw) {
-      const Variant& stored = row.at(column);
-      if (!values[i]) {
-        EXPECT_TRUE(stored.IsNull()) << c.ticker << " " << column;
-      } else {
-        EXPECT_EQ(Number(stored), *values[i]) << c.ticker << " " << column;
-      }
-    }
-    for (const auto& [column, values] : ranks) {
-      EXPECT_EQ(Number(row.at(column)), values[i]) << c.ticker << " " << column;
-    }
+  std::vector<std::optional<double>> rscore;
+  std::vector<int32_t> whole_rscore;
+  for (size_t i = 0; i < industry_of_.size(); ++i) {
+    const int32_t sum = 2 * ranks["compeps"][i] + ranks["compacdst"][i] + ranks["comprs"][i] +
+                        ranks["compsmr"][i] + ranks["compinst"][i] + ranks["compipurch"][i] +
+                        ranks["compindrs"][i];
+    whole_rscore.push_back(sum / 8);  // whole numbers: division rounds down
+    rscore.push_back(sum / 8);
   }
+  expect_column("rscore", whole_rscore);
+  const std::vector<int32_t> composite = LiteralPercentiles(rscore);
+  expect_column("composite", composite);
+  EXPECT_GT(std::set<int32_t>(composite.begin(), composite.end()).size(), 90u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CalcCompositesOver200Test,
