@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +31,14 @@ class BackupProceduresTest : public ::testing::Test {
 };
 
 TEST_F(BackupProceduresTest, AnEmptyNameIsRefusedBeforeAnyBackupObject) {
-  // No system database exists here: a Backup object would report that it cannot connect.
+  // The system database cannot be reached here (its file would lie below a plain file): a
+  // Backup object would report that it cannot connect.
+  const fs::path plain_file = home_.root() / "plain";
+  std::ofstream(plain_file) << "not a folder";
+  fs::create_directories(home_.config() / "Kestrova");
+  std::ofstream(home_.config() / "Kestrova" / "datasources.ini")
+      << "[Ledra]\ndriver = sqlite\npath = " << (plain_file / "Ledra.db").string()
+      << "\n[LedraMaster]\ndriver = sqlite\npath = " << (plain_file / "Ledra.db").string() << "\n";
   BackupDatabaseTo("");
   RestoreDatabaseFrom("");
   EXPECT_EQ(host_->Prompts(), (std::vector<std::string>{std::string(kNoBackupFileName),
