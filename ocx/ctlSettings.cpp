@@ -209,6 +209,7 @@ void ctlSettings::ApplySettings() {
     }
     marks[f.days]["error"] = Variant(reason);
   }
+  if (!first_bad.empty()) marks["SSTab1"]["value"] = Variant(int32_t{2});  // "Charts"
   SetMany(marks);
   if (!first_bad.empty()) {
     throw automation::Error(automation::err::kTypeMismatch, first_bad + "; nothing was saved");

@@ -327,6 +327,8 @@ void WebServer::AddRoutes() {
   s.Get("/", [](const httplib::Request&, httplib::Response& response) {
     response.set_redirect("/Kestrova/");
   });
+  s.Get("/favicon.ico",
+        [](const httplib::Request&, httplib::Response& response) { response.status = 204; });
   s.Get("/Kestrova", [](const httplib::Request&, httplib::Response& response) {
     response.set_redirect("/Kestrova/");
   });
