@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cctype>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -17,6 +14,7 @@
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
+#include "platform/pdf/tests/PdfReadBack.h"
 #include "platform/pdf/tests/TestJpeg.h"
 #include "platform/tests/TestEnvironment.h"
 
@@ -27,23 +25,16 @@ using automation::SafeArray;
 using automation::Variant;
 namespace fs = std::filesystem;
 
+using pdf_testing::Find;
+using pdf_testing::kPointsPerUnit;
+using pdf_testing::Raster;
+using pdf_testing::ReadFile;
+using pdf_testing::Render;
+using pdf_testing::Shell;
+using pdf_testing::Word;
+using pdf_testing::WordsOf;
+
 constexpr const char* kClassId = "{1DC59A34-1EDD-440A-B21F-CB8857C112E5}";
-constexpr double kPointsPerUnit = 0.75;
-
-std::string Shell(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
-}
-
-std::vector<uint8_t> ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 std::vector<uint8_t> BytesOf(const Variant& v) {
   return std::get<std::vector<uint8_t>>(v.Array().storage());
@@ -58,81 +49,6 @@ int32_t ErrorNumberOf(const std::function<void()>& call) {
     return e.Number();
   }
   return 0;
-}
-
-// A word as pdftotext -bbox reports it, in points from the page's top left.
-struct Word {
-  std::string text;
-  double x_min, y_min, x_max, y_max;
-};
-
-double Attribute(const std::string& tag, const std::string& name) {
-  const size_t at = tag.find(name + "=\"");
-  return std::stod(tag.substr(at + name.size() + 2));
-}
-
-std::vector<Word> WordsOf(const fs::path& pdf) {
-  const std::string html = Shell("pdftotext -bbox '" + pdf.string() + "' -");
-  std::vector<Word> words;
-  for (size_t at = html.find("<word "); at != std::string::npos; at = html.find("<word ", at + 1)) {
-    const size_t tag_end = html.find('>', at);
-    const size_t text_end = html.find("</word>", tag_end);
-    const std::string tag = html.substr(at, tag_end - at);
-    words.push_back(Word{html.substr(tag_end + 1, text_end - tag_end - 1), Attribute(tag, "xMin"),
-                         Attribute(tag, "yMin"), Attribute(tag, "xMax"), Attribute(tag, "yMax")});
-  }
-  return words;
-}
-
-const Word* Find(const std::vector<Word>& words, const std::string& text) {
-  for (const Word& w : words) {
-    if (w.text == text) return &w;
-  }
-  return nullptr;
-}
-
-// The page rendered at 96 dots per inch, so that one pixel is one page unit.
-struct Raster {
-  int width = 0, height = 0;
-  std::vector<uint8_t> rgb;
-
-  // Red, green and blue of the pixel at page position (x, y).
-  std::array<int, 3> At(int x, int y) const {
-    const size_t at = (static_cast<size_t>(y) * width + x) * 3;
-    return {rgb[at], rgb[at + 1], rgb[at + 2]};
-  }
-  // Pixels in the box that are not near white.
-  int InkIn(int left, int top, int right, int bottom) const {
-    int ink = 0;
-    for (int y = top; y < bottom; ++y) {
-      for (int x = left; x < right; ++x) {
-        const auto [r, g, b] = At(x, y);
-        if (r + g + b < 600) ++ink;
-      }
-    }
-    return ink;
-  }
-};
-
-Raster Render(const fs::path& pdf) {
-  const fs::path out = pdf.parent_path() / "page";
-  Shell("pdftoppm -r 96 -singlefile '" + pdf.string() + "' '" + out.string() + "'");
-  const std::vector<uint8_t> ppm = ReadFile(out.string() + ".ppm");
-  // "P6\n<width> <height>\n255\n" then the pixels.
-  Raster raster;
-  size_t at = 0;
-  auto Number = [&] {
-    while (at < ppm.size() && !std::isdigit(ppm[at])) ++at;
-    int value = 0;
-    while (at < ppm.size() && std::isdigit(ppm[at])) value = value * 10 + (ppm[at++] - '0');
-    return value;
-  };
-  at = 2;
-  raster.width = Number();
-  raster.height = Number();
-  Number();  // the maximum value
-  raster.rgb.assign(ppm.begin() + static_cast<std::ptrdiff_t>(at + 1), ppm.end());
-  return raster;
 }
 
 class PdfEngineTest : public ::testing::Test {
@@ -325,6 +241,20 @@ TEST_F(PdfEngineTest, EmbedsJpegImagesUnchanged) {
   Shell("pdfimages -j '" + pdf.string() + "' '" + prefix.string() + "'");
   EXPECT_EQ(ReadFile(home_.root() / "img-000.jpg"), chart);
   EXPECT_EQ(ReadFile(home_.root() / "img-001.jpg"), small);
+
+  const Raster page = Render(pdf);
+  // The free image fills its box at its own size: from (50, 150) to the page's right edge and
+  // down to 750.
+  EXPECT_EQ(page.InkIn(50, 140, 816, 149), 0);
+  EXPECT_GT(page.InkIn(52, 152, 60, 160), 40);
+  EXPECT_GT(page.InkIn(800, 740, 810, 748), 40);
+  EXPECT_EQ(page.InkIn(50, 752, 816, 758), 0);
+  // The cell's image, as large as the cell, is shrunk to its inside (371 x 261 less a little
+  // for its proportions) instead of losing its edges: it reaches the bottom margin and stops
+  // short of the right one.
+  EXPECT_GT(page.InkIn(30, 1018, 390, 1022), 1000);
+  EXPECT_EQ(page.InkIn(398, 770, 399, 1015), 0);
+  EXPECT_GT(page.InkIn(390, 770, 395, 1015), 1000);
 }
 
 TEST_F(PdfEngineTest, FontsThatAreNotInstalledFallBackToASans) {
