@@ -2,6 +2,7 @@
 // creates one of its classes. The controls register here as they are added.
 #include <memory>
 
+#include "ocx/ctlHierarchicalNav.h"
 #include "ocx/ctlSettings.h"
 #include "ocx/ctlTasks.h"
 #include "platform/automation/Registry.h"
@@ -14,4 +15,7 @@ extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
   registry.Register({std::string(kestrova::ctlTasks::kProgId),
                      "{8C1E4F20-3B6A-4D59-A7E2-51F0C9D3B802}",
                      [] { return std::make_shared<kestrova::ctlTasks>(); }});
+  registry.Register({std::string(kestrova::ctlHierarchicalNav::kProgId),
+                     "{8C1E4F20-3B6A-4D59-A7E2-51F0C9D3B855}",
+                     [] { return std::make_shared<kestrova::ctlHierarchicalNav>(); }});
 }
