@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <map>
 #include <string_view>
@@ -127,6 +128,7 @@ struct ValueScale {
   double top = 0, bottom = 0;  // the band in pixels
   bool abbreviate = false;     // 12.5M rather than 12,500,000
   std::vector<double> ticks;
+  const std::function<std::string(double)>* formatter = nullptr;  // the chart's, if any
 
   double Y(double v) const { return bottom - (v - lo) / (hi - lo) * (bottom - top); }
 
@@ -144,6 +146,7 @@ struct ValueScale {
   }
 
   std::string Label(double v) const {
+    if (formatter && *formatter) return (*formatter)(v);
     if (!abbreviate) return Grouped(v, DecimalsFor(step));
     const double top_value = std::max(std::fabs(lo), std::fabs(hi));
     double unit = 1e3;
@@ -266,6 +269,7 @@ class Renderer {
     const double plot_bottom = std::round(h_ - pad - label_h - tick);
 
     CollectRanges();
+    main_.formatter = &chart_.value_formatter_;
     const bool two_bands = has_main_ && has_lower_;
     const double gap = two_bands ? std::round(pad * 0.8) : 0;
     const double lower_h = two_bands ? std::round((plot_bottom - plot_top - gap) * 0.25) : 0;
@@ -291,6 +295,7 @@ class Renderer {
     for (const ValueScale* s : Scales()) {
       panes.push_back({plot_left_, s->top, plot_right_ - plot_left_, s->bottom - s->top});
     }
+    RecordLayout(panes);
     for (const Rect& pane : panes) FillPane(pane);
     DrawXAxis(panes, ink, tick);
     for (const ValueScale* s : Scales()) DrawYAxis(*s, ink, tick);
@@ -316,6 +321,7 @@ class Renderer {
       cairo_restore(cr_);
       if (series->Kind() == SeriesKind::kBar) DrawMarks(*series, scale);
     }
+    if (has_main_) DrawLevels();
     SetSource(cr_, ink, 0.55);
     cairo_set_line_width(cr_, 1);
     for (const Rect& pane : panes) {
@@ -325,6 +331,58 @@ class Renderer {
   }
 
  private:
+  void RecordLayout(const std::vector<Rect>& panes) {
+    PlotLayout& l = chart_.layout_;
+    l.left = plot_left_;
+    l.right = plot_right_;
+    l.top = panes.front().y;
+    l.bottom = panes.back().y + panes.back().h;
+    l.date_axis = date_axis_;
+    l.xs = xs_;
+    l.slot_width = slot_w_;
+    l.spacing = spacing_;
+    l.span = span_;
+  }
+
+  // Each level as a dashed line with its label in a small box at the pane's left; one off
+  // the scale shows only its label, pinned to the edge it lies beyond.
+  void DrawLevels() {
+    for (const Level& level : chart_.levels_) {
+      if (!std::isfinite(level.value)) continue;
+      const double y = main_.Y(level.value);
+      const bool above = y<main_.top, below = y> main_.bottom;
+      if (!above && !below) {
+        const double dash[] = {6, 4};
+        cairo_save(cr_);
+        cairo_set_dash(cr_, dash, 2, 0);
+        cairo_set_line_width(cr_, 1.5);
+        SetSource(cr_, level.color);
+        cairo_move_to(cr_, plot_left_, std::round(y) + 0.5);
+        cairo_line_to(cr_, plot_right_, std::round(y) + 0.5);
+        cairo_stroke(cr_);
+        cairo_restore(cr_);
+      }
+      if (level.label.empty()) continue;
+      const std::string text = above   ? "\u25B2 " + level.label
+                               : below ? "\u25BC " + level.label
+                                       : level.label;
+      const TextPainter::Extent e = text_.Measure(text);
+      const double box_w = e.width + 8, box_h = e.height + 2;
+      const double box_x = plot_left_ + 6;
+      const double box_y =
+          above   ? main_.top + 3
+          : below ? main_.bottom - box_h - 3
+                  : std::clamp(std::round(y - box_h - 2), main_.top + 1, main_.bottom - box_h - 1);
+      cairo_rectangle(cr_, box_x, box_y, box_w, box_h);
+      SetSource(cr_, kWhite, 0.85);
+      cairo_fill_preserve(cr_);
+      SetSource(cr_, level.color);
+      cairo_set_line_width(cr_, 1);
+      cairo_stroke(cr_);
+      text_.Draw(text, box_x + 4, box_y + 1, 0, 0, level.color);
+    }
+  }
+
   std::vector<const ValueScale*> Scales() const {
     std::vector<const ValueScale*> out;
     if (has_main_ || !has_lower_) out.push_back(&main_);
@@ -635,7 +693,8 @@ class Renderer {
     Rect previous{0, 0, 0, 0};
     for (const Point& p : s.Points()) {
       if (!Drawn(s, p)) continue;
-      const std::string mark = Grouped(p.value, 2, true);
+      const std::string mark =
+          chart_.value_formatter_ ? chart_.value_formatter_(p.value) : Grouped(p.value, 2, true);
       const TextPainter::Extent e = text_.Measure(mark);
       const double box_w = e.width + 6, box_h = e.height + 2;
       const double x = std::round(X(p.x) - box_w / 2) + 0.5;
@@ -715,6 +774,31 @@ void Chart::SetDateAxis(std::string format) {
 }
 
 void Chart::SetIndexAxis() { date_axis_ = false; }
+
+std::optional<double> Chart::XAtPixel(double px) const {
+  const PlotLayout& l = layout_;
+  if (l.xs.empty() || !(px >= l.left && px <= l.right)) return std::nullopt;
+  if (l.date_axis) {
+    const auto slot = static_cast<size_t>(std::max(0.0, std::floor((px - l.left) / l.slot_width)));
+    return l.xs[std::min(slot, l.xs.size() - 1)];
+  }
+  // The inverse of the index axis' mapping, then the nearest x drawn.
+  const double x = l.xs.front() - l.spacing / 2 + (px - l.left) / (l.right - l.left) * l.span;
+  const auto after = std::lower_bound(l.xs.begin(), l.xs.end(), x);
+  if (after == l.xs.begin()) return *after;
+  if (after == l.xs.end()) return l.xs.back();
+  return x - *(after - 1) <= *after - x ? *(after - 1) : *after;
+}
+
+std::optional<double> Chart::PixelOfX(double x) const {
+  const PlotLayout& l = layout_;
+  const auto found = std::lower_bound(l.xs.begin(), l.xs.end(), x);
+  if (found == l.xs.end() || *found != x) return std::nullopt;
+  if (l.date_axis) {
+    return l.left + (static_cast<double>(found - l.xs.begin()) + 0.5) * l.slot_width;
+  }
+  return l.left + (x - l.xs.front() + l.spacing / 2) / l.span * (l.right - l.left);
+}
 
 void Chart::SetSize(int width, int height) {
   if (width < 16 || height < 16 || width > 10000 || height > 10000) {

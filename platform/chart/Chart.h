@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,26 @@ class Series {
   std::vector<Point> points_;
 };
 
+// A horizontal line across the main scale at `value` (an alert limit, say), drawn dashed
+// with its label. A level outside the scale's range leaves the range as it is and shows its
+// label at the pane's edge, with an arrow towards it.
+struct Level {
+  double value = 0;
+  Color color = Rgb(0, 0, 0);
+  std::string label;
+};
+
+// Where the last render put the plot and its points, so that a host can tell what lies
+// under the pointer. Pixels from the picture's top left corner.
+struct PlotLayout {
+  double left = 0, right = 0, top = 0, bottom = 0;  // the whole plot, all panes
+  bool date_axis = true;
+  std::vector<double> xs;  // the distinct x values drawn, ascending
+  double slot_width = 1;   // date axis: the width of one x value's slot
+  double spacing = 1;      // index axis: the smallest step between x values
+  double span = 1;         // index axis: the x range the plot's width shows
+};
+
 // An off-screen chart: series over a date or index axis, header lines above, a price scale
 // and an optional volume band. It holds state only; each Render call draws it afresh.
 //
@@ -108,6 +130,16 @@ class Chart {
     plot_bottom_ = bottom;
   }
 
+  // Horizontal lines over the main scale; none at creation. RemoveAllSeries keeps them.
+  void SetLevels(std::vector<Level> levels) { levels_ = std::move(levels); }
+  const std::vector<Level>& Levels() const { return levels_; }
+
+  // How the main scale's labels and the bars' value marks are written; empty (the default)
+  // gives grouped numbers with the decimals the tick step needs.
+  void SetValueFormatter(std::function<std::string(double)> formatter) {
+    value_formatter_ = std::move(formatter);
+  }
+
   // A date axis labelled in `format` (see FormatDate); an empty format picks one by the tick
   // spacing. The axis is a date axis with an empty format at creation.
   void SetDateAxis(std::string format = {});
@@ -128,6 +160,15 @@ class Chart {
   std::vector<uint8_t> RenderJpeg(int quality = 90) const;
   std::vector<uint8_t> RenderPng() const;
   std::vector<uint8_t> RenderSvg() const;
+  // The layout of the last render (empty before the first).
+  const PlotLayout& LastLayout() const { return layout_; }
+  // The x value of the point slot under the pixel column `px` of the last render; nullopt
+  // outside the plot or when nothing was drawn.
+  std::optional<double> XAtPixel(double px) const;
+  // The pixel column of the middle of the slot of `x` in the last render; nullopt when no
+  // point was drawn at `x`.
+  std::optional<double> PixelOfX(double x) const;
+
   // Writes the chart to `path` as JPEG, PNG or SVG by the extension (case ignored); error 5
   // for another extension, 75 when the file cannot be written.
   void WriteFile(const std::filesystem::path& path) const;
@@ -145,6 +186,9 @@ class Chart {
   int width_ = 1000;
   int height_ = 600;
   bool visible_ = true;
+  std::vector<Level> levels_;
+  std::function<std::string(double)> value_formatter_;
+  mutable PlotLayout layout_;  // written by each render
 };
 
 }  // namespace chart

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -239,6 +241,81 @@ TEST(ChartDataTest, OnAnIndexAxisXZeroIsAnOrdinaryPoint) {
     return DecodePng(chart.RenderPng()).rgb;
   };
   EXPECT_NE(render(1), render(5));
+}
+
+// The pointer's pixel column maps back to the point drawn there, on both kinds of axis, and
+// the point's own column maps to the same point.
+TEST(ChartHitTest, PixelsAndPointsMapBothWays) {
+  for (const bool date_axis : {true, false}) {
+    Chart chart;
+    chart.SetSize(600, 300);
+    if (!date_axis) chart.SetIndexAxis();
+    Series& line = chart.AddSeries(SeriesKind::kLine);
+    std::vector<double> xs;
+    for (int i = 0; i < 30; ++i) {
+      // Weekdays only on the date axis, so the slots skip the weekends' dates.
+      const double x = date_axis ? Day(20240101) + i + 2 * (i / 5) : i;
+      xs.push_back(x);
+      line.AddPoint(x, i % 4);
+    }
+    EXPECT_FALSE(chart.XAtPixel(300)) << "nothing rendered yet";
+    chart.RenderPng();
+    const PlotLayout& layout = chart.LastLayout();
+    ASSERT_LT(layout.left, layout.right);
+    for (double x : xs) {
+      const std::optional<double> px = chart.PixelOfX(x);
+      ASSERT_TRUE(px) << x;
+      EXPECT_EQ(chart.XAtPixel(*px), x) << "date axis " << date_axis;
+      EXPECT_EQ(chart.XAtPixel(*px + 2), x) << "two pixels right of " << x;
+    }
+    EXPECT_FALSE(chart.PixelOfX(xs.back() + 100));
+    EXPECT_FALSE(chart.XAtPixel(layout.left - 1));
+    EXPECT_FALSE(chart.XAtPixel(layout.right + 1));
+  }
+}
+
+// A level inside the price range is a line of its colour across the plot; one far above it
+// leaves the candles' scale as it was, so the candles draw the same.
+TEST(ChartLevelTest, LevelsDrawInsideTheRangeAndNeverStretchIt) {
+  constexpr Color kLimit = Rgb(200, 0, 200);
+  auto render = [](std::vector<Level> levels) {
+    Chart chart;
+    chart.SetSize(500, 300);
+    AddAlternatingCandles(chart);
+    chart.SetLevels(std::move(levels));
+    chart.RemoveAllSeries();  // levels stay with the chart
+    AddAlternatingCandles(chart);
+    return DecodePng(chart.RenderPng());
+  };
+  const Picture plain = render({});
+  const Picture inside = render({{15, kLimit, ""}});
+  int line_pixels = 0;
+  for (int y = 0; y < inside.height; ++y) {
+    int in_row = 0;
+    for (int x = 0; x < inside.width; ++x) in_row += Near(inside.At(x, y), kLimit, 40);
+    line_pixels = std::max(line_pixels, in_row);
+  }
+  EXPECT_GT(line_pixels, 200) << "no dashed line across the plot";
+  const Picture far = render({{1000, kLimit, "High 1000"}});
+  EXPECT_EQ(CandleRunsAlongRow(far, far.height / 2), CandleRunsAlongRow(plain, plain.height / 2));
+  EXPECT_GT(far.Count(kLimit, 40, 0, far.height / 3), 10) << "the label pinned at the top";
+}
+
+TEST(ChartFormatTest, TheFormatterWritesScaleLabelsAndMarks) {
+  Chart chart;
+  chart.SetSize(400, 300);
+  chart.SetIndexAxis();
+  Series& bars = chart.AddSeries(SeriesKind::kBar);
+  bars.AddPoint(0, 1234.5, "a", Rgb(255, 0, 0));
+  bars.AddPoint(1, 7, "b", Rgb(255, 0, 0));
+  std::vector<double> written;
+  chart.SetValueFormatter([&](double v) {
+    written.push_back(v);
+    return std::to_string(v);
+  });
+  chart.RenderPng();
+  EXPECT_NE(std::find(written.begin(), written.end(), 1234.5), written.end()) << "mark";
+  EXPECT_NE(std::find(written.begin(), written.end(), 0.0), written.end()) << "scale";
 }
 
 TEST(ChartSvgTest, CarriesTheHeaderAsItsTitle) {
