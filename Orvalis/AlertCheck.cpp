@@ -186,16 +186,23 @@ void SendReport(automation::Dispatch& settings, const std::string& html, RunSumm
 std::string AlertTable(const std::string& rows) { return kHead + rows + kTail; }
 
 RunSummary RunAlertCheck() {
-  RunSummary summary;
   automation::ObjectRef settings =
       Step("settings", [] { return automation::CreateObject("thalmere.settings"); });
+  AlertReport report = BuildAlertReport();
+  if (report.summary.alerts_read == 0) return report.summary;
+  Step("mail", [&] { SendReport(*settings, report.html, report.summary); });
+  return report.summary;
+}
+
+AlertReport BuildAlertReport() {
+  RunSummary summary;
   auto system = Step("data source", [] { return OpenConnection("Ledra"); });
   auto fundamentals = Step("data source", [] { return OpenConnection("SIPStatic"); });
   auto alerts = Step("query", [&] {
     return helpers::OpenRecordset(system, "select * from alert order by symbol");
   });
   summary.alerts_read = alerts->RecordCount();
-  if (summary.alerts_read == 0) return summary;
+  if (summary.alerts_read == 0) return {summary, ""};
 
   const std::string profile_base =
       Step("configuration", [] { return kestrova_system::ServiceUrl("web"); });
@@ -237,8 +244,7 @@ RunSummary RunAlertCheck() {
     });
   }
 
-  Step("mail", [&] { SendReport(*settings, AlertTable(rows), summary); });
-  return summary;
+  return {summary, AlertTable(rows)};
 }
 
 }  // namespace orvalis

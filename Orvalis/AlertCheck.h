@@ -35,6 +35,15 @@ inline constexpr const char* kFallbackRecipient = "kestrova-alerts@localhost";
 // then.
 RunSummary RunAlertCheck();
 
+// The mail a run would send, made without sending it: the same reads, lookups and quotes as
+// RunAlertCheck, for a page that shows the mail first. `html` is empty when there are no
+// alerts (a run would send nothing then). Throws StepFailure as RunAlertCheck does.
+struct AlertReport {
+  RunSummary summary;  // mail_sent false, recipient empty
+  std::string html;
+};
+AlertReport BuildAlertReport();
+
 // The HTML document of the mail for the rows built by the run.
 std::string AlertTable(const std::string& rows);
 
