@@ -7,14 +7,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -35,9 +38,41 @@ namespace {
 namespace fs = std::filesystem;
 using Failure = std::runtime_error;
 
-// How long a backup or restore waits for a lock that another session holds before it gives
-// up: long enough for an ordinary write to finish, short enough not to hang a page.
-constexpr int kLockWaitSeconds = 30;
+// A failure whose cause is known: its text is the sentence that follows the step's reason.
+class KnownCause : public std::runtime_error {
+ public:
+  explicit KnownCause(std::string_view sentence) : std::runtime_error(std::string(sentence)) {}
+};
+
+std::atomic<int64_t> lock_wait_ms{30'000};
+
+std::chrono::milliseconds LockWaitNow() { return std::chrono::milliseconds(lock_wait_ms.load()); }
+
+// The first `count` bytes of a file, fewer when it is shorter.
+std::string FileHead(const fs::path& file, size_t count) {
+  std::string head(count, '\0');
+  std::ifstream in(file, std::ios::binary);
+  in.read(head.data(), static_cast<std::streamsize>(count));
+  head.resize(static_cast<size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+  return head;
+}
+
+uint32_t BigEndian(std::string_view bytes, size_t at, size_t width) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < width; ++i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// What the first hundred bytes of a file say it is. A SQLite file starts with its 100-byte
+// header; a PostgreSQL custom-format archive with "PGDMP".
+bool IsSqliteFile(std::string_view head) {
+  return head.size() >= 100 && head.substr(0, 16) == std::string_view("SQLite format 3\0", 16);
+}
+bool IsOurSqliteBackup(std::string_view head) {
+  return IsSqliteFile(head) &&
+         static_cast<int32_t>(BigEndian(head, 68, 4)) == Backup::kApplicationId;
+}
+bool IsPostgresArchive(std::string_view head) { return head.substr(0, 5) == "PGDMP"; }
 
 // The new file of a backup, made beside its target so that the rename that puts it in
 // place stays within one file system. Until Commit it is removed again on the way out,
@@ -107,7 +142,7 @@ ado::SqliteDatabase OpenSqliteFile(const fs::path& path, int flags) {
     throw Failure("cannot open " + path.string() + ": " +
                   (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
   }
-  sqlite3_busy_timeout(db.get(), kLockWaitSeconds * 1000);
+  sqlite3_busy_timeout(db.get(), static_cast<int>(LockWaitNow().count()));
   return db;
 }
 
@@ -128,11 +163,12 @@ std::string QueryText(sqlite3* db, const char* sql) {
 }
 
 // Copies every page of `from` into `to` in one write transaction of `to`. Both connections
-// wait for a lock that another session holds, within the lock wait.
+// wait for a lock that another session holds, within the lock wait; after it, the database
+// is in use.
 void CopyPages(sqlite3* from, sqlite3* to) {
   sqlite3_backup* copy = sqlite3_backup_init(to, "main", from, "main");
   if (!copy) throw Failure(std::string("cannot start the copy: ") + sqlite3_errmsg(to));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kLockWaitSeconds);
+  const auto deadline = std::chrono::steady_clock::now() + LockWaitNow();
   int rc = SQLITE_OK;
   while (true) {
     rc = sqlite3_backup_step(copy, -1);
@@ -143,12 +179,13 @@ void CopyPages(sqlite3* from, sqlite3* to) {
     break;
   }
   const int finish = sqlite3_backup_finish(copy);
+  if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) throw KnownCause(Backup::kInUse);
   if (rc != SQLITE_DONE) throw Failure(std::string("the copy failed: ") + sqlite3_errstr(rc));
   if (finish != SQLITE_OK) throw Failure(std::string("the copy failed: ") + sqlite3_errmsg(to));
 }
 
 void SqliteBackup(const fs::path& live, const fs::path& target) {
-  if (SameFile(live, target)) throw Failure("the backup file is the database itself");
+  if (SameFile(live, target)) throw KnownCause(Backup::kIsTheDatabase);
   StagedFile staged(target);
   {
     ado::SqliteDatabase source = OpenSqliteFile(live, SQLITE_OPEN_READWRITE);
@@ -166,15 +203,30 @@ void SqliteBackup(const fs::path& live, const fs::path& target) {
   staged.Commit(target);
 }
 
+// A backup whose header counts more pages than the file holds was cut short. The count is
+// only kept up to date by writers that know it (the two words at 24 and 92 agree then).
+bool IsCutShort(const fs::path& file, std::string_view head) {
+  if (BigEndian(head, 24, 4) != BigEndian(head, 92, 4)) return false;
+  uint64_t page_size = BigEndian(head, 16, 2);
+  if (page_size == 1) page_size = 65536;
+  std::error_code ec;
+  const uintmax_t size = fs::file_size(file, ec);
+  return !ec && size < page_size * BigEndian(head, 28, 4);
+}
+
 void SqliteRestore(const fs::path& live, const fs::path& file) {
-  if (SameFile(live, file)) throw Failure("the backup file is the database itself");
+  if (SameFile(live, file)) throw KnownCause(Backup::kIsTheDatabase);
+  const std::string head = FileHead(file, 100);
+  if (IsPostgresArchive(head)) throw KnownCause(Backup::kPostgresBackup);
+  if (!IsOurSqliteBackup(head)) throw KnownCause(Backup::kNotABackup);
+  if (IsCutShort(file, head)) throw KnownCause(Backup::kDamaged);
   ado::SqliteDatabase source = OpenSqliteFile(file, SQLITE_OPEN_READONLY);
-  if (QueryText(source.get(), "PRAGMA application_id") != std::to_string(Backup::kApplicationId)) {
-    throw Failure(file.string() + " is no backup of the system database");
+  bool sound = false;
+  try {
+    sound = QueryText(source.get(), "PRAGMA quick_check") == "ok";
+  } catch (const Failure&) {  // a page it cannot read at all
   }
-  if (QueryText(source.get(), "PRAGMA quick_check") != "ok") {
-    throw Failure(file.string() + " is damaged");
-  }
+  if (!sound) throw KnownCause(Backup::kDamaged);
   // The backup's pages carry its mark, which the live database must not take over (a copy of
   // it would pass for a backup then). The mark is cleared in a copy held in memory, so that
   // the live database changes once, in one write transaction, to the unmarked contents.
@@ -267,54 +319,6 @@ fs::path FindTool(const std::string& name) {
   return fs::path("/usr/lib/postgresql") / std::to_string(newest) / "bin" / name;
 }
 
-// Runs a tool with our environment plus `extra`, its input and output on /dev/null and its
-// messages on our stderr; fails unless it exits with status 0.
-void RunTool(const std::string& name, const std::vector<std::string>& arguments,
-             const std::map<std::string, std::string>& extra) {
-  const fs::path program = FindTool(name);
-  std::vector<std::string> args{program.string()};
-  args.insert(args.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) {
-    const std::string entry = *e;
-    if (!extra.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
-  }
-  for (const auto& [key, value] : extra) env.push_back(key + "=" + value);
-
-  std::vector<char*> argv, envp;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  for (std::string& e : env) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw Failure("cannot start " + program.string() + ": " + std::strerror(rc));
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) throw Failure("lost " + name + ": " + std::strerror(errno));
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw Failure(name + " failed (status " + std::to_string(status) + ")");
-  }
-}
-
-void PgBackup(const std::string& conninfo, const fs::path& target) {
-  const ToolConnection connection = ToolConnectionOf(conninfo);
-  StagedFile staged(target);
-  RunTool("pg_dump",
-          {"--format=custom", "--no-password",
-           "--lock-wait-timeout=" + std::to_string(kLockWaitSeconds * 1000),
-           "--file=" + staged.path().string(), connection.dbname_argument},
-          connection.environment);
-  staged.Commit(target);
-}
-
 // A private temporary file, removed on the way out.
 class TemporaryFile {
  public:
@@ -338,6 +342,87 @@ class TemporaryFile {
  private:
   fs::path path_;
 };
+
+// A tool that did not end with status 0, and what it wrote on its stderr.
+class ToolFailed : public Failure {
+ public:
+  ToolFailed(const std::string& what, std::string messages)
+      : Failure(what), messages_(std::move(messages)) {}
+  const std::string& messages() const { return messages_; }
+
+ private:
+  std::string messages_;
+};
+
+// Runs a tool with our environment plus `extra`, its input and output on /dev/null; its
+// messages are passed on to our stderr when it ends. Throws ToolFailed unless it exits with
+// status 0.
+void RunTool(const std::string& name, const std::vector<std::string>& arguments,
+             const std::map<std::string, std::string>& extra) {
+  const fs::path program = FindTool(name);
+  std::vector<std::string> args{program.string()};
+  args.insert(args.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (!extra.count(entry.substr(0, entry.find('=')))) env.push_back(entry);
+  }
+  for (const auto& [key, value] : extra) env.push_back(key + "=" + value);
+
+  std::vector<char*> argv, envp;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  TemporaryFile messages_file;
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, messages_file.path().c_str(),
+                                   O_WRONLY | O_TRUNC, 0);
+  pid_t pid = 0;
+  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw Failure("cannot start " + program.string() + ": " + std::strerror(rc));
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) throw Failure("lost " + name + ": " + std::strerror(errno));
+  }
+  std::ostringstream messages;
+  messages << std::ifstream(messages_file.path(), std::ios::binary).rdbuf();
+  std::cerr << messages.str() << std::flush;
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw ToolFailed(name + " failed (status " + std::to_string(status) + ")", messages.str());
+  }
+}
+
+// Whether a tool gave up waiting for a lock that another session holds: pg_dump's lock wait
+// ends its LOCK TABLE with a statement timeout, psql (verbose) names the lock timeout's
+// SQLSTATE 55P03.
+bool WaitedForALock(const ToolFailed& failure) {
+  const std::string& m = failure.messages();
+  return m.find("55P03") != std::string::npos || m.find("lock timeout") != std::string::npos ||
+         (m.find("LOCK TABLE") != std::string::npos &&
+          m.find("statement timeout") != std::string::npos);
+}
+
+void PgBackup(const std::string& conninfo, const fs::path& target) {
+  const ToolConnection connection = ToolConnectionOf(conninfo);
+  StagedFile staged(target);
+  try {
+    RunTool("pg_dump",
+            {"--format=custom", "--no-password",
+             "--lock-wait-timeout=" + std::to_string(LockWaitNow().count()),
+             "--file=" + staged.path().string(), connection.dbname_argument},
+            connection.environment);
+  } catch (const ToolFailed& failure) {
+    if (WaitedForALock(failure)) throw KnownCause(Backup::kInUse);
+    throw;
+  }
+  staged.Commit(target);
+}
 
 // Empties the database before a restore, so that it ends up holding exactly what the backup
 // holds: every schema of its own other than public goes whole; public stays (its owner and
@@ -382,30 +467,40 @@ END
 $kestrova$)sql";
 
 void PgRestore(const std::string& conninfo, const fs::path& file) {
-  char magic[5] = {};
-  std::ifstream(file, std::ios::binary).read(magic, sizeof magic);
-  if (std::string_view(magic, sizeof magic) != "PGDMP") {
-    throw Failure(file.string() + " is no backup of the system database");
+  const std::string head = FileHead(file, 100);
+  if (!IsPostgresArchive(head)) {
+    throw KnownCause(IsOurSqliteBackup(head) ? Backup::kSqliteBackup : Backup::kNotABackup);
   }
-  RunTool("pg_restore", {"--list", file.string()}, {});  // reads the whole table of contents
-
   // The archive as statements, then run after the emptying in one transaction: a restore
-  // that fails part of the way leaves the database as it was.
+  // that fails part of the way leaves the database as it was. An archive that pg_restore
+  // cannot read through (its table of contents, then every part) is damaged.
   TemporaryFile script;
-  RunTool("pg_restore",
-          {"--no-owner", "--no-privileges", "--file=" + script.path().string(), file.string()}, {});
+  try {
+    RunTool("pg_restore", {"--list", file.string()}, {});
+    RunTool("pg_restore",
+            {"--no-owner", "--no-privileges", "--file=" + script.path().string(), file.string()},
+            {});
+  } catch (const ToolFailed&) {
+    throw KnownCause(Backup::kDamaged);
+  }
 
   ToolConnection connection = ToolConnectionOf(conninfo);
   // A table that another session holds makes the restore fail instead of wait for good.
   std::string& options = connection.environment["PGOPTIONS"];
   if (options.empty() && std::getenv("PGOPTIONS")) options = std::getenv("PGOPTIONS");
-  options += " -c lock_timeout=" + std::to_string(kLockWaitSeconds * 1000);
+  options += " -c lock_timeout=" + std::to_string(LockWaitNow().count());
   options += " -c client_min_messages=warning";  // not a line per object the emptying drops
-  RunTool("psql",
-          {"--no-psqlrc", "--no-password", "--quiet", "--set=ON_ERROR_STOP=1",
-           "--single-transaction", "--command=" + std::string(kEmptyDatabase),
-           "--file=" + script.path().string(), connection.dbname_argument},
-          connection.environment);
+  try {
+    RunTool("psql",
+            {"--no-psqlrc", "--no-password", "--quiet", "--set=ON_ERROR_STOP=1",
+             "--set=VERBOSITY=verbose", "--single-transaction",
+             "--command=" + std::string(kEmptyDatabase), "--file=" + script.path().string(),
+             connection.dbname_argument},
+            connection.environment);
+  } catch (const ToolFailed& failure) {
+    if (WaitedForALock(failure)) throw KnownCause(Backup::kInUse);
+    throw;
+  }
 }
 
 void ShowFailure(std::string_view prefix, const std::string& reason) {
@@ -443,11 +538,28 @@ std::string Backup::RestoreErrorReason(const fs::path& p) {
   return "An error occurred while restoring the backup from [" + p.string() + "].";
 }
 
+std::string Backup::MissingFolderCause(const fs::path& folder) {
+  return "The folder [" + folder.string() + "] does not exist.";
+}
+
+void Backup::SetLockWait(std::chrono::milliseconds wait) { lock_wait_ms = wait.count(); }
+
+std::chrono::milliseconds Backup::LockWait() { return LockWaitNow(); }
+
 fs::path Backup::AbsolutePath(const std::string& name) {
   fs::path p = name.empty() ? fs::current_path() : fs::absolute(name).lexically_normal();
   if (!p.has_filename() && p != p.root_path()) p = p.parent_path();
   return p;
 }
+
+namespace {
+
+// A name of blanks alone would be taken for a file of that name in the current folder.
+bool IsBlank(const std::string& name) {
+  return name.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
+}
+
+}  // namespace
 
 void Backup::BackupDatabase() {
   std::string reason;
@@ -457,12 +569,17 @@ void Backup::BackupDatabase() {
     reason = kNoFileSystem;
     const fs::path p = AbsolutePath(backup_path_);
     reason = BackupErrorReason(p);
+    if (IsBlank(backup_path_)) throw KnownCause(kBlankName);
+    if (fs::is_directory(p)) throw KnownCause(kIsAFolder);
+    if (!fs::is_directory(p.parent_path())) throw KnownCause(MissingFolderCause(p.parent_path()));
     if (server.ledra.driver == "sqlite") {
       SqliteBackup(server.ledra.path, p);
     } else {
       PgBackup(server.ledra.conninfo, p);
     }
     server.master->Close();
+  } catch (const KnownCause& cause) {
+    ShowFailure(kBackupFailed, reason + " " + cause.what());
   } catch (...) {
     ShowFailure(kBackupFailed, reason);
   }
@@ -475,7 +592,12 @@ void Backup::RestoreDatabase() {
     const Server server = OpenServer();
     reason = kNoFileSystem;
     const fs::path p = AbsolutePath(backup_path_);
+    if (IsBlank(backup_path_)) {
+      reason = RestoreErrorReason(p);
+      throw KnownCause(kBlankName);
+    }
     reason = MissingFileReason(p);
+    if (fs::is_directory(p)) throw KnownCause(kIsAFolder);
     if (!fs::is_regular_file(p)) throw Failure("no such file");
     reason = RestoreErrorReason(p);
     if (server.ledra.driver == "sqlite") {
@@ -484,6 +606,8 @@ void Backup::RestoreDatabase() {
       PgRestore(server.ledra.conninfo, p);
     }
     server.master->Close();
+  } catch (const KnownCause& cause) {
+    ShowFailure(kRestoreFailed, reason + " " + cause.what());
   } catch (...) {
     ShowFailure(kRestoreFailed, reason);
   }

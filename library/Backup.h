@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -40,6 +41,11 @@ namespace thalmere {
 //   "An error occurred while writing the backup to [<path>]."      the backup itself failed
 //   "An error occurred while restoring the backup from [<path>]."  the restore, or a file
 //                                                                   that is no backup, refused
+// and, when the cause is known, one sentence more that says it: the name is blank (empty or
+// only blanks; nothing is written then), a folder, or the live database itself; the folder of
+// the backup does not exist; the file is no backup of this system, or a backup made on the
+// other database engine, or damaged (truncated); another session holds a lock that the
+// backup or restore waited for in vain (LockWait).
 class Backup : public automation::Dispatch {
  public:
   static constexpr std::string_view kBackupFailed =
@@ -51,6 +57,25 @@ class Backup : public automation::Dispatch {
   static std::string MissingFileReason(const std::filesystem::path& p);
   static std::string BackupErrorReason(const std::filesystem::path& p);
   static std::string RestoreErrorReason(const std::filesystem::path& p);
+
+  // The causes, each a sentence of its own after the reason.
+  static constexpr std::string_view kBlankName = "The file name is blank.";
+  static constexpr std::string_view kIsAFolder = "The name is a folder, not a file.";
+  static constexpr std::string_view kIsTheDatabase = "The file is the system database itself.";
+  static constexpr std::string_view kNotABackup = "The file is not a Kestrova backup.";
+  static constexpr std::string_view kDamaged = "The backup file is damaged.";
+  static constexpr std::string_view kInUse = "The database is in use.";
+  static constexpr std::string_view kSqliteBackup =
+      "The file is a SQLite backup; the system database is on PostgreSQL.";
+  static constexpr std::string_view kPostgresBackup =
+      "The file is a PostgreSQL backup; the system database is on SQLite.";
+  static std::string MissingFolderCause(const std::filesystem::path& folder);
+
+  // How long a backup or restore waits for a lock that another session holds before it gives
+  // up with kInUse: 30 seconds, long enough for an ordinary write to finish and short enough
+  // not to hang a page. For every Backup of the process; tests shorten it.
+  static void SetLockWait(std::chrono::milliseconds wait);
+  static std::chrono::milliseconds LockWait();
 
   // The SQLite application id that marks a file as a backup of this system's database
   // ("KSBK"). Only backup files carry it; a restore leaves the live database without it.

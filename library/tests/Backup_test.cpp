@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -71,6 +72,18 @@ class ScopedFileSizeLimit {
   void (*old_handler_)(int) = nullptr;
 };
 
+// Backup and restore wait this long for a lock held elsewhere, for the object's life.
+class ScopedLockWait {
+ public:
+  explicit ScopedLockWait(std::chrono::milliseconds wait) : old_(Backup::LockWait()) {
+    Backup::SetLockWait(wait);
+  }
+  ~ScopedLockWait() { Backup::SetLockWait(old_); }
+
+ private:
+  std::chrono::milliseconds old_;
+};
+
 // The system database holds notes; the tests back it up and restore it and look at which
 // notes are there.
 class BackupTest : public ::testing::TestWithParam<TestEngine> {
@@ -125,6 +138,9 @@ class BackupTest : public ::testing::TestWithParam<TestEngine> {
   static std::string RestoreFailed(const std::string& reason) {
     return std::string(Backup::kRestoreFailed) + reason;
   }
+  static std::string Because(const std::string& reason, std::string_view cause) {
+    return reason + " " + std::string(cause);
+  }
 
   bool OnlyTheBackupIn(const fs::path& dir, const fs::path& file) const {
     for (const auto& entry : fs::directory_iterator(dir)) {
@@ -168,10 +184,11 @@ TEST_P(BackupTest, RelativePathsStartAtTheCurrentFolder) {
   EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
   EXPECT_TRUE(fs::is_regular_file(dir_ / "relative.bkp"));
 
-  // A folder that does not exist fails at the backup itself, naming the absolute path.
+  // A folder that does not exist fails at the backup itself, naming the absolute paths.
   Run("missing/relative.bkp", false);
-  EXPECT_EQ(TakePrompts(), std::vector<std::string>{BackupFailed(
-                               Backup::BackupErrorReason(home_.root() / "missing/relative.bkp"))});
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{BackupFailed(Because(
+                               Backup::BackupErrorReason(home_.root() / "missing/relative.bkp"),
+                               Backup::MissingFolderCause(home_.root() / "missing")))});
   EXPECT_FALSE(fs::exists(home_.root() / "missing"));
 
   AddNote(*sources_->Open("Ledra"), "after");
@@ -212,39 +229,119 @@ TEST_P(BackupTest, ABackupThatFailsHalfWayKeepsTheOldFile) {
   EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
 }
 
-TEST_P(BackupTest, ARestoreRefusesWhatIsNoBackupAndLeavesTheDatabase) {
+TEST_P(BackupTest, ARestoreRefusesWhatIsNoBackupSaysWhyAndLeavesTheDatabase) {
+  const bool pg = GetParam() == TestEngine::kPostgres;
+  const fs::path good = dir_ / "good.bkp";
+  Run(good.string(), false);
+  ASSERT_EQ(TakePrompts(), std::vector<std::string>{});
+  const std::string good_bytes = FileBytes(good);
+  AddNote(*sources_->Open("Ledra"), "after the backup");
   const std::vector<std::string> before = Notes();
+
+  auto write = [&](const char* name, const std::string& bytes) {
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    return dir_ / name;
+  };
+  // A SQLite database with the given mark: 0 for another program's, ours for a backup made
+  // where the system database is on SQLite.
+  auto sqlite_file = [&](const char* name, int32_t application_id) {
+    auto other = ado::Connection::Create();
+    other->OpenSource({"other", "sqlite", (dir_ / name).string(), ""}, true);
+    StockNote().CreateTable(other);
+    other->Execute("pragma application_id=" + std::to_string(application_id));
+    other->Close();
+    return dir_ / name;
+  };
+  struct Case {
+    fs::path file;
+    std::string_view cause;
+  };
+  std::vector<Case> cases = {
+      {write("notes.txt", "kept\nit's changed later\n"), Backup::kNotABackup},
+      {write("empty.bkp", ""), Backup::kNotABackup},
+      {write("cut.bkp", good_bytes.substr(0, good_bytes.size() / 2)), Backup::kDamaged},
+      {sqlite_file("other.db", 0), Backup::kNotABackup},
+      {write("dump.bkp", "PGDMP, and then nothing of an archive"),
+       pg ? Backup::kDamaged : Backup::kPostgresBackup},
+  };
+  if (pg) {
+    cases.push_back({sqlite_file("sqlite.bkp", Backup::kApplicationId), Backup::kSqliteBackup});
+  } else {
+    cases.push_back({ado::ResolveDataSource("Ledra").path, Backup::kIsTheDatabase});
+  }
+  for (const Case& c : cases) {
+    Run(c.file.string(), true);
+    EXPECT_EQ(TakePrompts(), std::vector<std::string>{RestoreFailed(
+                                 Because(Backup::RestoreErrorReason(c.file), c.cause))})
+        << c.file;
+  }
   const fs::path missing = dir_ / "missing.bkp";
   Run(missing.string(), true);
   EXPECT_EQ(TakePrompts(),
             std::vector<std::string>{RestoreFailed(Backup::MissingFileReason(missing))});
-
-  // A text file, a SQLite database that is not our backup, and (for SQLite) the live
-  // database itself.
-  std::vector<fs::path> refused = {dir_ / "notes.txt", dir_ / "other.db"};
-  std::ofstream(refused[0]) << "PGDMP is how a dump starts, but this is none\n";
-  {
-    auto other = ado::Connection::Create();
-    other->OpenSource({"other", "sqlite", refused[1].string(), ""}, true);
-    StockNote().CreateTable(other);
-  }
-  const ado::DataSource ledra = ado::ResolveDataSource("Ledra");
-  if (ledra.driver == "sqlite") refused.push_back(ledra.path);
-  for (const fs::path& file : refused) {
-    Run(file.string(), true);
-    EXPECT_EQ(TakePrompts(),
-              std::vector<std::string>{RestoreFailed(Backup::RestoreErrorReason(file))})
-        << file;
-  }
   EXPECT_EQ(Notes(), before);
 
   // Nor does a backup go over the live database.
-  if (ledra.driver == "sqlite") {
-    Run(ledra.path, false);
-    EXPECT_EQ(TakePrompts(),
-              std::vector<std::string>{BackupFailed(Backup::BackupErrorReason(ledra.path))});
+  if (!pg) {
+    const fs::path live = ado::ResolveDataSource("Ledra").path;
+    Run(live, false);
+    EXPECT_EQ(TakePrompts(), std::vector<std::string>{BackupFailed(Because(
+                                 Backup::BackupErrorReason(live), Backup::kIsTheDatabase))});
     EXPECT_EQ(Notes(), before);
   }
+}
+
+TEST_P(BackupTest, ABlankNameOrAFolderIsRefusedAndNothingIsWritten) {
+  ScopedCurrentDirectory cwd(dir_);
+  for (const std::string name : {"", "  ", " \t "}) {
+    Run(name, false);
+    Run(name, true);
+    const fs::path p = Backup::AbsolutePath(name);
+    EXPECT_EQ(TakePrompts(),
+              (std::vector<std::string>{
+                  BackupFailed(Because(Backup::BackupErrorReason(p), Backup::kBlankName)),
+                  RestoreFailed(Because(Backup::RestoreErrorReason(p), Backup::kBlankName))}))
+        << "[" << name << "]";
+  }
+  Run(".", false);
+  Run(".", true);
+  EXPECT_EQ(TakePrompts(),
+            (std::vector<std::string>{
+                BackupFailed(Because(Backup::BackupErrorReason(dir_), Backup::kIsAFolder)),
+                RestoreFailed(Because(Backup::MissingFileReason(dir_), Backup::kIsAFolder))}));
+  EXPECT_TRUE(fs::is_empty(dir_));
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
+}
+
+TEST_P(BackupTest, ALockHeldElsewhereMeansTheDatabaseIsInUse) {
+  const bool pg = GetParam() == TestEngine::kPostgres;
+  const fs::path file = dir_ / "Kestrova.bkp";
+  Run(file.string(), false);
+  ASSERT_EQ(TakePrompts(), std::vector<std::string>{});
+  const std::string old_bytes = FileBytes(file);
+
+  ScopedLockWait wait(std::chrono::milliseconds(200));
+  auto other = sources_->Open("Ledra");
+  other->BeginTrans();
+  AddNote(*other, "not yet committed");
+  // A SQLite backup reads beside a writer; pg_dump waits only for a table locked whole.
+  if (pg) other->Execute("lock table stocknotes in access exclusive mode");
+  Run(file.string(), true);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{RestoreFailed(
+                               Because(Backup::RestoreErrorReason(file), Backup::kInUse))});
+  if (pg) {
+    Run(file.string(), false);
+    EXPECT_EQ(TakePrompts(), std::vector<std::string>{BackupFailed(
+                                 Because(Backup::BackupErrorReason(file), Backup::kInUse))});
+    EXPECT_EQ(FileBytes(file), old_bytes);
+  }
+  other->CommitTrans();
+  other->Close();
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept", "not yet committed"}));
+
+  Run(file.string(), true);
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{});
+  EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
 }
 
 TEST_P(BackupTest, ARestoreLeavesExactlyWhatWasBackedUp) {
@@ -342,8 +439,8 @@ TEST_P(BackupTest, ARestoredDatabaseIsNoBackup) {
   fs::copy_file(live, copy);
   AddNote(*sources_->Open("Ledra"), "after the copy");
   Run(copy.string(), true);
-  EXPECT_EQ(TakePrompts(),
-            std::vector<std::string>{RestoreFailed(Backup::RestoreErrorReason(copy))});
+  EXPECT_EQ(TakePrompts(), std::vector<std::string>{RestoreFailed(
+                               Because(Backup::RestoreErrorReason(copy), Backup::kNotABackup))});
   EXPECT_EQ(Notes(), (std::vector<std::string>{"after the copy", "it's changed later", "kept"}));
 
   // The backup itself keeps its mark and is restored again.
