@@ -1,0 +1,175 @@
+// The company profile of 100 demo tickers in one process: milliseconds per profile (its
+// queries, the weekly chart and the page), and the weekly chart alone for comparison. The
+// demo world (500 companies, 10 years, with composite ratings and EVA figures) is made once
+// in $KESTROVA_BENCH_DATA/profile (default /tmp/kestrova-bench/profile) and reused.
+//
+//   profile_bench [FILE.pdf]   (also keeps the last profile there, for looking at)
+#include <stdlib.h>
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ocx/calccomp.h"
+#include "ocx/calceva.h"
+#include "platform/ado/Connection.h"
+#include "platform/ado/DataSources.h"
+#include "platform/automation/Registry.h"
+#include "platform/helpers/library.h"
+#include "platform/tc2000/PriceStore.h"
+#include "platform/ui/UiHost.h"
+#include "tools/DemoFundamentals.h"
+#include "tools/DemoWorld.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using automation::Variant;
+
+// The batch runs report to a tasks object; here nobody watches.
+class QuietTasks : public automation::Dispatch {
+ public:
+  class Bar : public automation::Dispatch {
+   public:
+    std::string_view ClassName() const override { return "ProgressBar"; }
+    const automation::MemberTable& Members() const override {
+      static const automation::MemberTable table = automation::MemberTableBuilder<Bar>()
+                                                       .Property("Min", &Bar::Get, &Bar::Set)
+                                                       .Property("Max", &Bar::Get, &Bar::Set)
+                                                       .Property("Value", &Bar::Get, &Bar::Set)
+                                                       .Property("Visible", &Bar::Shown, &Bar::Show)
+                                                       .Build();
+      return table;
+    }
+    int32_t Get() const { return 0; }
+    void Set(int32_t) {}
+    bool Shown() const { return true; }
+    void Show(bool) {}
+  };
+
+  std::string_view ClassName() const override { return "QuietTasks"; }
+  const automation::MemberTable& Members() const override {
+    static const automation::MemberTable table =
+        automation::MemberTableBuilder<QuietTasks>()
+            .Method("updStatus", &QuietTasks::updStatus)
+            .Method("getProgressBar", &QuietTasks::getProgressBar)
+            .Method("Done", &QuietTasks::Done)
+            .Build();
+    return table;
+  }
+  void updStatus(const std::string&) {}
+  std::shared_ptr<Bar> getProgressBar() { return std::make_shared<Bar>(); }
+  void Done() {}
+};
+
+// Answers every Save dialog with the same file.
+class FixedFileHost : public ui::UiHost {
+ public:
+  explicit FixedFileHost(std::string file) : file_(std::move(file)) {}
+  int32_t MsgBox(std::string_view, int32_t, std::string_view) override { return ui::msgbox::kOk; }
+  std::optional<std::string> SaveFileName(const ui::FileDialog&) override { return file_; }
+  std::optional<std::string> OpenFileName(const ui::FileDialog&) override { return std::nullopt; }
+  std::optional<int32_t> ChooseColor(int32_t) override { return std::nullopt; }
+
+ private:
+  std::string file_;
+};
+
+std::filesystem::path PrepareWorld() {
+  const char* dir = getenv("KESTROVA_BENCH_DATA");
+  const std::filesystem::path home =
+      std::filesystem::path(dir && *dir ? dir : "/tmp/kestrova-bench") / "profile";
+  setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
+  setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+  std::filesystem::create_directories(home / "config");
+  ado::Connection::Create()->OpenSource(ado::ResolveDataSource("Ledra"), /*create=*/true);
+  const auto store = tc2000::PriceStore::DefaultPath();
+  if (std::filesystem::exists(store) && tools::HasFundamentals()) return home;
+  std::printf("making the demo world (500 companies, 10 years) in %s ...\n", home.c_str());
+  std::fflush(stdout);
+  tools::DemoOptions options;
+  options.companies = 500;
+  options.years = 10;
+  options.seed = 1;
+  options.end_date = 20261204;
+  const tools::DemoWorld world = tools::MakeDemoWorld(options);
+  tools::WriteDemoStore(world, store);
+  tools::WriteDemoFundamentals(world);
+  const auto tasks = std::make_shared<QuietTasks>();
+  kestrova::CalcComposites(tasks);
+  kestrova::CalcEVA(tasks);
+  return home;
+}
+
+double CpuMilliseconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+struct Summary {
+  double median, mean, min, max;
+};
+
+Summary Summarise(std::vector<double> ms) {
+  std::sort(ms.begin(), ms.end());
+  double sum = 0;
+  for (double m : ms) sum += m;
+  return {ms[ms.size() / 2], sum / static_cast<double>(ms.size()), ms.front(), ms.back()};
+}
+
+void Print(const char* what, const Summary& s, size_t count) {
+  std::printf("%-44s median %6.2f ms, mean %6.2f, min %6.2f, max %6.2f (%zu)\n", what, s.median,
+              s.mean, s.min, s.max, count);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::filesystem::path home = PrepareWorld();
+  std::vector<std::string> tickers;
+  {
+    const auto fundamentals = ado::Connection::OpenDataSource("SIPStatic");
+    const auto rows =
+        helpers::OpenRecordset(fundamentals, "select ticker from si_ci order by company_id");
+    for (; !rows->EOF_() && tickers.size() < 100; rows->MoveNext()) {
+      tickers.push_back(automation::CStr(rows->Field("ticker")));
+    }
+  }
+  const std::string file = argc > 1 ? argv[1] : (home / "profile.pdf").string();
+  ui::ScopedUiHost host(std::make_shared<FixedFileHost>(file));
+  const automation::ObjectRef profile = automation::CreateObject("Thalmere.PDFProfile");
+  profile->CallWith("OpenProfile", tickers.front());  // loads the libraries, warms the fonts
+
+  std::vector<double> profiles, charts;
+  const double cpu_started = CpuMilliseconds();
+  for (const std::string& ticker : tickers) {
+    const auto started = Clock::now();
+    profile->CallWith("OpenProfile", ticker);
+    profiles.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+  }
+  const double cpu_per_profile =
+      (CpuMilliseconds() - cpu_started) / static_cast<double>(tickers.size());
+  for (const std::string& ticker : tickers) {
+    const auto started = Clock::now();
+    const automation::ObjectRef chart = automation::CreateObject("Thalmere.PDFChart");
+    chart->Let("days", Variant(520));
+    chart->Let("Frequency", Variant("weekly"));
+    chart->Let("Height", Variant(265));
+    chart->Let("Width", Variant(375));
+    chart->Let("Symbol", Variant(ticker));
+    chart->Get("JPEG");
+    charts.push_back(std::chrono::duration<double, std::milli>(Clock::now() - started).count());
+  }
+  Print("profile (15 queries, weekly chart, page):", Summarise(profiles), profiles.size());
+  // On a busy machine the processor time of this process is the steadier figure.
+  std::printf("%-44s %6.2f ms\n", "  processor time per profile:", cpu_per_profile);
+  Print("  of which the weekly chart alone:", Summarise(charts), charts.size());
+  return 0;
+}
