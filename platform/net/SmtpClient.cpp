@@ -1,6 +1,10 @@
 #include "platform/net/SmtpClient.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -12,6 +16,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
@@ -31,6 +36,8 @@ struct CurlListDeleter {
 using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
 
 constexpr int kDefaultPort = 25;
+constexpr int kDefaultImplicitTlsPort = 465;
+constexpr std::string_view kImplicitTlsScheme = "smtps://";
 constexpr char kCrlf[] = "\r\n";
 // Longest run of text on one quoted-printable line, leaving room for the "=" of a soft
 // break within the 76 characters a line may have.
@@ -265,12 +272,95 @@ bool WantsLogin(const std::string& auth_method) {
   return !method.empty() && !automation::EqualsIgnoringCase(method, "None");
 }
 
+struct AddrInfoDeleter {
+  void operator()(addrinfo* list) const { freeaddrinfo(list); }
+};
+
+// The numeric addresses `host` stands for, each once; empty when it does not resolve.
+std::vector<std::string> ResolvedAddresses(const std::string& host) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* raw = nullptr;
+  if (getaddrinfo(host.c_str(), nullptr, &hints, &raw) != 0) return {};
+  const std::unique_ptr<addrinfo, AddrInfoDeleter> found(raw);
+  std::vector<std::string> addresses;
+  for (const addrinfo* a = found.get(); a != nullptr; a = a->ai_next) {
+    char text[INET6_ADDRSTRLEN] = {};
+    const void* bytes = nullptr;
+    if (a->ai_family == AF_INET) {
+      bytes = &reinterpret_cast<const sockaddr_in*>(a->ai_addr)->sin_addr;
+    } else if (a->ai_family == AF_INET6) {
+      bytes = &reinterpret_cast<const sockaddr_in6*>(a->ai_addr)->sin6_addr;
+    }
+    if (bytes == nullptr || inet_ntop(a->ai_family, bytes, text, sizeof text) == nullptr) continue;
+    if (std::find(addresses.begin(), addresses.end(), text) == addresses.end()) {
+      addresses.emplace_back(text);
+    }
+  }
+  return addresses;
+}
+
+// How a login may travel to `server`. A plain login is allowed only to this machine: when
+// the host is a loopback address, or a name whose every address is one. For a name, the
+// transfer is then held to the addresses checked here (`pinned`, for CURLOPT_RESOLVE), so a
+// second lookup cannot lead it elsewhere.
+struct LoginRoute {
+  bool plain_allowed = false;
+  std::string pinned;  // "host:port:addr,addr", or empty
+};
+
+LoginRoute RouteForLogin(const SmtpServer& server) {
+  LoginRoute route;
+  if (IsLoopbackAddress(server.host)) {
+    route.plain_allowed = true;
+    return route;
+  }
+  in6_addr numeric{};
+  if (inet_pton(AF_INET, server.host.c_str(), &numeric) == 1 ||
+      inet_pton(AF_INET6, server.host.c_str(), &numeric) == 1) {
+    return route;  // an address, and not a loopback one
+  }
+  const std::vector<std::string> addresses = ResolvedAddresses(server.host);
+  if (addresses.empty() ||
+      !std::all_of(addresses.begin(), addresses.end(),
+                   [](const std::string& a) { return IsLoopbackAddress(a); })) {
+    return route;
+  }
+  route.plain_allowed = true;
+  route.pinned = server.host + ":" + std::to_string(server.port) + ":";
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    const bool ipv6 = addresses[i].find(':') != std::string::npos;
+    route.pinned += (i > 0 ? "," : "") + (ipv6 ? "[" + addresses[i] + "]" : addresses[i]);
+  }
+  return route;
+}
+
 }  // namespace
 
+bool IsLoopbackAddress(std::string_view address) {
+  const std::string text(address);
+  in_addr v4{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+    return (ntohl(v4.s_addr) >> 24) == 127;
+  }
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, text.c_str(), &v6) != 1) return false;
+  if (IN6_IS_ADDR_LOOPBACK(&v6)) return true;
+  return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+}
+
 SmtpServer ParseServerAddress(const std::string& text) {
-  const std::string_view address = automation::TrimBlanks(text);
+  std::string_view address = automation::TrimBlanks(text);
+  bool implicit_tls = false;
+  if (address.size() >= kImplicitTlsScheme.size() &&
+      automation::EqualsIgnoringCase(address.substr(0, kImplicitTlsScheme.size()),
+                                     kImplicitTlsScheme)) {
+    implicit_tls = true;
+    address.remove_prefix(kImplicitTlsScheme.size());
+  }
   std::string_view host = address;
-  int port = kDefaultPort;
+  int port = implicit_tls ? kDefaultImplicitTlsPort : kDefaultPort;
   if (!address.empty() && address.front() == '[') {
     const size_t close = address.find(']');
     if (close == std::string_view::npos) {
@@ -298,6 +388,7 @@ SmtpServer ParseServerAddress(const std::string& text) {
   SmtpServer server;
   server.host = std::string(host);
   server.port = port;
+  server.implicit_tls = implicit_tls;
   return server;
 }
 
@@ -380,7 +471,16 @@ void SendMail(const SmtpServer& server, const MailMessage& message) {
                                         "no transfer handle for mail to " + where);
   }
   CURL* h = handle.get();
-  const std::string url = "smtp://" + where;
+  const bool login = WantsLogin(server.auth_method);
+  // Without TLS from the start, a login needs STARTTLS, unless the server is this machine.
+  const LoginRoute route = login && !server.implicit_tls ? RouteForLogin(server) : LoginRoute{};
+  const bool require_starttls = login && !server.implicit_tls && !route.plain_allowed;
+  CurlList pinned;
+  if (!route.pinned.empty()) {
+    pinned.reset(curl_slist_append(nullptr, route.pinned.c_str()));
+    if (!pinned) throw std::bad_alloc();
+  }
+  const std::string url = (server.implicit_tls ? "smtps://" : "smtp://") + where;
   const std::string sender = "<" + EnvelopeAddress(message.from) + ">";
   CurlList recipients(
       curl_slist_append(nullptr, ("<" + EnvelopeAddress(message.to) + ">").c_str()));
@@ -392,11 +492,13 @@ void SendMail(const SmtpServer& server, const MailMessage& message) {
 
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_buffer);
   curl_easy_setopt(h, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "smtp");
+  curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, server.implicit_tls ? "smtps" : "smtp");
+  if (pinned) curl_easy_setopt(h, CURLOPT_RESOLVE, pinned.get());
   curl_easy_setopt(h, CURLOPT_MAIL_FROM, sender.c_str());
   curl_easy_setopt(h, CURLOPT_MAIL_RCPT, recipients.get());
-  curl_easy_setopt(h, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
-  if (WantsLogin(server.auth_method)) {
+  curl_easy_setopt(h, CURLOPT_USE_SSL,
+                   static_cast<long>(require_starttls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+  if (login) {
     curl_easy_setopt(h, CURLOPT_USERNAME, server.user.c_str());
     curl_easy_setopt(h, CURLOPT_PASSWORD, server.password.c_str());
     curl_easy_setopt(h, CURLOPT_LOGIN_OPTIONS, login_options.c_str());
@@ -413,6 +515,13 @@ void SendMail(const SmtpServer& server, const MailMessage& message) {
   curl_easy_setopt(h, CURLOPT_VERBOSE, 1L);
 
   const CURLcode code = curl_easy_perform(h);
+  if (code == CURLE_USE_SSL_FAILED && require_starttls) {
+    throw automation::Error::WithDetail(
+        automation::err::kNetwork,
+        "the SMTP server " + where +
+            " offers no STARTTLS, and the password is sent only over TLS: use a server "
+            "that offers it, or write the server as smtps://host[:port] for TLS from the start");
+  }
   if (code != CURLE_OK) {
     std::string detail = curl_easy_strerror(code);
     if (error_buffer[0] != '\0') detail += std::string(" (") + error_buffer + ")";

@@ -1,6 +1,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <ifaddrs.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
@@ -251,6 +252,7 @@ TEST(ParseServerAddressTest, ReadsHostAndPort) {
     std::string text;
     std::string host;
     int port;
+    bool implicit_tls = false;
   };
   const Case cases[] = {
       {"mail.example.com", "mail.example.com", 25},
@@ -259,20 +261,40 @@ TEST(ParseServerAddressTest, ReadsHostAndPort) {
       {"[::1]:2525", "::1", 2525},
       {"[::1]", "::1", 25},
       {"fe80::1", "fe80::1", 25},
+      {"smtps://mail.example.com", "mail.example.com", 465, true},
+      {" SMTPS://mail.example.com:2465", "mail.example.com", 2465, true},
+      {"smtps://[::1]", "::1", 465, true},
   };
   for (const Case& c : cases) {
     const SmtpServer server = ParseServerAddress(c.text);
-    EXPECT_EQ(server.host + " " + std::to_string(server.port),
-              c.host + " " + std::to_string(c.port));
+    EXPECT_EQ(server.host + " " + std::to_string(server.port) + " " +
+                  (server.implicit_tls ? "tls" : "plain"),
+              c.host + " " + std::to_string(c.port) + " " + (c.implicit_tls ? "tls" : "plain"));
   }
 }
 
 TEST(ParseServerAddressTest, RejectsBadAddressesNamingThem) {
   for (const char* text : {"host:0", "host:65536", "host:abc", "host:", "host:-1", ":25", "",
-                           "[::1", "[::1]x", "[]:25", "mail host", "user@host:25", "a/b"}) {
+                           "[::1", "[::1]x", "[]:25", "mail host", "user@host:25", "a/b",
+                           "smtps://", "smtps://host:0", "smtp://host", "smtps://smtps://h"}) {
     const Error error = CaughtError([&] { ParseServerAddress(text); });
     EXPECT_EQ(error.Number(), err::kInvalidArgument) << text;
     EXPECT_TRUE(Contains(error.Description(), std::string("\"") + text + "\"")) << error.what();
+  }
+}
+
+TEST(IsLoopbackAddressTest, OnlyThisMachinesAddresses) {
+  struct Case {
+    const char* address;
+    bool loopback;
+  };
+  for (const Case& c :
+       {Case{"127.0.0.1", true}, Case{"127.255.0.9", true}, Case{"::1", true},
+        Case{"::ffff:127.0.0.1", true}, Case{"128.0.0.1", false}, Case{"10.0.0.1", false},
+        Case{"::2", false}, Case{"::", false}, Case{"0.0.0.0", false},
+        Case{"::ffff:10.0.0.1", false}, Case{"localhost", false}, Case{"127.0.0.1.example", false},
+        Case{"", false}}) {
+    EXPECT_EQ(IsLoopbackAddress(c.address), c.loopback) << c.address;
   }
 }
 
@@ -447,6 +469,78 @@ TEST_F(SmtpSinkTest, RejectedRecipientGivesTheServersReason) {
   for (const std::string& part : {where, std::string("550 5.1.1"), std::string("no such")}) {
     EXPECT_TRUE(Contains(error.Description(), part)) << error.what();
   }
+}
+
+// An IPv4 address of this machine that is not a loopback one, or "" when it has none.
+std::string OutsideAddress() {
+  ifaddrs* list = nullptr;
+  if (getifaddrs(&list) != 0) return "";
+  std::string found;
+  for (const ifaddrs* a = list; a != nullptr && found.empty(); a = a->ifa_next) {
+    if (a->ifa_addr == nullptr || a->ifa_addr->sa_family != AF_INET) continue;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a->ifa_addr)->sin_addr, text,
+              sizeof text);
+    if (!IsLoopbackAddress(text)) found = text;
+  }
+  freeifaddrs(list);
+  return found;
+}
+
+// The sink offers no STARTTLS. Reached at an address that is not a loopback one, it stands
+// for a mail server elsewhere on the network.
+TEST(SmtpPasswordTest, NoPlainLoginToAServerElsewhere) {
+  const std::string address = OutsideAddress();
+  if (address.empty()) GTEST_SKIP() << "this machine has no address besides loopback";
+  testing_support::SmtpSink sink(address);
+  SmtpServer server;
+  server.host = address;
+  server.port = sink.port();
+  server.limits = {2000, 5000};
+  const MailMessage message{"alerts@kestrova.test", "me@example.test", "Alert", "<p>x</p>"};
+
+  for (const char* method : {"User/Password", "CRAM-MD5", "Automatic"}) {
+    server.auth_method = method;
+    server.user = testing_support::SmtpSink::kUser;
+    server.password = testing_support::SmtpSink::kPassword;
+    const Error error = CaughtError([&] { SendMail(server, message); });
+    EXPECT_EQ(error.Number(), err::kNetwork) << method;
+    EXPECT_TRUE(Contains(error.Description(), "offers no STARTTLS")) << error.what();
+    EXPECT_TRUE(Contains(error.Description(), address + ":" + std::to_string(sink.port())))
+        << error.what();
+  }
+  EXPECT_EQ(sink.LoginAttempts(), 0u);
+  EXPECT_EQ(sink.MailCount(), 0u);
+
+  // Without a login there is no password to protect: the mail goes.
+  server.auth_method = "None";
+  SendMail(server, message);
+  EXPECT_EQ(sink.MailCount(), 1u);
+}
+
+TEST_F(SmtpSinkTest, PlainLoginOnlyToThisMachineAndImplicitTlsNeverFallsBack) {
+  using testing_support::SmtpSink;
+  const MailMessage message{"alerts@kestrova.test", "me@example.test", "Alert", "<p>x</p>"};
+  // "localhost" is a name: it is looked up, and all its addresses are loopback ones.
+  SmtpServer server = Server();
+  server.host = "localhost";
+  server.auth_method = "User/Password";
+  server.user = SmtpSink::kUser;
+  server.password = SmtpSink::kPassword;
+  const size_t mails = sink_->MailCount();
+  SendMail(server, message);
+  EXPECT_EQ(sink_->MailCount(), mails + 1);
+
+  // TLS from the first byte to a server that speaks none fails before any login.
+  const size_t logins = sink_->LoginAttempts();
+  server = ParseServerAddress("smtps://127.0.0.1:" + std::to_string(sink_->port()));
+  server.limits = {2000, 5000};
+  server.auth_method = "User/Password";
+  server.user = SmtpSink::kUser;
+  server.password = SmtpSink::kPassword;
+  EXPECT_EQ(CaughtError([&] { SendMail(server, message); }).Number(), err::kNetwork);
+  EXPECT_EQ(sink_->LoginAttempts(), logins);
+  EXPECT_EQ(sink_->MailCount(), mails + 1);
 }
 
 }  // namespace

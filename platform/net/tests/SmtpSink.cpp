@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -51,7 +52,7 @@ std::string ReadLine(int fd, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-SmtpSink::SmtpSink() {
+SmtpSink::SmtpSink(const std::string& address) {
   std::string directory = (fs::temp_directory_path() / "kestrova-smtp-XXXXXX").string();
   if (mkdtemp(directory.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   directory_ = directory;
@@ -72,8 +73,9 @@ SmtpSink::SmtpSink() {
   std::string script = KESTROVA_SMTP_SINK_SCRIPT;
   std::string user = kUser;
   std::string password = kPassword;
-  char* argv[] = {python.data(), script.data(),   directory.data(),
-                  user.data(),   password.data(), nullptr};
+  std::string listen = address;
+  char* argv[] = {python.data(),   script.data(), directory.data(), user.data(),
+                  password.data(), listen.data(), nullptr};
   const int spawned = posix_spawn(&pid_, python.c_str(), &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   close(to_server[0]);
@@ -110,6 +112,13 @@ size_t SmtpSink::MailCount() const {
     count += entry.path().extension() == ".decoded" ? 1 : 0;
   }
   return count;
+}
+
+size_t SmtpSink::LoginAttempts() const {
+  std::error_code missing;
+  if (!fs::exists(directory_ / "logins", missing)) return 0;
+  const std::string logins = ReadFile(directory_ / "logins");
+  return static_cast<size_t>(std::count(logins.begin(), logins.end(), '\n'));
 }
 
 ReceivedMail SmtpSink::LastMail() const {

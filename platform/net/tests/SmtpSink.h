@@ -20,7 +20,8 @@ struct ReceivedMail {
   std::string html;  // the body, decoded, without the line end that closes the mail
 };
 
-// A real SMTP server on 127.0.0.1 (aiosmtpd under the system Python) for the object's life,
+// A real SMTP server on 127.0.0.1, or on another address of this machine, (aiosmtpd under the
+// system Python) for the object's life,
 // keeping every mail it accepts. Login is optional; PLAIN, LOGIN and CRAM-MD5 logins succeed
 // for kUser with kPassword on the plain connection and fail with 535 otherwise. The
 // recipient "rejected@sink.test" is refused with 550.
@@ -29,9 +30,9 @@ class SmtpSink {
   static constexpr const char* kUser = "alerts";
   static constexpr const char* kPassword = "s3cret pass";
 
-  // Starts the server and waits (up to 10 s) until it listens; throws std::runtime_error
-  // when it does not.
-  SmtpSink();
+  // Starts the server on `address` and waits (up to 10 s) until it listens; throws
+  // std::runtime_error when it does not.
+  explicit SmtpSink(const std::string& address = "127.0.0.1");
   ~SmtpSink();
   SmtpSink(const SmtpSink&) = delete;
   SmtpSink& operator=(const SmtpSink&) = delete;
@@ -40,6 +41,8 @@ class SmtpSink {
   // How many mails the server has accepted. A mail counts, complete, before the server
   // confirms it to the sender, so after a successful send it is already here.
   size_t MailCount() const;
+  // How many logins clients have tried, successful or not: each one had a password sent.
+  size_t LoginAttempts() const;
   // The newest mail; throws std::runtime_error when there is none.
   ReceivedMail LastMail() const;
 

@@ -1,8 +1,8 @@
 """An SMTP server on loopback that keeps what it receives, for the net tests.
 
-Usage: smtp_sink.py OUTPUT_DIR USER PASSWORD
+Usage: smtp_sink.py OUTPUT_DIR USER PASSWORD [ADDRESS]
 
-Listens on 127.0.0.1 on a free port and prints the port on a line of its own once it
+Listens on ADDRESS (127.0.0.1 when not given) on a free port and prints the port on a line of its own once it
 accepts connections. Each accepted mail N is stored, before the server answers the end of
 its data, as
   OUTPUT_DIR/N.eml      the bytes of the message as received, and
@@ -11,7 +11,8 @@ its data, as
                         "Date-Epoch <seconds>" and "<Header>: <decoded value>" for the main
                         headers, a blank line, and the body decoded to UTF-8 text.
 Logins over PLAIN, LOGIN and CRAM-MD5 are accepted for USER with PASSWORD on the plain
-connection; login is optional. The recipient "rejected@sink.test" is refused with 550. The
+connection; login is optional. Every login attempt, good or bad, adds a line to
+OUTPUT_DIR/logins before it is answered, so a test can tell that a password was never sent. The recipient "rejected@sink.test" is refused with 550. The
 server stops when its standard input closes, so it never outlives the test process.
 """
 
@@ -72,8 +73,13 @@ class Sink:
         os.rename(base + ".tmp", base + ".decoded")
         return "250 Message accepted"
 
+    def note_login(self):
+        with open(os.path.join(self.directory, "logins"), "a") as f:
+            f.write("login\n")
+
     @auth_mechanism("CRAM-MD5")
     async def auth_CRAM_MD5(self, server, args):
+        self.note_login()
         challenge = ("<%s@sink.test>" % secrets.token_hex(8)).encode()
         answer = await server.challenge_auth(challenge)
         if not isinstance(answer, bytes) or b" " not in answer:
@@ -84,6 +90,7 @@ class Sink:
         return AuthResult(success=ok, handled=False, auth_data=Login(login, "CRAM-MD5"))
 
     def authenticate(self, server, session, envelope, mechanism, auth_data):
+        self.note_login()
         ok = (isinstance(auth_data, LoginPassword) and auth_data.login == self.user
               and auth_data.password == self.password)
         # handled=False: the server itself answers a failed login with 535.
@@ -93,6 +100,7 @@ class Sink:
 
 def main():
     directory, user, password = sys.argv[1:4]
+    address = sys.argv[4] if len(sys.argv) > 4 else "127.0.0.1"
     # aiosmtpd warns about its own deprecated attributes on every login.
     logging.getLogger("mail.log").setLevel(logging.ERROR)
     sink = Sink(directory, user, password)
@@ -103,7 +111,7 @@ def main():
         return SMTP(sink, hostname="sink.test", authenticator=sink.authenticate,
                     auth_require_tls=False, loop=loop)
 
-    server = loop.run_until_complete(loop.create_server(new_session, "127.0.0.1", 0))
+    server = loop.run_until_complete(loop.create_server(new_session, address, 0))
     port = server.sockets[0].getsockname()[1]
     loop.add_reader(sys.stdin.fileno(), loop.stop)
     print(port, flush=True)
