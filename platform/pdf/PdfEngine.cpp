@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
 #include <utility>
 
 #include "platform/automation/Convert.h"
@@ -99,6 +100,7 @@ struct PdfEngine::Document {
   CairoSurface surface;
   CairoContext cr;
   PangoContextHandle pango;
+  std::map<std::string, FontDescription> fonts;
   double bottom = 0;  // of the last paragraph, in page units
 
   Document() {
@@ -158,6 +160,32 @@ struct PdfEngine::Document {
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
     pango_layout_set_alignment(layout.get(), PangoAlignmentOf(alignment));
     return layout;
+  }
+
+  // The text of one table cell: a single run, so the font is the layout's own and the colour
+  // the cairo source's, which spares Pango the attribute pass of mixed runs.
+  PangoLayoutHandle CellLayout(const Run& run, double width, Alignment alignment) {
+    PangoLayoutHandle layout(pango_layout_new(pango.get()));
+    const FontDescription& font = CachedFont(run);
+    pango_layout_set_font_description(layout.get(), font.get());
+    if (run.underline) {
+      AttrList attrs(pango_attr_list_new());
+      pango_attr_list_insert(attrs.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+      pango_layout_set_attributes(layout.get(), attrs.get());
+    }
+    pango_layout_set_text(layout.get(), run.text.data(), static_cast<int>(run.text.size()));
+    pango_layout_set_width(layout.get(), static_cast<int>(std::max(1.0, width) * PANGO_SCALE));
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_alignment(layout.get(), PangoAlignmentOf(alignment));
+    return layout;
+  }
+
+  // Font descriptions by family, size and weight; a page uses a handful.
+  const FontDescription& CachedFont(const Run& run) {
+    const std::string key = run.family + '\n' + std::to_string(run.size) + (run.bold ? "b" : "");
+    auto found = fonts.find(key);
+    if (found == fonts.end()) found = fonts.emplace(key, FontOf(run)).first;
+    return found->second;
   }
 
   static FontDescription FontOf(const Run& run) {
@@ -337,17 +365,18 @@ void PdfEngine::NewRowOf(PdfTable& table) {
   const int32_t row = table.current_row() + 1;
   table.set_current_row(row);
   const double top = layout.y + static_cast<double>(row) * layout.row_height;
+  // One path of all the row's cells, filled once and outlined once.
   double left = layout.x;
   for (int32_t i = 0; i < table.ColumnCount(); ++i) {
     const double width = table.Column(i).Width();
     cairo_rectangle(cr, left, top, width, layout.row_height);
-    SetSourceRgb(cr, layout.fill_rgb);
-    cairo_fill_preserve(cr);
-    cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
-    cairo_set_line_width(cr, 0.75);
-    cairo_stroke(cr);
     left += width;
   }
+  SetSourceRgb(cr, layout.fill_rgb);
+  cairo_fill_preserve(cr);
+  cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
+  cairo_set_line_width(cr, 0.75);
+  cairo_stroke(cr);
 }
 
 void PdfEngine::EnsureRow(PdfTable& table) {
@@ -369,16 +398,46 @@ void PdfEngine::TextOutCOf(PdfTable& table, int32_t column, const Variant& value
   const double inner_width = width - m.left - m.right;
   const double inner_height = layout.row_height - m.top - m.bottom;
 
-  std::vector<Run> runs{RunOf(std::move(text))};
-  PangoLayoutHandle text_layout = document.Layout(runs, inner_width, col.alignment());
-  const double text_height = Document::HeightOf(text_layout.get());
+  Run run = RunOf(std::move(text));
+  PangoLayoutHandle text_layout = document.CellLayout(run, inner_width, col.alignment());
+  // A single word too wide for the cell (a long number, mostly) would break between its
+  // characters and lose its end to the clip, which shows a different number; it is set
+  // smaller instead, down to half its size.
+  if (pango_layout_get_line_count(text_layout.get()) > 1 &&
+      run.text.find(' ') == std::string::npos) {
+    pango_layout_set_width(text_layout.get(), -1);
+    int natural_width = 0;
+    pango_layout_get_size(text_layout.get(), &natural_width, nullptr);
+    const double factor = inner_width / (static_cast<double>(natural_width) / PANGO_SCALE);
+    if (factor >= 0.5) {
+      run.size = static_cast<float>(run.size * factor * 0.98);
+      text_layout = document.CellLayout(run, inner_width, col.alignment());
+    } else {
+      pango_layout_set_width(text_layout.get(),
+                             static_cast<int>(std::max(1.0, inner_width) * PANGO_SCALE));
+    }
+  }
+  PangoRectangle ink, logical;
+  pango_layout_get_extents(text_layout.get(), &ink, &logical);
+  const double text_height = static_cast<double>(logical.height) / PANGO_SCALE;
   // Text that fits sits in the middle of the cell; text that does not starts at its top and
   // is cut off at the cell's edges.
   double text_top = top + m.top;
   if (text_height < inner_height) text_top += (inner_height - text_height) / 2;
+  // Only text whose ink would cross the cell's edges needs the clip; most cells hold a
+  // number or a label well inside them.
+  const double ink_left = left + m.left + static_cast<double>(ink.x) / PANGO_SCALE;
+  const double ink_top = text_top + static_cast<double>(ink.y) / PANGO_SCALE;
+  const bool inside =
+      ink_left >= left && ink_top >= top &&
+      ink_left + static_cast<double>(ink.width) / PANGO_SCALE <= left + width &&
+      ink_top + static_cast<double>(ink.height) / PANGO_SCALE <= top + layout.row_height;
   cairo_save(cr);
-  cairo_rectangle(cr, left, top, width, layout.row_height);
-  cairo_clip(cr);
+  if (!inside) {
+    cairo_rectangle(cr, left, top, width, layout.row_height);
+    cairo_clip(cr);
+  }
+  SetSourceRgb(cr, run.rgb);
   cairo_move_to(cr, left + m.left, text_top);
   pango_cairo_show_layout(cr, text_layout.get());
   cairo_restore(cr);

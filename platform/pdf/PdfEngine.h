@@ -33,7 +33,8 @@ namespace pdf {
 //
 // Tables: BeginTable (x, y, columns) returns a PdfTable laid out by the TableSettings of
 // that moment and filled with the BrushColor of that moment. Text too long for its cell
-// wraps inside the cell and is clipped to it. A numeric TextOutC value shows in its
+// wraps inside the cell and is clipped to it; a single word too wide for it (a long number)
+// is set smaller to fit, down to half its size. A numeric TextOutC value shows in its
 // ordinary text form. Images are JPEG (format 1, the only one) and are embedded unchanged;
 // DrawImageMemC shrinks an image larger than the inside of its cell (the cell less its
 // margins) to fit it, keeping its proportions.

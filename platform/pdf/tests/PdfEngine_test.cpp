@@ -177,6 +177,35 @@ TEST_F(PdfEngineTest, LongCellTextWrapsInsideItsCell) {
   EXPECT_GE(neighbour->x_min, 250 * kPointsPerUnit);
 }
 
+TEST_F(PdfEngineTest, ALongNumberIsSetSmallerToFitItsCell) {
+  ObjectRef engine = NewEngine();
+  engine->Call("BeginDocument");
+  SetTable(*engine, 12, 50);
+  ObjectRef table = engine->CallWith("BeginTable", 100, 100, 3).Object();
+  table->CallWith("Columns", 1).Object()->Let("Alignment", Variant(1));
+  SetFont(*engine, "Verdana", 6, false);
+  engine->CallWith("TextOutC", 0, "12,345,678.90");
+  engine->CallWith("TextOutC", 1, "-9,876,543.21");
+  engine->CallWith("TextOutC", 2, "12.5");
+  engine->Call("EndTable");
+  const std::vector<Word> words = WordsOf(Finish(*engine, "numbers.pdf"));
+
+  struct Case {
+    const char* text;
+    double left;
+  };
+  for (const Case& c : {Case{"12,345,678.90", 100}, Case{"-9,876,543.21", 150}}) {
+    const Word* number = Find(words, c.text);
+    ASSERT_TRUE(number) << c.text << " is broken up";
+    EXPECT_GE(number->x_min, c.left * kPointsPerUnit) << c.text;
+    EXPECT_LE(number->x_max, (c.left + 50) * kPointsPerUnit) << c.text;
+  }
+  const Word* short_number = Find(words, "12.5");
+  ASSERT_TRUE(short_number);
+  const Word* long_number = Find(words, "12,345,678.90");
+  EXPECT_LT(long_number->y_max - long_number->y_min, short_number->y_max - short_number->y_min);
+}
+
 TEST_F(PdfEngineTest, FillsCellsColoursTextAndClipsItToTheCell) {
   ObjectRef engine = NewEngine();
   engine->Call("BeginDocument");
