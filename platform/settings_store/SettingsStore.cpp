@@ -43,6 +43,21 @@ class WriteLock {
   int fd_ = -1;
 };
 
+// The file a write goes to: `file` itself, or, when it is a symbolic link, the file at the
+// end of its links, so that the new file is renamed over the target and the link stays.
+std::filesystem::path WriteTarget(const std::filesystem::path& file) {
+  constexpr int kMostLinks = 40;  // as the kernel follows them
+  std::filesystem::path target = file;
+  for (int links = 0;; ++links) {
+    std::error_code ec;
+    if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec))) return target;
+    if (links == kMostLinks) Fail("too many symbolic links", file);
+    const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+    if (ec) Fail("cannot read the link: " + ec.message(), target);
+    target = next.is_absolute() ? next : target.parent_path() / next;
+  }
+}
+
 }  // namespace
 
 SettingsStore::SettingsStore(std::string application, std::string section)
@@ -62,8 +77,10 @@ void SettingsStore::Write(const std::string& key, const std::string& value) cons
   std::filesystem::create_directories(file.parent_path(), ec);
   if (ec) Fail("cannot create the folder: " + ec.message(), file.parent_path());
   WriteLock lock(file);
+  // Settings kept elsewhere behind a link (a dotfiles folder, a shared drive) stay there.
+  const std::filesystem::path target = WriteTarget(file);
   kestrova_system::KeyFile keys =
-      kestrova_system::KeyFile::Load(file, automation::err::kFileAccess);
+      kestrova_system::KeyFile::Load(target, automation::err::kFileAccess);
   keys.SetString(section_, key, value);
   keys.Save(0600);
 }

@@ -10,7 +10,9 @@ namespace settings_store {
 // in $XDG_CONFIG_HOME/<application>/settings.ini. Every Read goes to the file, so all
 // readers see the last write of any process. Every Write replaces the file atomically
 // (a new file beside it, then a rename) with mode 0600, as it may hold a password; writers
-// in several processes are serialised by a lock file, so no write is lost.
+// in several processes are serialised by a lock file, so no write is lost. When settings.ini
+// is a symbolic link, a write replaces the file it leads to (beside that file) and the link
+// stays.
 class SettingsStore {
  public:
   SettingsStore(std::string application, std::string section);

@@ -42,6 +42,61 @@ TEST_F(SettingsStoreTest, KeepsTextExactlyAndOnlyForTheOwner) {
   EXPECT_EQ(first, "[1.0]");
 }
 
+// Settings kept elsewhere behind a link (relative or absolute, through a chain of links, or
+// to a file not yet made) are written there, and the links stay links.
+TEST_F(SettingsStoreTest, WritesThroughSymbolicLinksToTheirTarget) {
+  namespace fs = std::filesystem;
+  const fs::path elsewhere = home_.config() / "dotfiles";
+  fs::create_directories(elsewhere);
+  fs::create_directories(store_.File().parent_path());
+  struct Case {
+    const char* name;
+    std::vector<std::pair<fs::path, fs::path>> links;  // link -> what it holds
+    fs::path target;
+  };
+  const Case cases[] = {
+      {"absolute", {{store_.File(), elsewhere / "a.ini"}}, elsewhere / "a.ini"},
+      {"relative", {{store_.File(), "../dotfiles/b.ini"}}, elsewhere / "b.ini"},
+      {"chain",
+       {{store_.File(), elsewhere / "link.ini"}, {elsewhere / "link.ini", "c.ini"}},
+       elsewhere / "c.ini"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const auto& [link, held] : c.links) {
+      fs::remove(link);
+      fs::create_symlink(held, link);
+    }
+    store_.Write("SMTP Server", std::string("mail.") + c.name);
+    store_.Write("SMTP Auth User", "alerts");
+    for (const auto& [link, held] : c.links) EXPECT_TRUE(fs::is_symlink(link)) << link;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(c.target)));
+    EXPECT_EQ(store_.Read("SMTP Server"), std::string("mail.") + c.name);
+    EXPECT_EQ(store_.Read("SMTP Auth User"), "alerts");
+    struct stat st {};
+    ASSERT_EQ(stat(c.target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+  }
+  // Nothing but the lock file was left beside the link.
+  for (const auto& entry : fs::directory_iterator(store_.File().parent_path())) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_TRUE(name == "settings.ini" || name == "settings.ini.lock") << name;
+  }
+
+  fs::remove(store_.File());
+  fs::create_symlink("settings.ini", store_.File());  // a link to itself
+  const automation::Error error = [&] {
+    try {
+      store_.Write("SMTP Server", "x");
+    } catch (const automation::Error& e) {
+      return e;
+    }
+    return automation::Error(0, "no error");
+  }();
+  EXPECT_EQ(error.Number(), automation::err::kFileAccess) << error.what();
+  EXPECT_TRUE(fs::is_symlink(store_.File()));
+}
+
 TEST_F(SettingsStoreTest, WritesFromSeveralThreadsAreAllKept) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t) {
