@@ -3,6 +3,7 @@
 #include <charconv>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/ado/Connection.h"
 #include "platform/ado/Recordset.h"
@@ -34,14 +35,36 @@ constexpr const char* kTail = "</table>";
 constexpr const char* kSubject = "Your Kestrova alerts";
 constexpr const char* kProfilePath = "/Kestrova/profile.asp?ticker=";
 
-// Runs one step; an automation error becomes the failure of that step.
+// Runs one step; an automation error becomes the failure of that step. Its text may quote
+// a file's bytes (a settings file that does not read), so it is made printable.
 template <class F>
 auto Step(const char* step, F&& f) -> decltype(f()) {
   try {
     return f();
   } catch (const automation::Error& e) {
-    throw StepFailure{step, e.Description()};
+    throw StepFailure{step, PrintableText(e.Description())};
   }
+}
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+// The ticker as it goes into the query of an address: everything but letters, digits and
+// - . _ ~ as %XX.
+std::string PercentEncoded(std::string_view text) {
+  std::string encoded;
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                            (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      encoded += c;
+    } else {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 15];
+    }
+  }
+  return encoded;
 }
 
 std::string RightTrimmed(std::string text) {
@@ -132,8 +155,11 @@ std::string FiredRow(bool above, const std::string& profile_base, const std::str
   const float one_day = q.previous != 0 ? automation::DivideSingle(q.change, q.previous) : 0;
   const std::string colour = q.change >= 0 ? "#339933" : "#993333";
   const std::string s = automation::MarkupEscaped(symbol);
+  // The link names the ticker without the padding of its column, encoded for the address;
+  // the link text shows the symbol as read.
+  const std::string link = profile_base + kProfilePath + PercentEncoded(RightTrimmed(symbol));
 
-  std::string row = "<tr><td><a href=" + profile_base + kProfilePath + s + ">" + s + "</a></td>";
+  std::string row = "<tr><td><a href=" + link + ">" + s + "</a></td>";
   row += "<td align=center>" + automation::MarkupEscaped(company) + "</td>";
   row += std::string("<td align=center>") + (above ? "<b>ABOVE</b>" : "<b>BELOW</b>") + "</td>";
   row += "<td align=right>" + automation::MarkupEscaped(q.time) + "</td>";
@@ -161,19 +187,32 @@ std::shared_ptr<ado::Connection> OpenConnection(const char* data_source) {
   return connection;
 }
 
-void SendReport(automation::Dispatch& settings, const std::string& html, RunSummary& summary) {
-  if (automation::CStr(settings.Get("AlertEmailAddrTo")).empty()) {
-    settings.Let("AlertEmailAddrTo", Variant(kFallbackRecipient));
-  }
-  net::SmtpServer server =
-      net::ParseServerAddress(automation::CStr(settings.Get("AlertEmailServer")));
-  server.auth_method = automation::CStr(settings.Get("AlertEmailAuthMethod"));
-  server.user = automation::CStr(settings.Get("AlertEmailAuthUser"));
-  server.password = automation::CStr(settings.Get("AlertEmailAuthPassword"));
+// The mail settings of a run, read once before anything else is done, so that a settings
+// file that does not read ends the run at its start.
+struct MailSettings {
+  std::string to, from, server, auth_method, user, password;
+};
+
+MailSettings ReadMailSettings(automation::Dispatch& settings) {
+  auto text = [&](const char* name) { return automation::CStr(settings.Get(name)); };
+  return {text("AlertEmailAddrTo"),     text("AlertEmailAddrFrom"), text("AlertEmailServer"),
+          text("AlertEmailAuthMethod"), text("AlertEmailAuthUser"), text("AlertEmailAuthPassword")};
+}
+
+void SendReport(automation::Dispatch& settings, const MailSettings& mail, const std::string& html,
+                RunSummary& summary) {
   net::MailMessage message;
+  message.to = mail.to;
+  if (message.to.empty()) {
+    settings.Let("AlertEmailAddrTo", Variant(kFallbackRecipient));
+    message.to = kFallbackRecipient;
+  }
+  net::SmtpServer server = net::ParseServerAddress(mail.server);
+  server.auth_method = mail.auth_method;
+  server.user = mail.user;
+  server.password = mail.password;
   message.html = html;
-  message.to = automation::CStr(settings.Get("AlertEmailAddrTo"));
-  message.from = automation::CStr(settings.Get("AlertEmailAddrFrom"));
+  message.from = mail.from;
   if (message.from.empty()) message.from = kFallbackRecipient;
   message.subject = kSubject;
   net::SendMail(server, message);
@@ -185,17 +224,71 @@ void SendReport(automation::Dispatch& settings, const std::string& html, RunSumm
 
 std::string AlertTable(const std::string& rows) { return kHead + rows + kTail; }
 
+std::string PrintableText(std::string_view text) {
+  std::string printable;
+  auto escape = [&](unsigned char byte) {
+    printable += "\\x";
+    printable += kHex[byte >> 4];
+    printable += kHex[byte & 15];
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte < 0x80) {
+      if (byte < 0x20 || byte == 0x7F) {
+        escape(byte);
+      } else {
+        printable += text[i];
+      }
+      ++i;
+      continue;
+    }
+    // A whole UTF-8 sequence (no overlong forms, surrogates or code points past U+10FFFF)
+    // stays, unless it is a C1 control character; anything else goes byte by byte.
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;
+    if (byte >= 0xC2 && byte <= 0xDF) {
+      length = 2;
+    } else if (byte >= 0xE0 && byte <= 0xEF) {
+      length = 3;
+      if (byte == 0xE0) low = 0xA0;
+      if (byte == 0xED) high = 0x9F;
+    } else if (byte >= 0xF0 && byte <= 0xF4) {
+      length = 4;
+      if (byte == 0xF0) low = 0x90;
+      if (byte == 0xF4) high = 0x8F;
+    }
+    bool whole = length > 0 && i + length <= text.size();
+    for (size_t k = 1; whole && k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      whole = next >= (k == 1 ? low : 0x80) && next <= (k == 1 ? high : 0xBF);
+    }
+    const bool c1_control = byte == 0xC2 && whole && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+    if (whole && !c1_control) {
+      printable += text.substr(i, length);
+      i += length;
+    } else {
+      escape(byte);
+      ++i;
+    }
+  }
+  return printable;
+}
+
 RunSummary RunAlertCheck() {
   automation::ObjectRef settings =
       Step("settings", [] { return automation::CreateObject("thalmere.settings"); });
+  const MailSettings mail = Step("configuration", [&] { return ReadMailSettings(*settings); });
   AlertReport report = BuildAlertReport();
   if (report.summary.alerts_read == 0) return report.summary;
-  Step("mail", [&] { SendReport(*settings, report.html, report.summary); });
+  Step("mail", [&] { SendReport(*settings, mail, report.html, report.summary); });
   return report.summary;
 }
 
 AlertReport BuildAlertReport() {
   RunSummary summary;
+  const std::string profile_base =
+      Step("configuration", [] { return kestrova_system::ServiceUrl("web"); });
   auto system = Step("data source", [] { return OpenConnection("Ledra"); });
   auto fundamentals = Step("data source", [] { return OpenConnection("SIPStatic"); });
   auto alerts = Step("query", [&] {
@@ -204,8 +297,6 @@ AlertReport BuildAlertReport() {
   summary.alerts_read = alerts->RecordCount();
   if (summary.alerts_read == 0) return {summary, ""};
 
-  const std::string profile_base =
-      Step("configuration", [] { return kestrova_system::ServiceUrl("web"); });
   automation::ObjectRef quote =
       Step("quote transfer", [] { return automation::CreateObject("thalmere.quote"); });
   std::string rows;

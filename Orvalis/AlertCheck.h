@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace orvalis {
 
@@ -31,8 +32,10 @@ inline constexpr const char* kFallbackRecipient = "kestrova-alerts@localhost";
 // whose low limit it fell to. No alerts: no quote is fetched and no mail is sent. A quote
 // is taken only from the answer line of the symbol asked for (compared without quotes,
 // trailing blanks or case) and only with a price above zero; an alert without one is
-// skipped and the run goes on. Throws StepFailure on the first failure; nothing is mailed
-// then.
+// skipped and the run goes on. The mail settings are read first, before any database is
+// opened (a settings file that does not read is a failure of the "configuration" step).
+// Throws StepFailure on the first failure, its message printable (PrintableText); nothing
+// is mailed then.
 RunSummary RunAlertCheck();
 
 // The mail a run would send, made without sending it: the same reads, lookups and quotes as
@@ -46,5 +49,9 @@ AlertReport BuildAlertReport();
 
 // The HTML document of the mail for the rows built by the run.
 std::string AlertTable(const std::string& rows);
+
+// Text fit for one terminal line, whatever bytes it quotes: control characters and bytes
+// that are no UTF-8 as \xNN; the rest, including whole UTF-8 characters, unchanged.
+std::string PrintableText(std::string_view text);
 
 }  // namespace orvalis

@@ -19,7 +19,7 @@ int main(int argc, char** /*argv*/) {
   } catch (const orvalis::StepFailure& f) {
     std::fprintf(stderr, "orvalis: %s failed: %s\n", f.step.c_str(), f.message.c_str());
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "orvalis: failed: %s\n", e.what());
+    std::fprintf(stderr, "orvalis: failed: %s\n", orvalis::PrintableText(e.what()).c_str());
   }
   return 1;
 }

@@ -304,11 +304,67 @@ TEST_P(AlertCheckTest, FailuresNameTheirStep) {
   }
 }
 
+TEST_P(AlertCheckTest, TheProfileLinkCarriesTheTickerEncoded) {
+  struct Case {
+    const char* symbol;
+    const char* link;  // the end of the href, then the link text
+  };
+  const Case cases[] = {
+      {"BRK/B", "ticker=BRK%2FB>BRK/B</a>"},
+      {"50%#", "ticker=50%25%23>50%#</a>"},
+      {"X.TO-U_~", "ticker=X.TO-U_~>X.TO-U_~</a>"},
+  };
+  for (const Case& c : cases) {
+    AddAlert(c.symbol, Variant(1), Variant(0));
+    AddQuote(c.symbol, "2", "t", "0", "2", "1");
+  }
+  RunAlertCheck();
+  const std::string html = MailHtml();
+  for (const Case& c : cases) EXPECT_NE(html.find(c.link), std::string::npos) << c.link << html;
+}
+
+// The settings are read before anything else: a file that does not read ends the run at
+// its start (here the quote service is out of reach as well), quoted as printable text.
+TEST_P(AlertCheckTest, AnUnreadableSettingsFileFailsFirstAndPrintably) {
+  AddAlert("ABC", Variant(1), Variant(0));
+  AddQuote("ABC", "2", "t", "0", "2", "1");
+  WriteInstallation(1);
+  std::ofstream(home_.config() / "Kestrova" / "settings.ini", std::ios::binary | std::ios::trunc)
+      << "[1.0]\n\x01\x1b[31mred\n";
+  const size_t mails = sink_.MailCount();
+  try {
+    RunAlertCheck();
+    FAIL();
+  } catch (const StepFailure& f) {
+    EXPECT_EQ(f.step, "configuration");
+    EXPECT_NE(f.message.find("\\x01\\x1B[31mred"), std::string::npos) << f.message;
+    EXPECT_EQ(PrintableText(f.message), f.message);
+  }
+  EXPECT_EQ(sink_.MailCount(), mails);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, AlertCheckTest,
                          ::testing::Values(Engine::kSqlite, Engine::kPostgres),
                          [](const auto& info) {
                            return info.param == Engine::kSqlite ? "SQLite" : "PostgreSQL";
                          });
+
+TEST(PrintableTextTest, ControlCharactersAndBytesThatAreNoUtf8ShowAsHex) {
+  struct Case {
+    std::string text, printable;
+  };
+  const Case cases[] = {
+      {"plain \xe2\x80\x9cquoted\xe2\x80\x9d Z\xc3\xbcrich \xf0\x9f\x93\x88",
+       "plain \xe2\x80\x9cquoted\xe2\x80\x9d Z\xc3\xbcrich \xf0\x9f\x93\x88"},
+      {"tab\tline\nescape\x1b[0mdel\x7f", "tab\\x09line\\x0Aescape\\x1B[0mdel\\x7F"},
+      {std::string("nul\0", 4), "nul\\x00"},
+      {"\xff\xfe cut \xc3", "\\xFF\\xFE cut \\xC3"},
+      {"c1 \xc2\x85 nbsp \xc2\xa0", "c1 \\xC2\\x85 nbsp \xc2\xa0"},
+      {"overlong \xe0\x80\xaf surrogate \xed\xa0\x80",
+       "overlong \\xE0\\x80\\xAF surrogate \\xED\\xA0\\x80"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PrintableText(c.text), c.printable) << c.printable;
+}
 
 // The program itself: one summary line and status 0, or the failed step and status 1.
 TEST(OrvalisProgramTest, ReportsTheEndOfTheRun) {
@@ -344,6 +400,15 @@ TEST(OrvalisProgramTest, ReportsTheEndOfTheRun) {
   output.clear();
   EXPECT_EQ(run(&output), 0);
   EXPECT_EQ(output, "orvalis: 0 alerts read, 0 fired, 0 skipped without a quote, no mail sent\n");
+
+  // A settings file that does not read: one printable line, even with no alerts to check.
+  std::ofstream(home.config() / "Kestrova" / "settings.ini") << "\x01\x02\x1b]0;title\x07\n";
+  output.clear();
+  EXPECT_EQ(run(&output), 1);
+  EXPECT_EQ(output.rfind("orvalis: configuration failed: ", 0), 0u) << output;
+  EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
+  EXPECT_EQ(orvalis::PrintableText(output.substr(0, output.size() - 1)),
+            output.substr(0, output.size() - 1));
 }
 
 }  // namespace
