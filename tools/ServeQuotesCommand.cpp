@@ -6,10 +6,12 @@
 
 #include <csignal>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "platform/system/Installation.h"
+#include "web/LocalHttpServer.h"
 #include "web/QuoteService.h"
 
 namespace tools {
@@ -25,8 +27,12 @@ int Run(const Options& options) {
   auto book = std::make_shared<web::QuoteBook>(web::QuoteBook::FromFile(options.quotes_file));
   httplib::Server server;
   web::AddQuoteService(server, book);
-  if (!server.bind_to_port("127.0.0.1", options.port)) {
-    fmt::print(stderr, "kestrova: cannot listen on 127.0.0.1:{}\n", options.port);
+  // The port is ours alone: a second service on it is refused, not let in to take turns.
+  int port = 0;
+  try {
+    port = web::BindLoopback(server, options.port);
+  } catch (const std::runtime_error& e) {
+    fmt::print(stderr, "kestrova: {}\n", e.what());
     return 1;
   }
 
@@ -44,7 +50,7 @@ int Run(const Options& options) {
   });
 
   fmt::print("Serving {} quotes at http://127.0.0.1:{}/d/quotes.csv (Ctrl-C stops)\n", book->size(),
-             options.port);
+             port);
   std::fflush(stdout);
   const bool listened = server.listen_after_bind();
   if (!listened) pthread_kill(stopper.native_handle(), SIGTERM);
@@ -63,7 +69,11 @@ void AddServeQuotesCommand(CLI::App& app) {
           "File of quote lines: SYMBOL,last,date,time,change,previous,open,high,low,volume")
       ->required()
       ->check(CLI::ExistingFile);
-  command->add_option("--port", options->port, "Port on 127.0.0.1")->capture_default_str();
+  command
+      ->add_option("--port", options->port,
+                   "Port on 127.0.0.1, 1 to 65535; 0 takes a free port (the line printed at the "
+                   "start names it)")
+      ->capture_default_str();
   command->callback([options] { throw CLI::RuntimeError(Run(*options)); });
 }
 

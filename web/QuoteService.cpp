@@ -26,6 +26,21 @@ std::string Unquoted(std::string text) {
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+// A symbol of the request as it may be echoed in an answer line: control characters (a line
+// feed would start a line of its own) as %XX, the way they came in the address.
+std::string EchoedSymbol(const std::string& symbol) {
+  std::string echoed;
+  for (const char c : symbol) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) {
+      echoed += fmt::format("%{:02X}", byte);
+    } else {
+      echoed += c;
+    }
+  }
+  return echoed;
+}
+
 }  // namespace
 
 QuoteBook QuoteBook::FromFile(const std::filesystem::path& file) {
@@ -62,7 +77,7 @@ void QuoteBook::Set(const std::string& symbol, const std::string& last, const st
 }
 
 std::string UnknownQuoteLine(const std::string& symbol) {
-  return Quoted(symbol) + ",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A,N/A";
+  return Quoted(EchoedSymbol(symbol)) + ",N/A,\"N/A\",\"N/A\",N/A,N/A,N/A,N/A,N/A,N/A";
 }
 
 std::string QuoteBook::AnswerLine(const std::string& symbol) const {
@@ -122,7 +137,7 @@ std::string PriceStoreQuotes::AnswerLine(const std::string& symbol) const {
   const double previous = bars.size() > 1 ? bars[1].close : last.close;
   const std::string date =
       fmt::format("{}/{}/{}", last.date / 100 % 100, last.date % 100, last.date / 10000);
-  return Quoted(automation::UpperCase(automation::TrimBlanks(symbol))) + "," +
+  return Quoted(EchoedSymbol(automation::UpperCase(automation::TrimBlanks(symbol)))) + "," +
          PriceText(last.close) + "," + Quoted(date) + ",\"4:00pm\"," +
          PriceText(double{last.close} - previous) + "," + PriceText(previous) + "," +
          PriceText(last.open) + "," + PriceText(last.high) + "," + PriceText(last.low) + "," +

@@ -14,7 +14,8 @@ namespace web {
 // Where the local quote service takes its answers from: one answer line per symbol in the
 // CSV layout of the field list "sl1d1t1c1pohgv": "SYM",last,"date","time",change,previous,
 // open,high,low,volume. An unknown symbol gets the symbol in double quotes and N/A in every
-// other field, as quote services answer. Safe to call from several threads.
+// other field, as quote services answer; a symbol echoed from the request has its control
+// characters written as %XX, so the line stays one line. Safe to call from several threads.
 class QuoteSource {
  public:
   virtual ~QuoteSource() = default;
