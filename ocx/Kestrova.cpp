@@ -2,7 +2,9 @@
 // creates one of its classes. The controls register here as they are added.
 #include <memory>
 
+#include "ocx/UserControl1.h"
 #include "ocx/ctlHierarchicalNav.h"
+#include "ocx/ctlOHLCGraph.h"
 #include "ocx/ctlSettings.h"
 #include "ocx/ctlTasks.h"
 #include "platform/automation/Registry.h"
@@ -18,4 +20,10 @@ extern "C" __attribute__((visibility("default"))) void KestrovaRegisterServer(
   registry.Register({std::string(kestrova::ctlHierarchicalNav::kProgId),
                      "{8C1E4F20-3B6A-4D59-A7E2-51F0C9D3B855}",
                      [] { return std::make_shared<kestrova::ctlHierarchicalNav>(); }});
+  registry.Register({std::string(kestrova::ctlOHLCGraph::kProgId),
+                     "{8C1E4F20-3B6A-4D59-A7E2-51F0C9D3B811}",
+                     [] { return std::make_shared<kestrova::ctlOHLCGraph>(); }});
+  registry.Register({std::string(kestrova::UserControl1::kProgId),
+                     "{8C1E4F20-3B6A-4D59-A7E2-51F0C9D3B812}",
+                     [] { return std::make_shared<kestrova::UserControl1>(); }});
 }
