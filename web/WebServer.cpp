@@ -19,6 +19,7 @@
 #include "platform/automation/Registry.h"
 #include "platform/automation/Text.h"
 #include "platform/ui/Control.h"
+#include "web/CompanyPages.h"
 #include "web/Session.h"
 #include "web/VariantJson.h"
 
@@ -268,6 +269,21 @@ bool WebServer::Admit(const httplib::Request& request, httplib::Response& respon
     response.set_content("This server answers only to 127.0.0.1 and localhost.\n", "text/plain");
     return false;
   }
+  if (request.method == "POST" || request.method == "PUT" || request.method == "DELETE") {
+    // Bodies come with their length, within the limit.
+    const std::string length = request.get_header_value("Content-Length");
+    if (request.has_header("Transfer-Encoding")) {
+      SendError(response, 411, automation::err::kInvalidArgument, "a body needs its length");
+      return false;
+    }
+    if (!length.empty() &&
+        (length.size() > 12 || length.find_first_not_of("0123456789") != std::string::npos ||
+         std::stoull(length) > options_.max_body)) {
+      SendError(response, 413, automation::err::kInvalidArgument, "the body is too large");
+      response.set_header("Connection", "close");
+      return false;
+    }
+  }
   if (request.path.rfind("/api/", 0) != 0) return true;
   std::string token = request.get_header_value(kTokenHeader);
   // An event stream cannot send headers; it brings the token in its address.
@@ -354,6 +370,7 @@ void WebServer::AddRoutes() {
           response.set_content(content, ContentTypeOf(name));
         });
   if (options_.quotes) AddQuoteService(s, options_.quotes);
+  AddCompanyRoutes(s);
 
   // ---- sessions
   s.Post("/api/sessions", [this](const httplib::Request&, httplib::Response& response) {

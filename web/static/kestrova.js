@@ -151,7 +151,7 @@ export class ControlView extends AutomationObject {
     const view = new ControlView(answer.id, answer.class, root);
     view.bindEvents();
     view.apply(answer.state);
-    root.removeAttribute('aria-busy');
+    if (root.getAttribute('aria-busy') === 'true' && !answer.state.UserControl?.busy) root.setAttribute('aria-busy', 'false');
     return view;
   }
 
