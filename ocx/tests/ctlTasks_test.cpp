@@ -62,7 +62,8 @@ class ctlTasksTest : public ::testing::Test {
     return {calc("lists"), calc("eva"), calc("composites"),
             [this](const std::string& file) {
               ran_.push_back("backup " + file);
-              BackupDatabaseTo(file);
+              // Into the test's own folder, not the one the tests were started from.
+              BackupDatabaseTo(file.empty() ? file : (home_.root() / file).string());
             },
             [this](const std::string& file) { ran_.push_back("restore " + file); }};
   }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,15 +29,22 @@ class BackupProceduresTest : public ::testing::Test {
   ui::ScopedUiHost scope_{host_};
 };
 
+// Runs the test in another current folder and comes back.
+class ScopedCurrentDirectory {
+ public:
+  explicit ScopedCurrentDirectory(const fs::path& dir) : old_(fs::current_path()) {
+    fs::current_path(dir);
+  }
+  ~ScopedCurrentDirectory() { fs::current_path(old_); }
+
+ private:
+  fs::path old_;
+};
+
 TEST_F(BackupProceduresTest, AnEmptyNameIsRefusedBeforeAnyBackupObject) {
-  // The system database cannot be reached here (its file would lie below a plain file): a
-  // Backup object would report that it cannot connect.
-  const fs::path plain_file = home_.root() / "plain";
-  std::ofstream(plain_file) << "not a folder";
-  fs::create_directories(home_.config() / "Kestrova");
-  std::ofstream(home_.config() / "Kestrova" / "datasources.ini")
-      << "[Ledra]\ndriver = sqlite\npath = " << (plain_file / "Ledra.db").string()
-      << "\n[LedraMaster]\ndriver = sqlite\npath = " << (plain_file / "Ledra.db").string() << "\n";
+  const fs::path folder = home_.root() / "work";
+  fs::create_directories(folder);
+  ScopedCurrentDirectory cwd(folder);
   BackupDatabaseTo("");
   RestoreDatabaseFrom("");
   EXPECT_EQ(host_->Prompts(), (std::vector<std::string>{std::string(kNoBackupFileName),
@@ -46,12 +52,17 @@ TEST_F(BackupProceduresTest, AnEmptyNameIsRefusedBeforeAnyBackupObject) {
   EXPECT_EQ(host_->Messages()[0].buttons, ui::msgbox::kOkOnly);
   EXPECT_EQ(host_->Messages()[0].title, "");
 
-  // Blanks are a name: it goes to the Backup object, which finds no database.
+  // Blanks are a name here: it goes to the Backup object, which refuses it with a message of
+  // its own and writes nothing into the current folder.
   BackupDatabaseTo("  ");
   RestoreDatabaseFrom(" ");
   EXPECT_EQ(host_->Prompts().size(), 4u);
-  EXPECT_EQ(host_->Prompts()[2], kBackupFailed + "Unable to connect to SQLServer");
-  EXPECT_EQ(host_->Prompts()[3], kRestoreFailed + "Unable to connect to SQLServer");
+  EXPECT_EQ(host_->Prompts()[2], kBackupFailed + "An error occurred while writing the backup to [" +
+                                     (folder / "  ").string() + "]. The file name is blank.");
+  EXPECT_EQ(host_->Prompts()[3], kRestoreFailed +
+                                     "An error occurred while restoring the backup from [" +
+                                     (folder / " ").string() + "]. The file name is blank.");
+  EXPECT_TRUE(fs::is_empty(folder));
 }
 
 TEST_F(BackupProceduresTest, EachCallRunsItsOwnBackupObject) {
