@@ -19,7 +19,6 @@
 #include "platform/automation/Registry.h"
 #include "platform/automation/Text.h"
 #include "platform/ui/Control.h"
-#include "web/CompanyPages.h"
 #include "web/Session.h"
 #include "web/VariantJson.h"
 
@@ -370,7 +369,6 @@ void WebServer::AddRoutes() {
           response.set_content(content, ContentTypeOf(name));
         });
   if (options_.quotes) AddQuoteService(s, options_.quotes);
-  AddCompanyRoutes(s);
 
   // ---- sessions
   s.Post("/api/sessions", [this](const httplib::Request&, httplib::Response& response) {
