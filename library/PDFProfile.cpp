@@ -66,7 +66,8 @@ class Row {
     const Variant& value = (*this)[column];
     return value.IsNull() ? std::string() : RightTrimmed(automation::CStr(value));
   }
-  const ado::Recordset* recordset() const { return recordset_.get(); }
+  // The recordset behind the row; nullptr for no table.
+  const std::shared_ptr<ado::Recordset>& recordset() const { return recordset_; }
 
  private:
   std::shared_ptr<ado::Recordset> recordset_;
@@ -629,7 +630,7 @@ std::optional<Figures> ReadFigures(const std::string& ticker, const ConnectionRe
   f.ticker = ticker;
   f.company = Query(fundamentals, "select * from si_ci where ticker = ?", ticker);
   if (f.company.recordset()->RecordCount() != 1) return std::nullopt;
-  const std::string id = automation::CStr(f.company["company_id"]);
+  const std::string id = f.company.Text("company_id");
   auto ById = [&](const ConnectionRef& connection, const std::string& table) {
     return Query(connection, "select * from " + table + " where company_id = ?", id);
   };
@@ -652,10 +653,10 @@ std::optional<Figures> ReadFigures(const std::string& ticker, const ConnectionRe
   f.multiples = ById(dbf, "si_mlt");
   const Row eva =
       QueryOwnTable(system, "si_eva", "select period, leva from si_eva where company_id = ?", id);
-  if (const ado::Recordset* rows = eva.recordset()) {
-    for (auto& rs = const_cast<ado::Recordset&>(*rows); !rs.EOF_(); rs.MoveNext()) {
-      f.eva[RightTrimmed(automation::CStr(rs.Field("period")))] =
-          helpers::NullToSingle(rs.Field("leva"));
+  if (const auto& rows = eva.recordset()) {
+    for (; !rows->EOF_(); rows->MoveNext()) {
+      f.eva[RightTrimmed(automation::CStr(rows->Field("period")))] =
+          helpers::NullToSingle(rows->Field("leva"));
     }
   }
   return f;

@@ -10,6 +10,7 @@
 
 #include "platform/ado/Connection.h"
 #include "platform/automation/DateTime.h"
+#include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
 #include "platform/helpers/library.h"
 #include "platform/pdf/tests/PdfReadBack.h"
@@ -319,6 +320,12 @@ TEST_P(PDFProfileTest, AnUnknownTickerOrACancelledDialogWritesNothing) {
   EXPECT_EQ(host_->Dialogs()[0].file.filter, "Adobe Acrobat (*.pdf)|*.pdf");
   EXPECT_EQ(profile->FileName(), "");
   EXPECT_FALSE(fs::exists(home_.root() / "profile.pdf"));
+
+  // A file that cannot be written is the engine's error, and no file is named.
+  host_->AnswerFileName((home_.root() / "missing" / "p.pdf").string());
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { profile->OpenProfile("ACME"); }),
+            automation::err::kFileAccess);
+  EXPECT_EQ(profile->FileName(), "");
 }
 
 TEST_P(PDFProfileTest, TwoProfilesInARowFromOneObjectAreAlike) {

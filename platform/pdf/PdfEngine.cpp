@@ -388,6 +388,7 @@ void PdfEngine::TextOutCOf(PdfTable& table, int32_t column, const Variant& value
   const PdfTableColumn& col = table.Column(column);
   std::string text = automation::CStr(value);
   EnsureRow(table);
+  if (text.empty()) return;  // an empty cell shows its fill alone
   Document& document = *document_;
   cairo_t* cr = document.cr.get();
   const PdfTable::Layout& layout = table.layout();
