@@ -77,7 +77,74 @@ int ToInt(std::string_view digits) {
   return value;
 }
 
+// The first limit `text` passes, its lines numbered from `first_line`. The walk follows
+// ReadField: a quote opens a quoted field only where the field starts (after blanks), and
+// in one a doubled quote is a quote; a line break outside quotes ends the record.
+std::optional<std::string> LimitExceeded(std::string_view text, int first_line) {
+  int line = first_line;
+  int record_line = first_line;
+  size_t record_start = 0;
+  size_t fields = 1;
+  bool field_start = true;
+  bool quoted = false;
+  auto too_long = [&] {
+    return record_line == line
+               ? fmt::format("line {} is longer than {} bytes", record_line, kMaxCsvRecordBytes)
+               : fmt::format("the record from line {} is longer than {} bytes", record_line,
+                             kMaxCsvRecordBytes);
+  };
+  for (size_t at = 0; at < text.size(); ++at) {
+    const char c = text[at];
+    // A record may have one byte more when it is the CR of a CR LF line end.
+    const size_t length = at - record_start;
+    if (length > kMaxCsvRecordBytes &&
+        (length > kMaxCsvRecordBytes + 1 || text[at - 1] != '\r' || c != '\n')) {
+      return too_long();
+    }
+    if (quoted) {
+      if (c == '"') {
+        if (at + 1 < text.size() && text[at + 1] == '"') {
+          ++at;
+        } else {
+          quoted = false;
+        }
+      } else if (c == '\n') {
+        ++line;
+      }
+      continue;
+    }
+    if (c == '\n') {
+      ++line;
+      record_line = line;
+      record_start = at + 1;
+      fields = 1;
+      field_start = true;
+    } else if (c == ',') {
+      if (++fields > kMaxCsvFields) {
+        return fmt::format("line {} has more than {} fields", record_line, kMaxCsvFields);
+      }
+      field_start = true;
+    } else if (c == '"' && field_start) {
+      quoted = true;
+      field_start = false;
+    } else if (c != ' ' && c != '\t') {
+      field_start = false;
+    }
+  }
+  const size_t length = text.size() - record_start;
+  if (length > kMaxCsvRecordBytes && (length > kMaxCsvRecordBytes + 1 || text.back() != '\r')) {
+    return too_long();
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+// ---- Limits
+
+std::optional<std::string> CsvLimitExceeded(std::string_view text) {
+  return LimitExceeded(text, 1);
+}
 
 // ---- Files
 
@@ -114,7 +181,12 @@ std::optional<std::string> ReadCsvFile(const std::filesystem::path& path, std::s
     error = "cannot be read";
     return std::nullopt;
   }
-  return std::move(text).str();
+  std::string bytes = std::move(text).str();
+  if (auto exceeded = CsvLimitExceeded(bytes)) {
+    error = std::move(*exceeded);
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 std::optional<std::vector<CsvLine>> ReadCsvLines(const std::filesystem::path& path,
@@ -125,15 +197,37 @@ std::optional<std::vector<CsvLine>> ReadCsvLines(const std::filesystem::path& pa
     return std::nullopt;
   }
   std::vector<CsvLine> lines;
+  std::streambuf& bytes = *in.rdbuf();
   std::string text;
-  for (int number = 1; std::getline(in, text); ++number) {
+  // Line by line with a bound, not by getline: a file of one endless line is refused once
+  // the line passes the limit, not after it has been read whole.
+  for (int number = 1;; ++number) {
+    text.clear();
+    int c = 0;
+    bool any = false;
+    bool cut = false;
+    while ((c = bytes.sbumpc()) != std::char_traits<char>::eof() && c != '\n') {
+      any = true;
+      // One byte over the limit leaves room for the CR of a CR LF line end.
+      if (text.size() > kMaxCsvRecordBytes) {
+        cut = true;
+        break;
+      }
+      text.push_back(static_cast<char>(c));
+    }
+    if (!any && c == std::char_traits<char>::eof()) break;
     if (number == 1 && text.starts_with(kByteOrderMark)) text.erase(0, kByteOrderMark.size());
     if (!text.empty() && text.back() == '\r') text.pop_back();
+    if (auto exceeded = LimitExceeded(text, number)) {
+      error = std::move(*exceeded);
+      return std::nullopt;
+    }
+    if (cut) {
+      error = fmt::format("line {} is longer than {} bytes", number, kMaxCsvRecordBytes);
+      return std::nullopt;
+    }
     if (!TrimBlanks(text).empty()) lines.push_back({number, std::move(text)});
-  }
-  if (in.bad()) {
-    error = "cannot be read";
-    return std::nullopt;
+    if (c == std::char_traits<char>::eof()) break;
   }
   return lines;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -18,6 +19,20 @@
 // is kept, and every field is trimmed of blanks.
 namespace tools {
 
+// ---- Limits
+
+// The longest record a file may hold, in bytes (a line, or a record whose quoted fields run
+// over several lines), and the most fields in one record. Real files stay far below both; a
+// file beyond either is refused whole before any record is split, so that a hostile file
+// costs neither time nor memory.
+inline constexpr size_t kMaxCsvRecordBytes = size_t{1} << 20;
+inline constexpr size_t kMaxCsvFields = 10000;
+
+// The first limit `text` passes, as one line naming the record ("line 3 is longer than
+// 1048576 bytes", "line 1 has more than 10000 fields"); nullopt when it keeps both. Fields
+// are counted as CsvReader splits them, so a comma in quotes does not count.
+std::optional<std::string> CsvLimitExceeded(std::string_view text);
+
 // ---- Files
 
 // The regular files of the folder whose names end in ".csv" in any case and do not start
@@ -25,8 +40,8 @@ namespace tools {
 // error 75 (automation::err::kFileAccess) naming it and the reason.
 std::vector<std::filesystem::path> CsvFilesIn(const std::filesystem::path& folder);
 
-// The file's bytes; nullopt with the reason ("cannot be opened", "cannot be read") in
-// `error` when it cannot be read.
+// The file's bytes; nullopt with the reason ("cannot be opened", "cannot be read", or the
+// limit a record passes, as CsvLimitExceeded words it) in `error` when it cannot be read.
 std::optional<std::string> ReadCsvFile(const std::filesystem::path& path, std::string& error);
 
 struct CsvLine {
@@ -35,7 +50,9 @@ struct CsvLine {
 };
 
 // The file's non-blank lines with their numbers, without line ends (LF or CR LF) or a
-// leading byte-order mark; nullopt with the reason in `error` when it cannot be read.
+// leading byte-order mark; nullopt with the reason in `error` when it cannot be read or a
+// line passes a limit (kMaxCsvRecordBytes, kMaxCsvFields). Reading stops at the first line
+// too long, so a file of one endless line is refused after a megabyte.
 std::optional<std::vector<CsvLine>> ReadCsvLines(const std::filesystem::path& path,
                                                  std::string& error);
 
