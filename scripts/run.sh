@@ -18,3 +18,7 @@ build/release/bin/kestrova demo-data --if-missing
 build/release/bin/kestrova calc lists
 build/release/bin/kestrova calc composites
 build/release/bin/kestrova calc eva
+
+# The pages: the local web server on the demo world, in the foreground until Ctrl-C. It
+# prints the address to open in a browser on this machine.
+exec build/release/bin/kestrova-web

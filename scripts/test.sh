@@ -7,6 +7,8 @@ cd "$(dirname "$0")/.."
 root=$PWD
 
 bash scripts/install-deps.sh
+# playwright-core for the page tests, into web/tests/node_modules (no browser download).
+bash web/tests/install-node-deps.sh
 
 configure_and_build() {
   local dir=$1
