@@ -433,15 +433,18 @@ void PdfEngine::TextOutCOf(PdfTable& table, int32_t column, const Variant& value
       ink_left >= left && ink_top >= top &&
       ink_left + static_cast<double>(ink.width) / PANGO_SCALE <= left + width &&
       ink_top + static_cast<double>(ink.height) / PANGO_SCALE <= top + layout.row_height;
-  cairo_save(cr);
+  // Text drawn without a saved state joins the text before it in the page's content; a
+  // save and restore around each cell would cost cairo far more than the text itself.
   if (!inside) {
+    cairo_save(cr);
     cairo_rectangle(cr, left, top, width, layout.row_height);
     cairo_clip(cr);
   }
   SetSourceRgb(cr, run.rgb);
   cairo_move_to(cr, left + m.left, text_top);
   pango_cairo_show_layout(cr, text_layout.get());
-  cairo_restore(cr);
+  cairo_new_path(cr);
+  if (!inside) cairo_restore(cr);
 }
 
 void PdfEngine::DrawImageMemCOf(PdfTable& table, int32_t column, int32_t width, int32_t height,
