@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -95,12 +97,92 @@ size_t FirstBarFrom(std::span<const std::byte> chunk, size_t n, int64_t date) {
   return low;
 }
 
+// The head of the WAL index in shared memory: two copies of the 48-byte header that every
+// commit rewrites (frame count, salts and checksums), as the WAL file format lays it out.
+constexpr int kWalIndexRegionBytes = 32768;
+constexpr size_t kWalIndexHeaderBytes = 96;
+using WalIndexHeader = std::array<unsigned char, kWalIndexHeaderBytes>;
+
 }  // namespace
 
 struct PriceStore::Impl {
   DatabaseHandle db;
   FileIdentity identity;
   int transaction_depth = 0;  // Begin .. Commit nesting of the caller
+
+  // A reader keeps its read transaction from one call to the next for as long as no one has
+  // committed to the store: each statement of its own would otherwise pay the file locks and
+  // the size check of a new transaction. Whether anyone has committed shows in the WAL
+  // index, which SQLite keeps in shared memory and which every commit rewrites; the header
+  // is copied before the snapshot begins, so a commit between the copy and the snapshot only
+  // renews the snapshot once more than needed. Without a WAL index (a store not in WAL mode)
+  // every call is a transaction of its own.
+  const volatile unsigned char* wal_index = nullptr;
+  WalIndexHeader header_at_snapshot{};
+  bool in_snapshot = false;
+  StatementHandle schema_version, journal_mode;
+
+  WalIndexHeader CurrentHeader() const {
+    WalIndexHeader header;
+    std::atomic_thread_fence(std::memory_order_acquire);
+    for (size_t k = 0; k < header.size(); ++k) header[k] = wal_index[k];
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return header;
+  }
+
+  // Maps SQLite's own view of the WAL index of a store in WAL mode; null otherwise.
+  const volatile unsigned char* MapWalIndex() {
+    if (StepText(journal_mode) != "wal") return nullptr;
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        !file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) {
+      return nullptr;
+    }
+    void volatile* region = nullptr;
+    if (file->pMethods->xShmMap(file, 0, kWalIndexRegionBytes, 0, &region) != SQLITE_OK) {
+      return nullptr;
+    }
+    return static_cast<const volatile unsigned char*>(region);
+  }
+
+  // Called before every read: keeps the snapshot while nothing was committed since it
+  // began, else begins a new one.
+  void BeginRead() {
+    if (!wal_index) return;
+    if (in_snapshot) {
+      if (CurrentHeader() == header_at_snapshot) return;
+      EndRead();
+    }
+    header_at_snapshot = CurrentHeader();
+    Exec("BEGIN");
+    in_snapshot = true;
+    // The first read of the snapshot: should the store have left WAL mode since, SQLite has
+    // let go of its WAL index, and so does this reader.
+    StepText(schema_version);
+    if (StepText(journal_mode) != "wal") {
+      wal_index = nullptr;
+      EndRead();
+    }
+  }
+
+  // Ends the kept read transaction, if any; the next read begins a new one.
+  void EndRead() {
+    if (!in_snapshot) return;
+    in_snapshot = false;
+    sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+
+  // The first column of a one-row statement's row as text.
+  std::string StepText(const StatementHandle& statement) const {
+    sqlite3_stmt* raw = statement.get();
+    std::string text;
+    if (sqlite3_step(raw) == SQLITE_ROW) {
+      const auto* value = sqlite3_column_text(raw, 0);
+      if (value) text = reinterpret_cast<const char*>(value);
+    }
+    sqlite3_reset(raw);
+    return text;
+  }
 
   static std::unique_ptr<Impl> Open(const std::filesystem::path& path, int flags);
 
@@ -171,6 +253,23 @@ struct PriceStore::Impl {
     sqlite3_stmt* statement_;
   };
 
+  // One read: inside the kept snapshot; a failing read gives it up.
+  class Read {
+   public:
+    explicit Read(Impl& impl) : impl_(impl), exceptions_(std::uncaught_exceptions()) {
+      impl_.BeginRead();
+    }
+    ~Read() {
+      if (std::uncaught_exceptions() > exceptions_) impl_.EndRead();
+    }
+    Read(const Read&) = delete;
+    Read& operator=(const Read&) = delete;
+
+   private:
+    Impl& impl_;
+    const int exceptions_;
+  };
+
   Security SecurityFrom(const Use& row) const {
     return Security{row.Int(0), row.Text(1), row.Text(2), row.Int(3) != 0, row.Int(4)};
   }
@@ -201,6 +300,8 @@ PriceStore::PriceStore(std::filesystem::path path, std::unique_ptr<Impl> impl)
     : path_(std::move(path)), impl_(std::move(impl)) {}
 
 PriceStore::~PriceStore() = default;
+
+void PriceStore::ReleaseSnapshot() { impl_->EndRead(); }
 
 std::unique_ptr<PriceStore::Impl> PriceStore::Impl::Open(const std::filesystem::path& path,
                                                          int flags) {
@@ -235,6 +336,10 @@ std::unique_ptr<PriceStore> PriceStore::OpenForReading(const std::filesystem::pa
   } catch (const Error&) {
     throw Error::WithDetail(err::kFileAccess, path.string() + " is not a price store");
   }
+  Impl& opened = *store->impl_;
+  opened.schema_version = opened.Prepare("PRAGMA schema_version");
+  opened.journal_mode = opened.Prepare("PRAGMA journal_mode");
+  opened.wal_index = opened.MapWalIndex();
   return store;
 }
 
@@ -256,6 +361,7 @@ std::unique_ptr<PriceStore> PriceStore::OpenForWriting(const std::filesystem::pa
 bool PriceStore::IsCurrent() const { return IdentityOf(path_) == impl_->identity; }
 
 int32_t PriceStore::WordenNumFromSymbol(const std::string& symbol) {
+  Impl::Read read(*impl_);
   if (!impl_->find_symbol) {
     impl_->find_symbol = impl_->Prepare("SELECT worden FROM securities WHERE symbol = ?");
   }
@@ -266,6 +372,7 @@ int32_t PriceStore::WordenNumFromSymbol(const std::string& symbol) {
 }
 
 std::optional<Security> PriceStore::FindSecurity(int32_t worden) {
+  Impl::Read read(*impl_);
   if (!impl_->find_security) {
     impl_->find_security = impl_->Prepare(
         "SELECT worden, symbol, name, active, bar_count FROM securities WHERE worden = ?");
@@ -277,6 +384,7 @@ std::optional<Security> PriceStore::FindSecurity(int32_t worden) {
 }
 
 std::vector<Security> PriceStore::AllSecurities() {
+  Impl::Read read(*impl_);
   if (!impl_->all_securities) {
     impl_->all_securities = impl_->Prepare(
         "SELECT worden, symbol, name, active, bar_count FROM securities ORDER BY worden");
@@ -295,6 +403,7 @@ std::vector<Bar> PriceStore::LatestBars(int32_t worden, int32_t count) {
     impl_->read_chunks =
         impl_->Prepare("SELECT bars FROM bar_chunks WHERE id BETWEEN ? AND ? ORDER BY id DESC");
   }
+  Impl::Read read(*impl_);
   Impl::Use query(*impl_, impl_->read_chunks);
   query.Bind(1, ChunkId(worden, 0)).Bind(2, ChunkId(worden, 0xFFFF));
   const size_t wanted = static_cast<size_t>(count);
@@ -319,6 +428,7 @@ std::vector<Bar> PriceStore::BarsBetween(int32_t worden, int32_t first, int32_t 
     impl_->read_chunks =
         impl_->Prepare("SELECT bars FROM bar_chunks WHERE id BETWEEN ? AND ? ORDER BY id DESC");
   }
+  Impl::Read read(*impl_);
   Impl::Use query(*impl_, impl_->read_chunks);
   query.Bind(1, ChunkId(worden, 0)).Bind(2, ChunkId(worden, 0xFFFF));
   // Newest chunk first; chunks newer than the window are passed over, and the first chunk
@@ -339,6 +449,7 @@ std::vector<Bar> PriceStore::BarsBetween(int32_t worden, int32_t first, int32_t 
 }
 
 std::vector<ChartList> PriceStore::AllChartLists() {
+  Impl::Read read(*impl_);
   if (!impl_->all_lists) {
     impl_->all_lists = impl_->Prepare("SELECT name, type FROM chart_lists ORDER BY list_index");
   }
@@ -349,6 +460,7 @@ std::vector<ChartList> PriceStore::AllChartLists() {
 }
 
 std::vector<Security> PriceStore::ChartListMembers(int32_t list_index) {
+  Impl::Read read(*impl_);
   if (!impl_->list_members) {
     impl_->list_members = impl_->Prepare(
         "SELECT s.worden, s.symbol, s.name, s.active, s.bar_count FROM chart_list_members m "

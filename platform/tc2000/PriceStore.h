@@ -83,6 +83,11 @@ class PriceStore {
   // True while the file this store opened is still the file at its path (a store replaced
   // on disk makes a reader stale).
   bool IsCurrent() const;
+  // A reader keeps its read transaction between calls while no one commits to the store, so
+  // that a run of reads pays for one transaction; a commit by anyone is seen by the next
+  // read. Holding it keeps the WAL from being reset behind this reader: a reader that goes
+  // idle lets it go here (the next read takes a new one).
+  void ReleaseSnapshot();
 
   // ---- writing (each call is one transaction unless inside Begin/Commit)
   void Begin();

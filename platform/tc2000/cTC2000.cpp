@@ -58,6 +58,43 @@ void HandOutBars(const std::vector<Bar>& bars, Variant& open, Variant& high, Var
 
 cTC2000::cTC2000(std::unique_ptr<PriceStore> store) : store_(std::move(store)) {}
 
+cTC2000::~cTC2000() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (releaser_.joinable()) releaser_.join();
+}
+
+void cTC2000::Reading() {
+  last_read_ = std::chrono::steady_clock::now();
+  if (snapshot_kept_) return;
+  snapshot_kept_ = true;
+  if (releaser_.joinable()) {
+    wake_.notify_all();
+  } else {
+    releaser_ = std::thread([this] { ReleaseWhenIdle(); });
+  }
+}
+
+void cTC2000::ReleaseWhenIdle() {
+  std::unique_lock lock(mutex_);
+  while (!stopping_) {
+    if (!snapshot_kept_) {
+      wake_.wait(lock);
+      continue;
+    }
+    const auto due = last_read_ + kIdleRelease;
+    if (std::chrono::steady_clock::now() < due) {
+      wake_.wait_until(lock, due);
+      continue;
+    }
+    store_->ReleaseSnapshot();
+    snapshot_kept_ = false;
+  }
+}
+
 std::shared_ptr<cTC2000> cTC2000::Create() {
   try {
     return std::make_shared<cTC2000>(PriceStore::OpenForReading(PriceStore::DefaultPath()));
@@ -69,17 +106,20 @@ std::shared_ptr<cTC2000> cTC2000::Create() {
 
 int32_t cTC2000::WordenNumFromSymbol(const std::string& symbol) {
   std::lock_guard lock(mutex_);
+  Reading();
   return store_->WordenNumFromSymbol(symbol);
 }
 
 bool cTC2000::StockIsActive(int32_t worden) {
   std::lock_guard lock(mutex_);
+  Reading();
   const auto security = store_->FindSecurity(worden);
   return security && security->active;
 }
 
 std::string cTC2000::companyname(int32_t worden) {
   std::lock_guard lock(mutex_);
+  Reading();
   const auto security = store_->FindSecurity(worden);
   return security ? security->name : std::string();
 }
@@ -94,6 +134,7 @@ void cTC2000::GetPrices(int32_t worden, Variant& open, Variant& high, Variant& l
   std::vector<Bar> bars;
   {
     std::lock_guard lock(mutex_);
+    Reading();
     bars = store_->LatestBars(worden, days);
   }
   HandOutBars(bars, open, high, low, close, volume, dates);
@@ -105,6 +146,7 @@ void cTC2000::GetPricesBetween(int32_t worden, Variant& open, Variant& high, Var
   std::vector<Bar> bars;
   {
     std::lock_guard lock(mutex_);
+    Reading();
     bars = store_->BarsBetween(worden, first, last);
   }
   HandOutBars(bars, open, high, low, close, volume, dates);
@@ -114,6 +156,7 @@ void cTC2000::GetSymbols(Variant& symbols, Variant& numbers) {
   std::vector<Security> all;
   {
     std::lock_guard lock(mutex_);
+    Reading();
     all = store_->AllSecurities();
   }
   HandOut(std::move(all), symbols, numbers);
@@ -123,6 +166,7 @@ void cTC2000::getAllChartLists(Variant& names, Variant& types) {
   std::vector<ChartList> lists;
   {
     std::lock_guard lock(mutex_);
+    Reading();
     lists = store_->AllChartLists();
   }
   std::vector<std::string> n;
@@ -139,6 +183,7 @@ void cTC2000::GetSymbolsForChartList(int32_t list_index, Variant& symbols, Varia
   std::vector<Security> members;
   {
     std::lock_guard lock(mutex_);
+    Reading();
     members = store_->ChartListMembers(list_index);
   }
   HandOut(std::move(members), symbols, numbers);

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "platform/automation/Dispatch.h"
 #include "platform/tc2000/PriceStore.h"
@@ -13,7 +16,9 @@ namespace tc2000 {
 
 // TC2000Dev.cTC2000: the price server as automation callers see it, over the local price
 // store (PriceStore::DefaultPath). Each instance holds its own read connection; calls on one
-// instance from several threads are serialised.
+// instance from several threads are serialised. The connection keeps its read snapshot
+// across calls while the store is unchanged (see PriceStore::ReleaseSnapshot); a thread of
+// the instance lets it go once no call has come for kIdleRelease.
 //
 // Arrays come back through by-reference arguments, as arrays with lower bound 1 (so an upper
 // bound below 1 means no data): prices newest first with index 1 the latest day, symbols and
@@ -23,7 +28,12 @@ namespace tc2000 {
 // failing read is the database error of the store.
 class cTC2000 : public automation::Dispatch {
  public:
+  static constexpr std::chrono::milliseconds kIdleRelease{200};
+
   explicit cTC2000(std::unique_ptr<PriceStore> store);
+  ~cTC2000() override;
+  cTC2000(const cTC2000&) = delete;
+  cTC2000& operator=(const cTC2000&) = delete;
   // The server of this installation's store.
   static std::shared_ptr<cTC2000> Create();
 
@@ -52,8 +62,17 @@ class cTC2000 : public automation::Dispatch {
                               automation::Variant& numbers);
 
  private:
-  std::mutex mutex_;
+  // Notes a read of the store (mutex_ held), starting the releasing thread on the first.
+  void Reading();
+  void ReleaseWhenIdle();
+
+  std::mutex mutex_;  // guards store_ and the fields below
   std::unique_ptr<PriceStore> store_;
+  std::condition_variable wake_;
+  std::chrono::steady_clock::time_point last_read_;
+  bool snapshot_kept_ = false;  // a read since the last release
+  bool stopping_ = false;
+  std::thread releaser_;
 };
 
 }  // namespace tc2000

@@ -1,9 +1,11 @@
 #include "platform/tc2000/PriceStore.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "platform/automation/Error.h"
 #include "platform/helpers/library.h"
@@ -216,6 +218,63 @@ TEST_F(PriceStoreTest, ReaderNoticesAStoreReplacedOnDisk) {
   PriceStore::OpenForWriting(fresh)->UpsertSecurity("BBB", "B", true);
   std::filesystem::rename(fresh, path());
   EXPECT_FALSE(reader->IsCurrent());
+}
+
+// A reader keeps its snapshot between calls only while no one commits: each commit by
+// another connection shows in its very next read, through many commits and the WAL restarts
+// that checkpoints bring.
+TEST_F(PriceStoreTest, ReaderSeesEveryCommitAtItsNextRead) {
+  auto writer = PriceStore::OpenForWriting(path());
+  const int32_t aaa = writer->UpsertSecurity("AAA", "A", true);
+  auto bars = WeekdayBars(DateOf(2016, 1, 1), DateOf(2026, 11, 30));
+  writer->ReplaceBars(aaa, bars);
+  auto reader = PriceStore::OpenForReading(path());
+  ASSERT_EQ(reader->LatestBars(aaa, 1).at(0).close, bars.back().close);
+
+  // About 70 KB a commit: 150 of them pass the automatic checkpoint more than twice.
+  for (int round = 1; round <= 150; ++round) {
+    for (Bar& bar : bars) bar.close += 1;
+    writer->ReplaceBars(aaa, bars);
+    ASSERT_EQ(reader->LatestBars(aaa, 1).at(0).close, bars.back().close) << round;
+    ASSERT_EQ(reader->BarsBetween(aaa, bars.front().date, bars.front().date).at(0).close,
+              bars.front().close)
+        << round;
+    if (round % 50 == 0) {
+      const std::string symbol = "N" + std::to_string(round);
+      const int32_t added = writer->UpsertSecurity(symbol, "new", true);
+      ASSERT_EQ(reader->WordenNumFromSymbol(symbol), added) << round;
+      writer->UpsertSecurity(symbol, "new", false);
+      ASSERT_FALSE(reader->FindSecurity(added)->active) << round;
+      writer->ReplaceChartLists(std::vector<ChartList>{{symbol, 0, {added}}});
+      ASSERT_EQ(reader->AllChartLists().at(0).name, symbol) << round;
+      ASSERT_EQ(reader->ChartListMembers(1).at(0).worden, added) << round;
+    }
+  }
+  // A released snapshot is taken anew by the next read.
+  reader->ReleaseSnapshot();
+  reader->ReleaseSnapshot();
+  EXPECT_EQ(reader->AllSecurities().size(), 4u);
+}
+
+// A store that is not in WAL mode has no shared index to watch: every read is then a
+// transaction of its own, and still sees each commit.
+TEST_F(PriceStoreTest, ReaderOfAStoreInRollbackModeSeesEveryCommit) {
+  PriceStore::OpenForWriting(path())->UpsertSecurity("AAA", "A", true);
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path().c_str(), &raw), SQLITE_OK);
+  auto exec = [&](const std::string& sql) {
+    ASSERT_EQ(sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+        << sql << ": " << sqlite3_errmsg(raw);
+  };
+  exec("PRAGMA journal_mode = DELETE");
+  auto reader = PriceStore::OpenForReading(path());
+  EXPECT_EQ(reader->WordenNumFromSymbol("AAA"), 1);
+  for (int k = 2; k <= 4; ++k) {
+    exec("INSERT INTO securities (worden, symbol) VALUES (" + std::to_string(k) + ", 'S" +
+         std::to_string(k) + "')");
+    EXPECT_EQ(reader->WordenNumFromSymbol("S" + std::to_string(k)), k);
+  }
+  sqlite3_close(raw);
 }
 
 TEST_F(PriceStoreTest, DefaultPathFollowsTheInstallationFile) {
