@@ -2,6 +2,8 @@
 
 #include <fmt/format.h>
 
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -11,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -43,8 +46,22 @@ constexpr const char* kCreateEva =
 constexpr const char* kInsertEva =
     "insert into si_eva (company_id, period, perend, leva, ueva, mrp, rfr, beta,"
     "evaequity, totcap, evalnopat, evaunopat, interest, coe_rate, coe, "
-    "coc, coc_rate, lroc, uroc, lpi, upi, evavi) values (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
-    "?, ?, ?, ?, ?, ?, ?, ?, ?, ?) ";
+    "coc, coc_rate, lroc, uroc, lpi, upi, evavi) values ";
+constexpr const char* kEvaRowMarks =
+    "(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+// Rows per insert statement: one statement (and on a server one round trip) for many rows,
+// well inside every engine's limit on parameters.
+constexpr size_t kRowsPerInsert = 40;
+
+// The insert statement for `rows` rows.
+std::string InsertEvaRows(size_t rows) {
+  std::string sql = kInsertEva;
+  for (size_t k = 0; k < rows; ++k) {
+    if (k > 0) sql += ", ";
+    sql += kEvaRowMarks;
+  }
+  return sql;
+}
 
 constexpr const char* kSelectBsa = "select * from si_bsa where company_id = ?";
 constexpr const char* kSelectBsq = "select * from si_bsq where company_id = ?";
@@ -53,6 +70,7 @@ constexpr const char* kSelectIsq = "select * from si_isq where company_id = ?";
 constexpr const char* kSelectDate = "select * from si_date where company_id = ?";
 constexpr const char* kSelectPsd = "select * from si_psd where company_id = ?";
 
+constexpr const char* kServerProgId = "TC2000Dev.cTC2000";
 constexpr const char* kIndexSymbol = "SP-500";
 constexpr const char* kRateSymbol = "TNX--X";
 constexpr float kMarketRiskPremium = 0.07f;
@@ -142,6 +160,87 @@ EvaFigures ComputeFigures(float beta, float rfr, float evaequity, float totcap,
   return f;
 }
 
+// The date code of a day (its time of day dropped); nullopt for a date that has none.
+std::optional<int32_t> DayCode(Date day) {
+  try {
+    return helpers::LongFromDate(Date{std::floor(day.value)});
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
+// The daily closes of one symbol over a span of days, oldest first, as the price server
+// handed them out in one call. Windows and look-ups inside the span are answered from memory.
+struct Closes {
+  std::vector<int32_t> dates;
+  std::vector<float> values;
+
+  // The entries dated first .. last (date codes, both included) as [begin, end) indices.
+  std::pair<size_t, size_t> Between(int32_t first, int32_t last) const {
+    const auto begin = std::lower_bound(dates.begin(), dates.end(), first);
+    const auto end = std::upper_bound(begin, dates.end(), last);
+    return {static_cast<size_t>(begin - dates.begin()), static_cast<size_t>(end - dates.begin())};
+  }
+  // The close dated `code`; nullptr when there is no entry that day.
+  const float* On(int32_t code) const {
+    const auto at = std::lower_bound(dates.begin(), dates.end(), code);
+    return at != dates.end() && *at == code ? &values[static_cast<size_t>(at - dates.begin())]
+                                            : nullptr;
+  }
+};
+
+// Element `k` (from 0) of an array the server filled, read from its storage when it has the
+// expected element type.
+template <class T>
+T ElementOf(const automation::SafeArray& array, size_t k) {
+  if (const auto* v = std::get_if<std::vector<T>>(&array.storage())) return (*v)[k];
+  const Variant element = array.Element(array.LowerBound() + static_cast<int32_t>(k));
+  if constexpr (std::is_same_v<T, float>) {
+    return automation::CSng(element);
+  } else {
+    return automation::CLng(element);
+  }
+}
+
+// The price server, reached by ProgID, for the three questions the run asks: a symbol's
+// Worden number, whether it is active, and its closes over a span of days in one call.
+class PriceSource {
+ public:
+  PriceSource() : server_(automation::CreateObject(kServerProgId)) {}
+
+  // 0 when the price source does not know the symbol.
+  int32_t WordenOf(const std::string& symbol) {
+    return automation::CLng(server_->CallWith("WordenNumFromSymbol", symbol));
+  }
+  bool IsActive(int32_t worden) {
+    return automation::CBool(server_->CallWith("StockIsActive", worden));
+  }
+  // Every close of an active security dated first .. last; none for an inactive one.
+  Closes Load(int32_t worden, int32_t first, int32_t last) {
+    Closes result;
+    if (first > last || !IsActive(worden)) return result;
+    std::array<Variant, 9> args;
+    args[0] = Variant(worden);
+    args[7] = Variant(first);
+    args[8] = Variant(last);
+    server_->Call("GetPricesBetween", args);
+    const automation::SafeArray& close = args[4].Array();
+    const automation::SafeArray& dates = args[6].Array();
+    const size_t n = std::min(close.Size(), dates.Size());
+    result.dates.resize(n);
+    result.values.resize(n);
+    // The server hands out the newest day first.
+    for (size_t k = 0; k < n; ++k) {
+      result.values[n - 1 - k] = ElementOf<float>(close, k);
+      result.dates[n - 1 - k] = ElementOf<int32_t>(dates, k);
+    }
+    return result;
+  }
+
+ private:
+  automation::ObjectRef server_;
+};
+
 // One row of si_eva as computed, before it is written.
 struct EvaRow {
   std::string company_id, period;
@@ -163,10 +262,10 @@ class EvaRun {
     if (companies->RecordCount() == 0) {
       RefuseRun("si_ci has no companies; si_eva is left as it was");
     }
-    quotes_ = automation::CreateObject("Thalmere.Quotes");
+    prices_.emplace();
     indicators_ = automation::CreateObject("Thalmere.Indicators");
-    RequirePrices(kIndexSymbol, "beta");
-    RequirePrices(kRateSymbol, "risk-free rate");
+    index_ = RequirePrices(kIndexSymbol, "beta");
+    rate_ = RequirePrices(kRateSymbol, "risk-free rate");
 
     // Every figure is computed before the system database is written to, so the write lock
     // is held only while the rows go in.
@@ -186,7 +285,7 @@ class EvaRun {
     }
     WriteTable();
 
-    quotes_.reset();
+    prices_.reset();
     indicators_.reset();
     dbf_.reset();
     static_.reset();
@@ -198,17 +297,19 @@ class EvaRun {
 
  private:
   // Every row of a run needs the index (beta) and the rate: without either series in the
-  // price source the whole table would be wrong, so the run ends before it starts.
-  void RequirePrices(const char* symbol, const char* figure) {
-    quotes_->Let("days", Variant(int32_t{1}));
-    quotes_->Let("Symbol", Variant(symbol));
-    if (automation::CStr(quotes_->Get("Symbol")).empty() ||
-        automation::CLng(quotes_->Get("Count")) < 1) {
+  // price source the whole table would be wrong, so the run ends before it starts. Both are
+  // read whole, once: every company looks them up on the same few days.
+  Closes RequirePrices(const char* symbol, const char* figure) {
+    const int32_t worden = prices_->WordenOf(symbol);
+    Closes all;
+    if (worden != 0) all = prices_->Load(worden, 0, std::numeric_limits<int32_t>::max());
+    if (all.dates.empty()) {
       RefuseRun(fmt::format(
           "{} has no prices in the price source, so no {} can be computed; si_eva is left as it "
           "was",
           symbol, figure));
     }
+    return all;
   }
 
   // Drop, create, fill and index in one transaction: a failure leaves the old table.
@@ -219,7 +320,14 @@ class EvaRun {
     try {
       ExecuteIgnoringErrors(db, "drop table si_eva");
       db.Execute(kCreateEva);
-      for (const EvaRow& row : rows_) Insert(row);
+      const std::string full = InsertEvaRows(kRowsPerInsert);
+      std::vector<Variant> values;
+      for (size_t first = 0; first < rows_.size(); first += kRowsPerInsert) {
+        const size_t count = std::min(kRowsPerInsert, rows_.size() - first);
+        values.clear();
+        for (size_t k = first; k < first + count; ++k) AddValues(rows_[k], values);
+        db.Execute(count == kRowsPerInsert ? full : InsertEvaRows(count), values);
+      }
       ExecuteIgnoringErrors(db, "drop index si_EVAMain");
       db.Execute("create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)");
       db.CommitTrans();
@@ -266,8 +374,8 @@ class EvaRun {
     const auto dates = helpers::OpenRecordset(static_, kSelectDate, {id});
     const auto psd = helpers::OpenRecordset(dbf_, kSelectPsd, {id});
 
-    Variant symbol[] = {Variant(ticker)};
-    if (!automation::CBool(quotes_->Call("isActive", symbol))) return;
+    const int32_t worden = prices_->WordenOf(ticker);
+    if (worden == 0 || !prices_->IsActive(worden)) return;
     for (const auto& table : {bsa, bsq, isa, isq, dates, psd}) {
       if (table->EOF_() || table->BOF_()) return;
     }
@@ -278,31 +386,61 @@ class EvaRun {
     const Date year_before = automation::CDate(q5);
     if (latest_quarter.value <= 0) return;
 
-    tasks_->Status("Calculating EVA for " + ticker);
-    calculated_.emplace(company_id, ticker);
-    rows.push_back({company_id, "12m", latest_quarter,
-                    TrailingYear(ticker, latest_quarter, year_before, *bsq, *isa, *psd)});
-
+    // The fiscal years, newest first, up to the first without both period ends.
+    struct FiscalYear {
+      std::string current, earlier;
+      Date end, start;
+    };
+    std::vector<FiscalYear> years;
     for (int k = 1; k <= 6; ++k) {
       const std::string current = fmt::format("y{}", k);
       const std::string earlier = fmt::format("y{}", k + 1);
       const Variant& end = dates->Field("perend_" + current);
       const Variant& start = dates->Field("perend_" + earlier);
       if (end.IsNull() || start.IsNull()) break;
-      const Date year_end = automation::CDate(end);
-      const Date year_start = automation::CDate(start);
-      const float beta = Beta(ticker, year_end, year_start);
+      years.push_back({current, earlier, automation::CDate(end), automation::CDate(start)});
+    }
+
+    tasks_->Status("Calculating EVA for " + ticker);
+    calculated_.emplace(company_id, ticker);
+    // The company's closes are read once, over every window and look-up of its rows.
+    std::vector<Date> days = {latest_quarter, year_before};
+    for (const FiscalYear& year : years) {
+      days.push_back(year.end);
+      days.push_back(year.start);
+    }
+    stock_ = LoadSpan(worden, days);
+
+    rows.push_back({company_id, "12m", latest_quarter,
+                    TrailingYear(latest_quarter, year_before, *bsq, *isa, *psd)});
+    for (const FiscalYear& year : years) {
+      const float beta = Beta(year.end, year.start);
       if (beta == 0) continue;
       rows.push_back(
-          {company_id, current, year_end,
-           Year(ticker, current, earlier, year_end, year_start, beta, *bsa, *isa, *psd)});
+          {company_id, year.current, year.end,
+           Year(year.current, year.earlier, year.end, year.start, beta, *bsa, *isa, *psd)});
     }
+  }
+
+  // The closes of a security from the first of `days` to 14 days after the last of them: every
+  // window and closing-price look-up on those days.
+  Closes LoadSpan(int32_t worden, const std::vector<Date>& days) {
+    std::optional<int32_t> first, last;
+    for (const Date& day : days) {
+      const auto from = DayCode(day);
+      const auto to = DayCode(automation::AddDays(day, kPriceLookupDays - 1));
+      if (from && (!first || *from < *first)) first = from;
+      if (to && (!last || *to > *last)) last = to;
+      if (from && (!last || *from > *last)) last = from;
+    }
+    if (!first || !last) return {};
+    return prices_->Load(worden, *first, *last);
   }
 
   // The trailing twelve months: capital averaged over the four quarter-ends before the
   // latest one, income from the twelve-month columns.
-  EvaFigures TrailingYear(const std::string& ticker, Date q1, Date q5, const ado::Recordset& bsq,
-                          const ado::Recordset& isa, const ado::Recordset& psd) {
+  EvaFigures TrailingYear(Date q1, Date q5, const ado::Recordset& bsq, const ado::Recordset& isa,
+                          const ado::Recordset& psd) {
     auto quarter_mean = [&](const char* stem, const char* figure) {
       double sum = 0;
       for (int q = 2; q <= 5; ++q) sum += Field(bsq, fmt::format("{}_q{}", stem, q));
@@ -313,24 +451,24 @@ class EvaRun {
     const float evaequity = quarter_mean("equity", "evaequity");
     const float totcap = ToSingle(double{pref} + debt + evaequity, "totcap");
     const PeriodIncome income = IncomeOf(isa, psd, "12m", "shr_aq1");
-    const float rfr = ToSingle(ClosingPrice(kRateSymbol, q5) / 1000.0, "rfr");
-    const float beta = Beta(ticker, q1, q5);  // the row is written even when it is 0
-    const float price = ClosingPrice(ticker, q1);
+    const float rfr = ToSingle(ClosingPrice(rate_, q5) / 1000.0, "rfr");
+    const float beta = Beta(q1, q5);  // the row is written even when it is 0
+    const float price = ClosingPrice(stock_, q1);
     return ComputeFigures(beta, rfr, evaequity, totcap, income, price);
   }
 
   // Fiscal year `current`: capital at the end of the year before (`earlier`), income of the
   // year itself.
-  EvaFigures Year(const std::string& ticker, const std::string& current, const std::string& earlier,
-                  Date year_end, Date year_start, float beta, const ado::Recordset& bsa,
-                  const ado::Recordset& isa, const ado::Recordset& psd) {
-    const float rfr = ToSingle(ClosingPrice(kRateSymbol, year_start) / 1000.0, "rfr");
+  EvaFigures Year(const std::string& current, const std::string& earlier, Date year_end,
+                  Date year_start, float beta, const ado::Recordset& bsa, const ado::Recordset& isa,
+                  const ado::Recordset& psd) {
+    const float rfr = ToSingle(ClosingPrice(rate_, year_start) / 1000.0, "rfr");
     const float evaequity = Field(bsa, "equity_" + earlier);
     const float totcap = ToSingle(
         double{Field(bsa, "ltdebt_" + earlier)} + Field(bsa, "pref_" + earlier) + evaequity,
         "totcap");
     const PeriodIncome income = IncomeOf(isa, psd, current, "shr_a" + current);
-    const float price = ClosingPrice(ticker, year_end);
+    const float price = ClosingPrice(stock_, year_end);
     return ComputeFigures(beta, rfr, evaequity, totcap, income, price);
   }
 
@@ -347,11 +485,12 @@ class EvaRun {
     return in;
   }
 
-  void Insert(const EvaRow& row) {
+  // The values of one row, in column order, as they are stored.
+  static void AddValues(const EvaRow& row, std::vector<Variant>& values) {
     const EvaFigures& f = row.figures;
     auto two = [](float v) { return Variant(Rounded(v, 2)); };
     auto three = [](float v) { return Variant(Rounded(v, 3)); };
-    ledra_->Execute(kInsertEva, {Variant(row.company_id),
+    values.insert(values.end(), {Variant(row.company_id),
                                  Variant(row.period),
                                  Variant(row.perend),
                                  two(f.leva),
@@ -375,63 +514,62 @@ class EvaRun {
                                  two(f.evavi)});
   }
 
-  // Points the shared Quotes object at a symbol; false when the price source does not know
-  // it. Such a symbol loads nothing and would leave the previous symbol's prices in place.
-  bool Load(const std::string& symbol) {
-    quotes_->Let("Symbol", Variant(symbol));
-    return !automation::CStr(quotes_->Get("Symbol")).empty();
+  // A series object over entries [begin, end) of some closes, for the indicators.
+  static automation::ObjectRef SeriesOf(const Closes& closes, std::pair<size_t, size_t> range) {
+    automation::ObjectRef series = automation::CreateObject("Thalmere.PriceArray");
+    if (range.second <= range.first) return series;
+    const auto from = static_cast<std::ptrdiff_t>(range.first);
+    const auto to = static_cast<std::ptrdiff_t>(range.second);
+    std::vector<float> values(closes.values.begin() + from, closes.values.begin() + to);
+    std::vector<int32_t> dates(closes.dates.begin() + from, closes.dates.begin() + to);
+    series->Let("Prices", Variant(automation::SafeArray(std::move(values), 1)));
+    series->Let("Dates", Variant(automation::SafeArray(std::move(dates), 1)));
+    return series;
   }
 
-  automation::ObjectRef Closes() { return quotes_->CallWith("GetArray", "C").Object(); }
+  // The entries of `closes` inside the window start .. end, compared by whole days; none when
+  // the window is empty or a day has no date code.
+  static std::pair<size_t, size_t> Window(const Closes& closes, Date end, Date start) {
+    if (std::floor(start.value) > std::floor(end.value)) return {0, 0};
+    const auto first = DayCode(start);
+    const auto last = DayCode(end);
+    if (!first || !last) return {0, 0};
+    return closes.Between(*first, *last);
+  }
 
-  // Beta of the symbol's closes against the index's over start .. end; 0 when either has no
-  // prices there or the two series differ in length.
-  float Beta(const std::string& symbol, Date end, Date start) {
-    quotes_->Let("StartDate", Variant(start));
-    quotes_->Let("EndDate", Variant(end));
-    if (!Load(symbol) || automation::CLng(quotes_->Get("Count")) <= 0) return 0;
-    const automation::ObjectRef stock = Closes();
+  // Beta of the company's closes against the index's over start .. end; 0 when the company
+  // has no prices there or the two series differ in length.
+  float Beta(Date end, Date start) {
+    const auto window = Window(stock_, end, start);
+    if (window.second <= window.first) return 0;
     const automation::ObjectRef market = IndexCloses(end, start);
-    if (!market) return 0;
-    if (automation::CLng(stock->Get("Size")) != automation::CLng(market->Get("Size"))) return 0;
-    Variant series[] = {Variant(market), Variant(stock)};
+    if (automation::CLng(market->Get("Size")) !=
+        static_cast<int32_t>(window.second - window.first)) {
+      return 0;
+    }
+    Variant series[] = {Variant(market), Variant(SeriesOf(stock_, window))};
     return automation::CSng(indicators_->Call("Beta", series));
   }
 
-  // The index's closes over start .. end (the Quotes object's window, set by the caller);
-  // null when the price source does not know the index. Most companies share their period
-  // ends, so each window is loaded once per run; the series are only read.
+  // The index's closes over start .. end. Most companies share their period ends, so each
+  // window's series is made once per run; the series are only read.
   automation::ObjectRef IndexCloses(Date end, Date start) {
     auto [cached, added] = index_closes_.try_emplace({start.value, end.value});
-    if (added && Load(kIndexSymbol)) cached->second = Closes();
+    if (added) cached->second = SeriesOf(index_, Window(index_, end, start));
     return cached->second;
   }
 
-  // The close of the first trading day on or after `day`, looking at most 14 days ahead; 0
-  // when there is none. The rate's closes are the same for every company with the same
-  // period ends, so they are looked up once per day.
-  float ClosingPrice(const std::string& symbol, Date day) {
-    if (symbol == kRateSymbol) {
-      auto [cached, added] = rate_closes_.try_emplace(day.value);
-      if (added) cached->second = LookUpClosingPrice(symbol, day);
-      return cached->second;
-    }
-    return LookUpClosingPrice(symbol, day);
-  }
-
-  float LookUpClosingPrice(const std::string& symbol, Date day) {
-    float price = 0;
-    for (int tries = 0; tries < kPriceLookupDays && price == 0; ++tries) {
-      quotes_->Let("StartDate", Variant(day));
-      quotes_->Let("EndDate", Variant(day));
-      if (!Load(symbol)) return 0;
-      const automation::ObjectRef closes = Closes();
-      if (automation::CLng(closes->Get("Size")) == 1) {
-        price = automation::CSng(closes->Call("LastValue"));
+  // The close of the first trading day on or after `day`, looking at most 14 days ahead; a
+  // close of 0 counts as none. 0 when there is none.
+  static float ClosingPrice(const Closes& closes, Date day) {
+    for (int tries = 0; tries < kPriceLookupDays; ++tries) {
+      if (const auto code = DayCode(day)) {
+        const float* close = closes.On(*code);
+        if (close && *close != 0) return *close;
       }
       day = automation::AddDays(day, 1);
     }
-    return price;
+    return 0;
   }
 
   std::string FinalStatus() const {
@@ -451,11 +589,13 @@ class EvaRun {
   automation::ObjectRef control_;
   std::optional<TaskReporter> tasks_;
   std::shared_ptr<ado::Connection> dbf_, static_, ledra_;
-  automation::ObjectRef quotes_, indicators_;
-  std::vector<EvaRow> rows_;                                 // in the order they are written
+  std::optional<PriceSource> prices_;
+  automation::ObjectRef indicators_;
+  Closes index_, rate_;       // the whole series of the index and the rate
+  Closes stock_;              // the closes of the company being calculated
+  std::vector<EvaRow> rows_;  // in the order they are written
   std::unordered_map<std::string, std::string> calculated_;  // company_id → its ticker
   std::map<std::pair<double, double>, automation::ObjectRef> index_closes_;  // by window
-  std::unordered_map<double, float> rate_closes_;                            // by day
   int duplicates_ = 0;
   int failed_ = 0;  // companies whose figures could not be computed
 };

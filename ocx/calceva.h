@@ -9,8 +9,10 @@ namespace kestrova {
 
 // Runs the whole calculation, reporting to `tasks` (updStatus, getProgressBar, Done; see
 // TaskReporter). Reads si_ci, si_bsa, si_bsq, si_isa, si_isq and si_date on SIPStatic and
-// si_psd on SIPDbf; prices through one Thalmere.Quotes object, betas through
-// Thalmere.Indicators, both created by ProgID. Beta is measured against "SP-500", and the
+// si_psd on SIPDbf; prices from the price server (TC2000Dev.cTC2000), betas through
+// Thalmere.Indicators, both created by ProgID. Each company's closes are read in one call
+// over the span its rows need, the index's and the rate's once per run; windows and
+// look-ups are then answered from memory. Beta is measured against "SP-500", and the
 // risk-free rate is the close of "TNX--X" divided by 1000. A company whose own prices lack a
 // day of a year gets no row for that year; a ticker the price source does not know gives no
 // prices, never those of the symbol looked up before it.
