@@ -1,0 +1,95 @@
+// The kestrova program as a user runs it: exit status and what it says on stderr.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "platform/tc2000/PriceStore.h"
+#include "platform/tests/TestEnvironment.h"
+
+namespace tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int status = -1;
+  std::string errors;  // stderr
+};
+
+class CommandLineTest : public ::testing::Test {
+ protected:
+  // Runs kestrova with `arguments` (words without quotes or blanks of their own).
+  Outcome Run(const std::string& arguments) {
+    const fs::path errors = home_.root() / "stderr.txt";
+    const std::string command =
+        std::string(KESTROVA_CLI) + " " + arguments + " >/dev/null 2>" + errors.string();
+    const int raw = std::system(command.c_str());
+    std::ifstream in(errors);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text.str()};
+  }
+
+  testing_support::ScopedTempHome home_;
+};
+
+TEST_F(CommandLineTest, MisuseIsOnePlainLineAndStatusOne) {
+  ASSERT_EQ(Run("demo-data --companies 3 --years 1").status, 0);
+  const std::string ticker = tc2000::PriceStore::OpenForReading(tc2000::PriceStore::DefaultPath())
+                                 ->AllSecurities()
+                                 .front()
+                                 .symbol;
+  const fs::path out = home_.root() / "chart.png";
+  const std::string to = " --out " + out.string();
+  struct Case {
+    std::string arguments;
+    std::string said;
+  };
+  const Case cases[] = {
+      {"frobnicate", "kestrova: unknown command 'frobnicate'"},
+      {"import-prices " + (home_.root() / "missing").string(), "Directory does not exist"},
+      {"import-fundamentals " + (home_.root() / "missing").string(), "Directory does not exist"},
+      {"chart " + ticker + " --days -5" + to, "--days \"-5\" is not a number of trading days"},
+      {"chart " + ticker + " --days 0" + to, "--days \"0\" is not a number of trading days"},
+      {"chart " + ticker + " --size 4294967312x600" + to,
+       "--size \"4294967312x600\": width and height are whole numbers of pixels"},
+      {"chart NOSUCH" + to, "kestrova chart NOSUCH: no ticker \"NOSUCH\" in the price store"},
+  };
+  for (const Case& c : cases) {
+    const Outcome outcome = Run(c.arguments);
+    EXPECT_EQ(outcome.status, 1) << c.arguments;
+    EXPECT_NE(outcome.errors.find(c.said), std::string::npos) << outcome.errors;
+    EXPECT_EQ(outcome.errors.find('\n'), outcome.errors.size() - 1) << outcome.errors;
+    EXPECT_FALSE(fs::exists(out)) << c.arguments;
+  }
+}
+
+// Tickers are taken without regard to case: the lower-case one draws the same ratio chart.
+TEST_F(CommandLineTest, ChartTakesTickersInAnyCase) {
+  ASSERT_EQ(Run("demo-data --companies 3 --years 1").status, 0);
+  const std::string ticker = tc2000::PriceStore::OpenForReading(tc2000::PriceStore::DefaultPath())
+                                 ->AllSecurities()
+                                 .front()
+                                 .symbol;
+  std::string lower = ticker;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const fs::path upper_png = home_.root() / "upper.png";
+  const fs::path lower_png = home_.root() / "lower.png";
+  ASSERT_EQ(Run("chart " + ticker + " --chart pb --out " + upper_png.string()).status, 0);
+  ASSERT_EQ(Run("chart " + lower + " --chart pb --out " + lower_png.string()).status, 0);
+  auto bytes = [](const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  };
+  EXPECT_EQ(bytes(lower_png), bytes(upper_png));
+}
+
+}  // namespace
+}  // namespace tools
