@@ -36,23 +36,13 @@ TEST(BindLoopbackTest, APortInUseIsRefused) {
   }
 }
 
-TEST(BindLoopbackTest, PortsOutOfRangeAreRefusedAndZeroTakesAFreeOne) {
+TEST(BindLoopbackTest, PortsOutOfRangeAreRefused) {
   for (const int port : {-1, 65536, 99999}) {
     httplib::Server server;
     EXPECT_EQ(BindFailure(server, port), "port " + std::to_string(port) +
                                              " is out of range: give 1 to 65535, or 0 for any "
                                              "free port");
   }
-  LocalHttpServer http;
-  http.server().Get("/", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("here", "text/plain");
-  });
-  const int port = http.Start();
-  EXPECT_GT(port, 0);
-  httplib::Client client("127.0.0.1", port);
-  const auto answer = client.Get("/");
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->body, "here");
 }
 
 }  // namespace

@@ -1,12 +1,8 @@
 #include "web/QuoteService.h"
 
 #include <gtest/gtest.h>
-#include <httplib.h>
 
-#include <memory>
 #include <string>
-
-#include "web/LocalHttpServer.h"
 
 namespace web {
 namespace {
@@ -30,15 +26,6 @@ TEST(QuoteServiceTest, EchoedSymbolsKeepToTheirLine) {
       {"Z\xc3\xbcrich", "\"Z\xc3\xbcrich\"" + kUnknownFields},
   };
   for (const Case& c : cases) EXPECT_EQ(QuotesCsvAnswer(book, c.symbols), c.answer) << c.symbols;
-}
-
-TEST(QuoteServiceTest, AnEncodedLineFeedInTheAddressIsEchoedEscaped) {
-  LocalHttpServer http;
-  AddQuoteService(http.server(), std::make_shared<QuoteBook>());
-  httplib::Client client("127.0.0.1", http.Start());
-  const auto answer = client.Get("/d/quotes.csv?s=A%0D%0A%22B%22,1&f=sl1d1t1c1pohgv&e=.csv");
-  ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->body, "\"A%0D%0A\"B\"\"" + kUnknownFields + "\"1\"" + kUnknownFields);
 }
 
 }  // namespace
