@@ -2,6 +2,7 @@
 
 #include <fmt/format.h>
 #include <fnmatch.h>
+#include <sys/socket.h>
 #include <httplib.h>
 #include <unistd.h>
 
@@ -19,6 +20,7 @@
 #include "platform/automation/Registry.h"
 #include "platform/automation/Text.h"
 #include "platform/ui/Control.h"
+#include "web/CompanyPages.h"
 #include "web/Session.h"
 #include "web/VariantJson.h"
 
@@ -159,6 +161,14 @@ std::string StreamText(const StreamMessage& message) {
   return "event: " + message.event + "\ndata: " + message.data.dump() + "\n\n";
 }
 
+// The HTTP library listens with a queue of five connections, which a page opening several
+// requests at once, or a few pages starting together, overflow; connections refused there
+// look like a server that hung up. Listening again on the bound socket lengthens the queue.
+class LoopbackServer : public httplib::Server {
+ public:
+  void LengthenListenQueue() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
 }  // namespace
 
 std::string RandomToken() {
@@ -181,7 +191,7 @@ fs::path DefaultWebRoot() {
 
 WebServer::WebServer(WebServerOptions options)
     : options_(std::move(options)),
-      server_(std::make_unique<httplib::Server>()),
+      server_(std::make_unique<LoopbackServer>()),
       token_(RandomToken()) {
   // Streams hold a thread each, and a page may have several requests open besides.
   server_->new_task_queue = [] { return new httplib::ThreadPool(64); };
@@ -206,6 +216,7 @@ int WebServer::Bind() {
   if (port_ <= 0) {
     throw std::runtime_error(fmt::format("cannot listen on 127.0.0.1:{}", options_.port));
   }
+  static_cast<LoopbackServer&>(*server_).LengthenListenQueue();
   return port_;
 }
 
@@ -369,6 +380,7 @@ void WebServer::AddRoutes() {
           response.set_content(content, ContentTypeOf(name));
         });
   if (options_.quotes) AddQuoteService(s, options_.quotes);
+  AddCompanyRoutes(s);
 
   // ---- sessions
   s.Post("/api/sessions", [this](const httplib::Request&, httplib::Response& response) {

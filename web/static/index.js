@@ -1,0 +1,75 @@
+// The start page: the navigator on the left, the company page of the stock picked on the
+// right. The ticker picked goes into the address (?ticker=), so a reload or Back shows it.
+import { pageHeader, startSession } from './kestrova.js';
+import { mountNavigator } from './ctlHierarchicalNav.js';
+import { mountCompany } from './company.js';
+import { companyControls } from './company-controls.js';
+
+pageHeader();
+const navigator = document.getElementById('navigator');
+const content = document.getElementById('company-content');
+const toggle = document.querySelector('.nav-toggle');
+const scrim = document.querySelector('.nav-scrim');
+
+// ---- the drawer (narrow windows) and the resizer (wide ones)
+
+function setDrawer(open) {
+  document.body.classList.toggle('drawer-open', open);
+  toggle.setAttribute('aria-expanded', open ? 'true' : 'false');
+  scrim.hidden = !open;
+  if (open) navigator.querySelector('input')?.focus();
+}
+toggle.addEventListener('click', () => setDrawer(!document.body.classList.contains('drawer-open')));
+scrim.addEventListener('click', () => setDrawer(false));
+navigator.addEventListener('keydown', (e) => {
+  if (e.key === 'Escape' && document.body.classList.contains('drawer-open')) {
+    setDrawer(false);
+    toggle.focus();
+  }
+});
+
+const resizer = navigator.querySelector('.nav-resizer');
+const savedWidth = Number(localStorage.getItem('kestrova.navWidth'));
+if (savedWidth) document.body.style.setProperty('--nav-width', `${savedWidth}px`);
+function setWidth(px) {
+  const width = Math.round(Math.min(Math.max(px, 200), 560));
+  document.body.style.setProperty('--nav-width', `${width}px`);
+  localStorage.setItem('kestrova.navWidth', String(width));
+}
+resizer.addEventListener('pointerdown', (e) => {
+  resizer.setPointerCapture(e.pointerId);
+  const move = (m) => setWidth(m.clientX - navigator.getBoundingClientRect().left);
+  resizer.addEventListener('pointermove', move);
+  resizer.addEventListener('pointerup', () => resizer.removeEventListener('pointermove', move), { once: true });
+});
+resizer.addEventListener('keydown', (e) => {
+  const step = { ArrowLeft: -20, ArrowRight: 20 }[e.key];
+  if (!step) return;
+  e.preventDefault();
+  setWidth(navigator.getBoundingClientRect().width + step);
+});
+
+// ---- the company shown
+
+let shown = null;
+async function show(ticker, push) {
+  if (!ticker) return;
+  if (push) history.pushState({ ticker }, '', `?ticker=${encodeURIComponent(ticker)}`);
+  setDrawer(false);
+  const mine = (shown = Symbol(ticker));
+  const controls = companyControls();
+  await mountCompany(content, ticker, controls).catch(() => {});
+  if (shown !== mine) controls.release?.();
+}
+window.addEventListener('popstate', () => show(new URLSearchParams(location.search).get('ticker'), false));
+
+await startSession();
+const nav = await mountNavigator(navigator, (ticker) => show(ticker, true)).catch((e) => {
+  navigator.querySelector('[data-role="errors"]').textContent = `The navigator could not be loaded: ${e.message}`;
+  navigator.querySelector('[data-role="errors"]').hidden = false;
+  return null;
+});
+navigator.setAttribute('aria-busy', 'false');
+document.body.dataset.ready = nav ? 'true' : 'false';
+const initial = new URLSearchParams(location.search).get('ticker');
+if (initial) show(initial, false);
