@@ -17,6 +17,8 @@ packages=(
   libcpp-httplib-dev nlohmann-json3-dev libfmt-dev libcli11-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev python3-aiosmtpd
+  # fuzz targets: clang with libFuzzer and the sanitizers
+  clang libclang-rt-dev
   # the browser the page tests drive
   chromium
   # regional formats (the tests pin en_US and de_DE)

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up this machine (Debian packages), builds Kestrova twice, plainly and with
-# AddressSanitizer + UndefinedBehaviorSanitizer, starts a throwaway PostgreSQL server and runs
-# the whole test suite on both builds.
+# AddressSanitizer + UndefinedBehaviorSanitizer, starts a throwaway PostgreSQL server, runs
+# the whole test suite on both builds, then each fuzz target briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -33,3 +33,11 @@ echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp \
   ctest --test-dir build/asan --output-on-failure -j 2 --timeout 600
+
+# Every fuzz target for 20 s from its seed inputs: an input that crashes, hangs or trips a
+# sanitizer fails the run and is kept under build/fuzz/artifacts.
+echo "== fuzz targets"
+for source in fuzz/*_fuzz.cpp; do
+  target=$(basename "$source" _fuzz.cpp)
+  FUZZ_JOBS=2 bash scripts/fuzz.sh "$target" 20
+done
