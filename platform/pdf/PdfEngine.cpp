@@ -365,15 +365,19 @@ void PdfEngine::NewRowOf(PdfTable& table) {
   const int32_t row = table.current_row() + 1;
   table.set_current_row(row);
   const double top = layout.y + static_cast<double>(row) * layout.row_height;
-  // One path of all the row's cells, filled once and outlined once.
-  double left = layout.x;
-  for (int32_t i = 0; i < table.ColumnCount(); ++i) {
-    const double width = table.Column(i).Width();
-    cairo_rectangle(cr, left, top, width, layout.row_height);
-    left += width;
-  }
+  // The row is filled as one box and outlined as its frame and the lines between its cells,
+  // which keeps the page's content (and cairo's work in writing it) small.
+  double right = layout.x;
+  for (int32_t i = 0; i < table.ColumnCount(); ++i) right += table.Column(i).Width();
+  cairo_rectangle(cr, layout.x, top, right - layout.x, layout.row_height);
   SetSourceRgb(cr, layout.fill_rgb);
   cairo_fill_preserve(cr);
+  double left = layout.x;
+  for (int32_t i = 0; i + 1 < table.ColumnCount(); ++i) {
+    left += table.Column(i).Width();
+    cairo_move_to(cr, left, top);
+    cairo_line_to(cr, left, top + layout.row_height);
+  }
   cairo_set_source_rgb(cr, 0.5, 0.5, 0.5);
   cairo_set_line_width(cr, 0.75);
   cairo_stroke(cr);
