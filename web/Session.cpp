@@ -39,7 +39,7 @@ class Session::Sink : public ui::ControlSink {
 };
 
 Session::Session(std::string id)
-    : id_(std::move(id)), last_stream_(std::chrono::steady_clock::now()) {
+    : id_(std::move(id)), last_seen_(std::chrono::steady_clock::now()) {
   ui_host_ = std::make_shared<WebUiHost>([this](const Json& request) { Push("ui", request); });
 }
 
@@ -177,12 +177,17 @@ void Session::StreamOpened() {
 void Session::StreamClosed() {
   std::lock_guard lock(mutex_);
   --streams_;
-  last_stream_ = std::chrono::steady_clock::now();
+  last_seen_ = std::chrono::steady_clock::now();
+}
+
+void Session::Touch() {
+  std::lock_guard lock(mutex_);
+  last_seen_ = std::chrono::steady_clock::now();
 }
 
 bool Session::Abandoned(std::chrono::steady_clock::duration grace) const {
   std::lock_guard lock(mutex_);
-  return streams_ == 0 && std::chrono::steady_clock::now() - last_stream_ > grace;
+  return streams_ == 0 && std::chrono::steady_clock::now() - last_seen_ > grace;
 }
 
 void Session::Close() {

@@ -62,10 +62,11 @@ class Session : public std::enable_shared_from_this<Session> {
   // Waits up to `wait` for messages and takes them all; empty after the wait or once closed.
   std::vector<StreamMessage> Take(std::chrono::milliseconds wait);
 
-  // Stream attachment, for the server's clean-up of pages that went away.
+  // Stream attachment and requests, for the server's clean-up of pages that went away.
   void StreamOpened();
   void StreamClosed();
-  // True when no stream has been open for `grace` (counting from creation when none ever was).
+  void Touch();
+  // True when no stream has been open and no request came for `grace`.
   bool Abandoned(std::chrono::steady_clock::duration grace) const;
 
   void Close();
@@ -85,7 +86,7 @@ class Session : public std::enable_shared_from_this<Session> {
   std::map<int64_t, ui::Control*> controls_;
   int64_t next_id_ = 1;
   int streams_ = 0;
-  std::chrono::steady_clock::time_point last_stream_;
+  std::chrono::steady_clock::time_point last_seen_;
   bool closed_ = false;
 
   std::mutex call_mutex_;  // one call at a time on the page's plain objects

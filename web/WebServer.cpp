@@ -2,8 +2,8 @@
 
 #include <fmt/format.h>
 #include <fnmatch.h>
-#include <sys/socket.h>
 #include <httplib.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -266,6 +266,7 @@ std::shared_ptr<Session> WebServer::SessionOf(const httplib::Request& request) {
     throw automation::Error::WithDetail(automation::err::kObjectNotSet,
                                         "this page's session has ended; reload the page");
   }
+  session->Touch();
   return session;
 }
 
