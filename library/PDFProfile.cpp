@@ -167,7 +167,7 @@ class Sheet {
   ObjectRef table_;
 };
 
-// A label column and `values` value columns of 50.
+// A label column and `count` value columns of 50, aligned by `values`.
 std::vector<std::pair<Align, int32_t>> Columns(Align values, int count = 5) {
   std::vector<std::pair<Align, int32_t>> columns{{kLeft, kLabelWidth}};
   for (int i = 0; i < count; ++i) columns.emplace_back(values, kValueWidth);
