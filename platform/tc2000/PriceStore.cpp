@@ -109,6 +109,7 @@ struct PriceStore::Impl {
   DatabaseHandle db;
   FileIdentity identity;
   int transaction_depth = 0;  // Begin .. Commit nesting of the caller
+  bool writer = false;        // opened by OpenForWriting
 
   // A reader keeps its read transaction from one call to the next for as long as no one has
   // committed to the store: each statement of its own would otherwise pay the file locks and
@@ -299,7 +300,16 @@ std::filesystem::path PriceStore::DefaultPath() {
 PriceStore::PriceStore(std::filesystem::path path, std::unique_ptr<Impl> impl)
     : path_(std::move(path)), impl_(std::move(impl)) {}
 
-PriceStore::~PriceStore() = default;
+// A writer works in WAL mode, so that readers go on while it writes, and leaves the store in
+// rollback-journal mode when it is done: a WAL store makes even a read-only connection create
+// the -wal and -shm files beside it, and a reader must not write to the store's folder.
+// With another connection still open the switch cannot be made; the store then stays in WAL
+// mode until the next writer closes, which is harmless. The switch never waits.
+PriceStore::~PriceStore() {
+  if (!impl_ || !impl_->writer || impl_->transaction_depth > 0) return;
+  sqlite3_busy_timeout(impl_->db.get(), 0);
+  sqlite3_exec(impl_->db.get(), "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+}
 
 void PriceStore::ReleaseSnapshot() { impl_->EndRead(); }
 
@@ -354,6 +364,7 @@ std::unique_ptr<PriceStore> PriceStore::OpenForWriting(const std::filesystem::pa
   impl->Exec("PRAGMA synchronous = NORMAL");
   impl->Exec(kSchema);
   impl->Exec(("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  impl->writer = true;
   impl->identity = IdentityOf(path);
   return std::unique_ptr<PriceStore>(new PriceStore(path, std::move(impl)));
 }

@@ -52,7 +52,9 @@ class PriceStore {
 
   // Opens an existing store for reading; a missing file is error 75 naming it.
   static std::unique_ptr<PriceStore> OpenForReading(const std::filesystem::path& path);
-  // Opens a store for writing, creating the file and its tables when missing.
+  // Opens a store for writing, creating the file and its tables when missing. The writer
+  // keeps the store in WAL mode while it is open and, when it is the last connection, leaves
+  // it in rollback-journal mode, so that reading a store no one writes creates no file.
   static std::unique_ptr<PriceStore> OpenForWriting(const std::filesystem::path& path);
 
   ~PriceStore();

@@ -277,6 +277,53 @@ TEST_F(PriceStoreTest, ReaderOfAStoreInRollbackModeSeesEveryCommit) {
   sqlite3_close(raw);
 }
 
+// Reading a store no one writes leaves its folder as it was: no -wal or -shm file, the same
+// bytes and times. A writer that is not alone keeps WAL mode, and readers still see it all.
+TEST_F(PriceStoreTest, ReadingWritesNothing) {
+  namespace fs = std::filesystem;
+  auto listing = [&] {
+    std::string files;
+    for (const auto& entry : fs::directory_iterator(path().parent_path())) {
+      files += entry.path().filename().string() + " " + std::to_string(entry.file_size()) + " " +
+               std::to_string(entry.last_write_time().time_since_epoch().count()) + "\n";
+    }
+    return files;
+  };
+  auto bars = WeekdayBars(DateOf(2024, 1, 1), DateOf(2024, 12, 31));
+  int32_t aaa = 0;
+  {
+    auto writer = PriceStore::OpenForWriting(path());
+    aaa = writer->UpsertSecurity("AAA", "A", true);
+    writer->ReplaceBars(aaa, bars);
+  }
+  const std::string before = listing();
+  EXPECT_EQ(before.find("-wal"), std::string::npos) << before;
+  for (int round = 0; round < 2; ++round) {
+    auto reader = PriceStore::OpenForReading(path());
+    EXPECT_EQ(reader->LatestBars(aaa, 1).at(0).close, bars.back().close);
+    EXPECT_EQ(reader->WordenNumFromSymbol("aaa"), aaa);
+    EXPECT_EQ(reader->AllSecurities().size(), 1u);
+    EXPECT_EQ(listing(), before) << round;
+  }
+  EXPECT_EQ(listing(), before);
+
+  auto reader = PriceStore::OpenForReading(path());
+  {
+    auto writer = PriceStore::OpenForWriting(path());
+    for (Bar& bar : bars) bar.close += 1;
+    writer->ReplaceBars(aaa, bars);
+    EXPECT_EQ(reader->LatestBars(aaa, 1).at(0).close, bars.back().close);
+  }
+  EXPECT_EQ(reader->LatestBars(aaa, 1).at(0).close, bars.back().close);
+  reader.reset();
+  // The next writer to close alone puts the store back in rollback mode.
+  PriceStore::OpenForWriting(path())->UpsertSecurity("BBB", "B", true);
+  const std::string after = listing();
+  EXPECT_EQ(after.find("-wal"), std::string::npos) << after;
+  EXPECT_EQ(after.find("-shm"), std::string::npos) << after;
+  EXPECT_EQ(PriceStore::OpenForReading(path())->AllSecurities().size(), 2u);
+}
+
 TEST_F(PriceStoreTest, DefaultPathFollowsTheInstallationFile) {
   EXPECT_EQ(PriceStore::DefaultPath(), home_.data() / "kestrova" / "tc2000.db");
   std::filesystem::create_directories(home_.config() / "Kestrova");
