@@ -370,19 +370,27 @@ void ctlOHLCGraph::DrawPriceChart() {
 }
 
 void ctlOHLCGraph::DrawAlertLimits() {
-  const auto ledra = ado::Connection::OpenDataSource("Ledra");
-  auto rows =
-      helpers::OpenRecordset(ledra, "select highprice, lowprice from alert where symbol = ?",
-                             {Variant(WithoutTrailingBlanks(symbol_))});
   std::vector<chart::Level> levels;
-  for (; !rows->EOF_(); rows->MoveNext()) {
-    const double high = helpers::NullToSingle(rows->Field("highprice"));
-    const double low = helpers::NullToSingle(rows->Field("lowprice"));
-    // A limit of 0 is no limit.
-    if (high != 0)
-      levels.push_back({high, kAlertColor, "Alert high " + automation::FormatNumber(high, 2)});
-    if (low != 0)
-      levels.push_back({low, kAlertColor, "Alert low " + automation::FormatNumber(low, 2)});
+  try {
+    const auto ledra = ado::Connection::OpenDataSource("Ledra");
+    auto rows =
+        helpers::OpenRecordset(ledra, "select highprice, lowprice from alert where symbol = ?",
+                               {Variant(WithoutTrailingBlanks(symbol_))});
+    for (; !rows->EOF_(); rows->MoveNext()) {
+      const double high = helpers::NullToSingle(rows->Field("highprice"));
+      const double low = helpers::NullToSingle(rows->Field("lowprice"));
+      // A limit of 0 is no limit.
+      if (high != 0) {
+        levels.push_back({high, kAlertColor, "Alert high " + automation::FormatNumber(high, 2)});
+      }
+      if (low != 0) {
+        levels.push_back({low, kAlertColor, "Alert low " + automation::FormatNumber(low, 2)});
+      }
+    }
+  } catch (const automation::Error&) {
+    // The limits only add to the price chart: a system database that cannot be read (no
+    // alert table yet, say) leaves them out rather than the chart.
+    levels.clear();
   }
   chart_.SetLevels(std::move(levels));
 }

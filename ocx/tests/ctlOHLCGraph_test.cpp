@@ -198,6 +198,22 @@ TEST_F(ctlOHLCGraphTest, TheLongAverageCoversTheWholeWindow) {
   EXPECT_EQ(SeriesOf(*control, 5).Points().back().color, 0) << "volume average in the price colour";
 }
 
+// The plot shades from the background less RGB(32, 32, 32) at the top to the background at
+// the bottom; a background too dark for that gives black at the top, not a stray colour.
+TEST_F(ctlOHLCGraphTest, TheShadeOfADarkBackgroundIsBlack) {
+  for (const auto& [background, top] : {std::pair{0xBABABA, 0x9A9A9A}, std::pair{0x101010, 0}}) {
+    Setting("ChartBGColor", Variant(int32_t{background}));
+    auto control = Draw("xyz", 100);  // the frame and plot alone
+    const Variant bytes = control->Get("JPEG");
+    const testing_support::Picture p =
+        testing_support::DecodeJpeg(std::get<std::vector<uint8_t>>(bytes.Array().storage()));
+    const chart::PlotLayout& plot = control->CurrentChart().LastLayout();
+    EXPECT_TRUE(testing_support::Near(
+        p.At(static_cast<int>(plot.left) + 20, static_cast<int>(plot.top) + 2), top, 12))
+        << std::hex << background;
+  }
+}
+
 // A day closing level with the day before gets an up bar; the first drawn day compares with
 // the loaded day before it.
 TEST_F(ctlOHLCGraphTest, VolumeBarsAreDownOnlyBelowThePreviousClose) {
@@ -268,6 +284,13 @@ TEST_F(ctlOHLCGraphTest, AlertLimitsAreDashedLinesOfThePriceChart) {
   control->Let("Chart", Variant("pb"));
   control->Call("ReDraw");
   EXPECT_TRUE(control->CurrentChart().Levels().empty()) << "ratio charts have no price lines";
+
+  // Without an alert table the price chart is drawn all the same, without limits.
+  ledra->Execute("drop table alert");
+  control->Let("Chart", Variant("price"));
+  control->Call("ReDraw");
+  EXPECT_EQ(SeriesOf(*control, 0).Points().size(), 100u);
+  EXPECT_TRUE(control->CurrentChart().Levels().empty());
 }
 
 TEST_F(ctlOHLCGraphTest, TheReadoutNamesThePointUnderThePointer) {

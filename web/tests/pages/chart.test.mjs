@@ -12,7 +12,7 @@ before(async () => {
   home = makeHome();
   kestrova(home, 'demo-data', '--companies', '12', '--years', '7');
   ticker = sqliteValue(path.join(home.env.XDG_DATA_HOME, 'kestrova', 'tc2000.db'),
-    "select symbol from securities where symbol not in ('SP-500', 'TNX--X') order by worden limit 1");
+    "select symbol from securities where symbol not in ('SP-500', 'TNX--X') and active = 1 order by bar_count desc, worden limit 1");
   server = await startServer(home);
   browser = await launchBrowser();
 });
