@@ -49,11 +49,13 @@ export async function mountCompany(root, ticker, { mountChart, mountBars } = {})
   const view = new CompanyView(root, data);
   view.draw();
   root.setAttribute('aria-busy', 'false');
-  // The controls come after the page is drawn, so the figures show at once.
-  await Promise.all([
-    mountChart?.(view.chartHost, data.ticker, data.alerts).catch((e) => view.chartFailed(e)),
+  // The controls come after the page is drawn, so the figures show at once. The chart draws
+  // the stock's alert limits: it draws again when they change.
+  const [chart] = await Promise.all([
+    mountChart?.(view.chartHost, data.ticker).catch((e) => view.chartFailed(e)),
     mountBars?.(view.barsHost, data.composite).catch(() => {}),
   ]);
+  if (chart) view.onAlertsChanged = () => chart.redraw().catch(() => {});
   return view;
 }
 
@@ -67,7 +69,8 @@ class CompanyView {
 
   draw() {
     const d = this.data;
-    this.chartHost = element('div', { class: 'chart-host', 'data-ticker': d.ticker });
+    this.chartHost = element('div', { class: 'chart-host placeholder', 'data-ticker': d.ticker },
+      element('p', {}, 'Loading the chart…'));
     this.barsHost = element('div', { class: 'bars-host' });
     this.alertsBody = element('div', { class: 'alerts-body' });
     this.notesBody = element('div', { class: 'notes-body' });
@@ -126,6 +129,7 @@ class CompanyView {
   }
 
   chartFailed(e) {
+    this.chartHost.classList.add('placeholder');
     this.chartHost.replaceChildren(element('p', { class: 'banner error' }, `The chart could not be shown: ${e.message}`));
   }
 

@@ -51,15 +51,13 @@ resizer.addEventListener('keydown', (e) => {
 
 // ---- the company shown
 
-let shown = null;
+// One chart and one bar chart for the page; each company shown takes them over.
+const controls = companyControls();
 async function show(ticker, push) {
   if (!ticker) return;
   if (push) history.pushState({ ticker }, '', `?ticker=${encodeURIComponent(ticker)}`);
   setDrawer(false);
-  const mine = (shown = Symbol(ticker));
-  const controls = companyControls();
   await mountCompany(content, ticker, controls).catch(() => {});
-  if (shown !== mine) controls.release?.();
 }
 window.addEventListener('popstate', () => show(new URLSearchParams(location.search).get('ticker'), false));
 

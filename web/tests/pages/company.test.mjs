@@ -92,12 +92,18 @@ test('alerts and notes are kept from the company page, and the profile downloads
   await form.getByRole('button', { name: 'Add alert' }).click();
   await alerts.getByText('Give a high limit, a low limit or both.').waitFor();
 
+  // The chart draws the alert limits: it is drawn again once they change.
+  const chartImage = page.locator('.chart-panel img.chart-image');
+  await page.waitForFunction((img) => img.src.startsWith('data:'), await chartImage.elementHandle());
+  const chartBefore = await chartImage.getAttribute('src');
+
   await form.getByLabel('High limit').fill('250.5');
   await form.getByLabel('Low limit').fill('10');
   await form.getByLabel('Note (kept with the change)').fill('watch the earnings');
   await form.getByRole('button', { name: 'Add alert' }).click();
   await alerts.locator('tbody tr', { hasText: '250.50' }).filter({ hasText: '10.00' }).waitFor();
   await notes.getByText(/Alert Added Highprice: 250\.50 {2}LowPrice: 10\.00 {2}Note: watch the earnings/).waitFor();
+  await page.waitForFunction(([img, before]) => img.src !== before, [await chartImage.elementHandle(), chartBefore]);
 
   await alerts.getByRole('button', { name: 'Change' }).click();
   assert.equal(await form.getByLabel('High limit').inputValue(), '250.5');
