@@ -18,6 +18,7 @@ function optionsDialog() {
     list('Label3', 'cmbChart'),
     list('Label2', 'cmbDays'),
     list('Label1', 'cmbFrequency'),
+    element('p', { class: 'field-error', role: 'alert', hidden: true }),
     element('div', { class: 'dialog-buttons' }, button('cmdOK', true), button('cmdApply'), button('cmdCancel')));
 }
 
@@ -75,6 +76,16 @@ export async function mountOHLCGraph(host, { symbol = '', days = 260, chart = 'p
   for (const [child, properties] of Object.entries(view.state)) {
     for (const [name, value] of Object.entries(properties)) view.onDraw(child, name, value);
   }
+
+  // An error of Apply or OK is shown in the dialog too: the panel's banner lies behind it.
+  const dialogError = dialog.querySelector('.field-error');
+  const showInPanel = view.showError.bind(view);
+  view.showError = (text) => {
+    dialogError.textContent = text;
+    dialogError.hidden = !dialog.open;
+    showInPanel(text);
+  };
+  dialog.addEventListener('close', () => (dialogError.hidden = true));
 
   // Escape cancels and Enter confirms, as the control's own buttons do.
   dialog.addEventListener('cancel', (e) => {
