@@ -253,11 +253,11 @@ class CompositeRun {
       tasks_.Status("No quotes found for " + c.ticker);
       return false;
     }
-    const Variant id(c.company_id);
-    const RowFigures p(
-        helpers::OpenRecordset(dbf_, "select * from si_perc where company_id = ?", {id}));
-    const RowFigures s(
-        helpers::OpenRecordset(dbf_, "select * from si_psd where company_id = ?", {id}));
+    // The two tables are read whole when the first company needs them.
+    if (!perc_) perc_.emplace(helpers::OpenRecordset(dbf_, "select * from si_perc"));
+    if (!psd_) psd_.emplace(helpers::OpenRecordset(dbf_, "select * from si_psd"));
+    const CompanyRow p = perc_->Row(c.company_id);
+    const CompanyRow s = psd_->Row(c.company_id);
     bool affected = p.missing() || s.missing();
 
     c.epswavg = WeightedFloor({{2, p["repsdc_g1t"]}, {2, p["repsdc_g1f"]}, {1, p["repsdc_g3f"]}}, 5)
@@ -364,6 +364,7 @@ class CompositeRun {
   TaskReporter tasks_;
   std::shared_ptr<ado::Connection> dbf_, static_, ledra_;
   automation::ObjectRef quotes_, indicators_;
+  std::optional<CompanyRows> perc_, psd_;  // si_perc and si_psd by company_id
   OrderedRecords<Industry> industries_;
   OrderedRecords<Company> companies_;
   int incomplete_ = 0;  // rated with some figures missing

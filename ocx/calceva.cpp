@@ -63,12 +63,12 @@ std::string InsertEvaRows(size_t rows) {
   return sql;
 }
 
-constexpr const char* kSelectBsa = "select * from si_bsa where company_id = ?";
-constexpr const char* kSelectBsq = "select * from si_bsq where company_id = ?";
-constexpr const char* kSelectIsa = "select * from si_isa where company_id = ?";
-constexpr const char* kSelectIsq = "select * from si_isq where company_id = ?";
-constexpr const char* kSelectDate = "select * from si_date where company_id = ?";
-constexpr const char* kSelectPsd = "select * from si_psd where company_id = ?";
+constexpr const char* kTableBsa = "si_bsa";
+constexpr const char* kTableBsq = "si_bsq";
+constexpr const char* kTableIsa = "si_isa";
+constexpr const char* kTableIsq = "si_isq";
+constexpr const char* kTableDate = "si_date";
+constexpr const char* kTablePsd = "si_psd";
 
 constexpr const char* kServerProgId = "TC2000Dev.cTC2000";
 constexpr const char* kIndexSymbol = "SP-500";
@@ -90,7 +90,7 @@ float ToSingle(double value, const char* figure) {
 float Ratio(float a, float b) { return helpers::SafeRatio(Variant(a), Variant(b)); }
 
 // A statement field as a Single, Null counting as 0.
-float Field(const ado::Recordset& rows, const std::string& name) {
+float Field(const CompanyRow& rows, const std::string& name) {
   return helpers::NullToSingle(rows.Field(name));
 }
 
@@ -366,21 +366,18 @@ class EvaRun {
       return;
     }
 
-    const Variant id(company_id);
-    const auto bsa = helpers::OpenRecordset(static_, kSelectBsa, {id});
-    const auto bsq = helpers::OpenRecordset(static_, kSelectBsq, {id});
-    const auto isa = helpers::OpenRecordset(static_, kSelectIsa, {id});
-    const auto isq = helpers::OpenRecordset(static_, kSelectIsq, {id});
-    const auto dates = helpers::OpenRecordset(static_, kSelectDate, {id});
-    const auto psd = helpers::OpenRecordset(dbf_, kSelectPsd, {id});
+    if (!bsa_) ReadStatements();
+    const CompanyRow bsa = bsa_->Row(company_id), bsq = bsq_->Row(company_id),
+                     isa = isa_->Row(company_id), isq = isq_->Row(company_id),
+                     dates = dates_->Row(company_id), psd = psd_->Row(company_id);
 
     const int32_t worden = prices_->WordenOf(ticker);
     if (worden == 0 || !prices_->IsActive(worden)) return;
-    for (const auto& table : {bsa, bsq, isa, isq, dates, psd}) {
-      if (table->EOF_() || table->BOF_()) return;
+    for (const CompanyRow* table : {&bsa, &bsq, &isa, &isq, &dates, &psd}) {
+      if (table->missing()) return;
     }
-    const Variant& q1 = dates->Field("perend_q1");
-    const Variant& q5 = dates->Field("perend_q5");
+    const Variant& q1 = dates.Field("perend_q1");
+    const Variant& q5 = dates.Field("perend_q5");
     if (q1.IsNull() || q5.IsNull()) return;
     const Date latest_quarter = automation::CDate(q1);
     const Date year_before = automation::CDate(q5);
@@ -395,8 +392,8 @@ class EvaRun {
     for (int k = 1; k <= 6; ++k) {
       const std::string current = fmt::format("y{}", k);
       const std::string earlier = fmt::format("y{}", k + 1);
-      const Variant& end = dates->Field("perend_" + current);
-      const Variant& start = dates->Field("perend_" + earlier);
+      const Variant& end = dates.Field("perend_" + current);
+      const Variant& start = dates.Field("perend_" + earlier);
       if (end.IsNull() || start.IsNull()) break;
       years.push_back({current, earlier, automation::CDate(end), automation::CDate(start)});
     }
@@ -412,13 +409,12 @@ class EvaRun {
     stock_ = LoadSpan(worden, days);
 
     rows.push_back({company_id, "12m", latest_quarter,
-                    TrailingYear(latest_quarter, year_before, *bsq, *isa, *psd)});
+                    TrailingYear(latest_quarter, year_before, bsq, isa, psd)});
     for (const FiscalYear& year : years) {
       const float beta = Beta(year.end, year.start);
       if (beta == 0) continue;
-      rows.push_back(
-          {company_id, year.current, year.end,
-           Year(year.current, year.earlier, year.end, year.start, beta, *bsa, *isa, *psd)});
+      rows.push_back({company_id, year.current, year.end,
+                      Year(year.current, year.earlier, year.end, year.start, beta, bsa, isa, psd)});
     }
   }
 
@@ -437,10 +433,38 @@ class EvaRun {
     return prices_->Load(worden, *first, *last);
   }
 
+  // The statement tables, each read whole in one query, with the columns the rows are
+  // computed from.
+  void ReadStatements() {
+    auto columns = [](std::initializer_list<const char*> stems,
+                      std::initializer_list<const char*> periods) {
+      std::vector<std::string> names;
+      for (const char* stem : stems) {
+        for (const char* period : periods) names.push_back(std::string(stem) + period);
+      }
+      return names;
+    };
+    const auto earlier_years = {"y2", "y3", "y4", "y5", "y6", "y7"};
+    const auto row_periods = {"12m", "y1", "y2", "y3", "y4", "y5", "y6"};
+    bsa_.emplace(CompanyRows::Read(static_, kTableBsa,
+                                   columns({"ltdebt_", "pref_", "equity_"}, earlier_years)));
+    bsq_.emplace(CompanyRows::Read(
+        static_, kTableBsq, columns({"ltdebt_", "pref_", "equity_"}, {"q2", "q3", "q4", "q5"})));
+    isa_.emplace(CompanyRows::Read(
+        static_, kTableIsa,
+        columns({"int_", "intno_", "dep_", "gopinc_", "inctax_", "pti_"}, row_periods)));
+    isq_.emplace(CompanyRows::Read(static_, kTableIsq, std::vector<std::string>{"company_id"}));
+    dates_.emplace(CompanyRows::Read(
+        static_, kTableDate,
+        columns({"perend_"}, {"q1", "q5", "y1", "y2", "y3", "y4", "y5", "y6", "y7"})));
+    psd_.emplace(CompanyRows::Read(dbf_, kTablePsd,
+                                   columns({"shr_a"}, {"q1", "y1", "y2", "y3", "y4", "y5", "y6"})));
+  }
+
   // The trailing twelve months: capital averaged over the four quarter-ends before the
   // latest one, income from the twelve-month columns.
-  EvaFigures TrailingYear(Date q1, Date q5, const ado::Recordset& bsq, const ado::Recordset& isa,
-                          const ado::Recordset& psd) {
+  EvaFigures TrailingYear(Date q1, Date q5, const CompanyRow& bsq, const CompanyRow& isa,
+                          const CompanyRow& psd) {
     auto quarter_mean = [&](const char* stem, const char* figure) {
       double sum = 0;
       for (int q = 2; q <= 5; ++q) sum += Field(bsq, fmt::format("{}_q{}", stem, q));
@@ -460,8 +484,8 @@ class EvaRun {
   // Fiscal year `current`: capital at the end of the year before (`earlier`), income of the
   // year itself.
   EvaFigures Year(const std::string& current, const std::string& earlier, Date year_end,
-                  Date year_start, float beta, const ado::Recordset& bsa, const ado::Recordset& isa,
-                  const ado::Recordset& psd) {
+                  Date year_start, float beta, const CompanyRow& bsa, const CompanyRow& isa,
+                  const CompanyRow& psd) {
     const float rfr = ToSingle(ClosingPrice(rate_, year_start) / 1000.0, "rfr");
     const float evaequity = Field(bsa, "equity_" + earlier);
     const float totcap = ToSingle(
@@ -472,7 +496,7 @@ class EvaRun {
     return ComputeFigures(beta, rfr, evaequity, totcap, income, price);
   }
 
-  static PeriodIncome IncomeOf(const ado::Recordset& isa, const ado::Recordset& psd,
+  static PeriodIncome IncomeOf(const CompanyRow& isa, const CompanyRow& psd,
                                const std::string& period, const std::string& shares) {
     PeriodIncome in;
     in.interest =
@@ -589,6 +613,7 @@ class EvaRun {
   automation::ObjectRef control_;
   std::optional<TaskReporter> tasks_;
   std::shared_ptr<ado::Connection> dbf_, static_, ledra_;
+  std::optional<CompanyRows> bsa_, bsq_, isa_, isq_, dates_, psd_;  // by company_id
   std::optional<PriceSource> prices_;
   automation::ObjectRef indicators_;
   Closes index_, rate_;       // the whole series of the index and the rate

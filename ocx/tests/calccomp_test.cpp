@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ocx/BatchRun.h"
 #include "ocx/tests/RecordingTasks.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
@@ -403,6 +404,54 @@ TEST_P(CalcCompositesOver200Test, RanksAndScoresMatchTheLiteralProcedure) {
   expect_column("composite", composite);
   EXPECT_GT(std::set<int32_t>(composite.begin(), composite.end()).size(), 90u);
 }
+
+// The batch runs read their company tables whole and find each company's row in memory:
+// the answers must be those of a query by company_id.
+class CompanyRowsTest : public ::testing::TestWithParam<TestEngine> {
+ protected:
+  void SetUp() override {
+    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
+        GetParam(), std::vector<std::string>{"SIPDbf"});
+    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    db_ = sources_->Open("SIPDbf");
+    db_->Execute(
+        "create table si_x (company_id char(10), a double precision, b double precision, "
+        "c varchar(20))");
+    for (const char* row : {"'C1', 1, 2, 'x'", "'C2', 3, NULL, 'y'", "NULL, 5, 6, 'z'"}) {
+      db_->Execute(std::string("insert into si_x values (") + row + ")");
+    }
+  }
+
+  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
+  std::shared_ptr<ado::Connection> db_;
+};
+
+TEST_P(CompanyRowsTest, AnswerAsAQueryByCompanyIdWould) {
+  const CompanyRows all(helpers::OpenRecordset(db_, "select * from si_x"));
+  const CompanyRows some = CompanyRows::Read(db_, "si_x", {"a", "nothere"});
+  for (const CompanyRows* rows : {&all, &some}) {
+    EXPECT_EQ(rows->Row("C1")["a"], 1.0);
+    EXPECT_EQ(rows->Row("C1")["A"], 1.0);  // field names without regard to case
+    EXPECT_EQ(automation::CDbl(rows->Row("C2").Field("a")), 3.0);
+    // No company, and a Null company_id matches no id, not even an empty one: every figure
+    // of a missing row is Null, even of a column no table has.
+    for (const char* id : {"C3", "", "c1"}) {
+      EXPECT_TRUE(rows->Row(id).missing()) << id;
+      EXPECT_EQ(rows->Row(id)["nothere"], std::nullopt) << id;
+    }
+    EXPECT_EQ(testing_support::ErrorNumberOf([&] { (void)rows->Row("C1")["nothere"]; }),
+              automation::err::kItemNotFound);
+  }
+  EXPECT_EQ(all.Row("C2")["b"], std::nullopt);
+  EXPECT_EQ(automation::CStr(all.Row("C2").Field("c")), "y");
+  // Columns not kept are not there to read.
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { (void)some.Row("C1")["b"]; }),
+            automation::err::kItemNotFound);
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, CompanyRowsTest,
+                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
+                         [](const auto& info) { return testing_support::EngineName(info.param); });
 
 INSTANTIATE_TEST_SUITE_P(Engines, CalcCompositesOver200Test,
                          ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
