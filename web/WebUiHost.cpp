@@ -103,6 +103,15 @@ std::optional<std::string> WebUiHost::AskFile(const char* kind, const ui::FileDi
     if (parent.is_absolute()) initial_dir = parent.string();
   }
   if (initial_dir.empty()) initial_dir = fs::current_path().string();
+  // The dialog opens on the nearest folder that exists (a default backup folder may not yet).
+  std::error_code ec;
+  fs::path existing = initial_dir;
+  while (!fs::is_directory(existing, ec) && existing.has_parent_path() &&
+         existing.parent_path() != existing) {
+    existing = existing.parent_path();
+  }
+  const std::string base_dir = initial_dir;
+  initial_dir = existing.string();
   const Json answer = Ask({{"kind", kind},
                            {"title", dialog.title},
                            {"filters", FilterPairs(dialog.filter)},
@@ -112,7 +121,7 @@ std::optional<std::string> WebUiHost::AskFile(const char* kind, const ui::FileDi
                            {"defaultExt", dialog.default_ext}});
   if (!answer.is_string() || answer.get<std::string>().empty()) return std::nullopt;
   fs::path chosen = answer.get<std::string>();
-  if (chosen.is_relative()) chosen = fs::path(initial_dir) / chosen;
+  if (chosen.is_relative()) chosen = fs::path(base_dir) / chosen;
   if (!dialog.default_ext.empty() && !chosen.has_extension()) {
     chosen += "." + dialog.default_ext;
   }
