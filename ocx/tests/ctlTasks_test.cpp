@@ -7,8 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "ocx/calclists.h"
 #include "ocx/library.h"
+#include "platform/ado/Connection.h"
+#include "platform/ado/DataSources.h"
+#include "platform/ado/Recordset.h"
 #include "platform/automation/Convert.h"
+#include "platform/helpers/library.h"
+#include "platform/tc2000/PriceStore.h"
 #include "platform/tests/TestEnvironment.h"
 #include "platform/ui/UiHost.h"
 
@@ -187,6 +193,56 @@ TEST_F(ctlTasksTest, TheProgressBarRefusesValuesOutsideItsRange) {
   bar->Let("Max", Variant(int32_t{5}));  // pulls the value back in
   EXPECT_EQ(automation::CLng(bar->Get("Value")), 5);
   EXPECT_EQ(testing_support::ErrorNumberOf([&] { bar->Let("Min", Variant(int32_t{6})); }), 380);
+}
+
+// Stops the control the moment a run reports its second status, as a server shutting down
+// does: the run must end as a failure and leave the table it was rebuilding as it was.
+class StopOnSecondStatus : public ui::ControlSink {
+ public:
+  ctlTasks* control = nullptr;
+  void StateChanged(const ui::ControlState& patch) override {
+    auto it = patch.find("lblStatus");
+    if (it != patch.end() && it->second.count("caption") && ++statuses_ == 2) control->Close();
+  }
+  void EventRaised(std::string_view, const std::vector<Variant>&) override {}
+  void HandlerFailed(const automation::Error&) override {}
+
+ private:
+  int statuses_ = 0;
+};
+
+TEST_F(ctlTasksTest, ARunStoppedByTheServerLeavesItsTableWhole) {
+  {
+    auto store = tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath());
+    const int32_t a = store->UpsertSecurity("AAA", "A", true);
+    const int32_t b = store->UpsertSecurity("BBB", "B", true);
+    store->ReplaceChartLists(std::vector<tc2000::ChartList>{{"Tech", 5, {a, b}}, {"Mine", 7, {b}}});
+  }
+  auto ledra = ado::Connection::Create();
+  ledra->OpenSource(ado::ResolveDataSource("Ledra"), true);
+  auto count = [&] {
+    return automation::CLng(
+        helpers::OpenRecordset(ledra, "select count(*) from listmbrs")->Field(0));
+  };
+  CalcLists(std::make_shared<ctlTasks>(Recording()));  // the table as a finished run left it
+  const int32_t before = count();
+  ASSERT_EQ(before, 3);
+
+  {
+    auto store = tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath());
+    store->ReplaceChartLists(
+        std::vector<tc2000::ChartList>{{"Tech", 5, {1}}, {"Two", 7, {1}}, {"Three", 7, {2}}});
+  }
+  ctlTasks::Runs runs = Recording();
+  runs.lists = CalcLists;
+  auto control = std::make_shared<ctlTasks>(runs);
+  auto stopper = std::make_shared<StopOnSecondStatus>();
+  stopper->control = control.get();
+  control->Connect(stopper, host_);
+  control->PostEvent("btnCalcListsNow", "click");
+  control->WaitIdle();
+  control->Close();
+  EXPECT_EQ(count(), before);
 }
 
 }  // namespace
