@@ -94,7 +94,10 @@ void Registry::LoadServerFor(std::string_view name) {
   if (it == library_of_.end()) return;
   const std::string path = it->second.lexically_normal().string();
   if (loaded_.count(path)) return;
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+  // Functions are bound on their first call: a command that creates one class of a large
+  // server library does not pay for resolving every function of it and its dependencies.
+  // The libraries are built with this program, so no call can find its symbol missing.
+  void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_GLOBAL);
   if (!handle) {
     const char* why = dlerror();
     throw Error::WithDetail(err::kCannotCreateObject,
