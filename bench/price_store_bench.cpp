@@ -84,13 +84,16 @@ void PrepareHome() {
 
 void BM_StoreLatest100Bars(benchmark::State& state) {
   auto store = tc2000::PriceStore::OpenForReading(tc2000::PriceStore::DefaultPath());
+  store->KeepSnapshot(state.range(0) != 0);
   std::mt19937 random(7);
   for (auto _ : state) {
     benchmark::DoNotOptimize(store->LatestBars(1 + static_cast<int32_t>(random() % kSymbols), 100));
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_StoreLatest100Bars);
+// 0: each read a transaction of its own (a plain reader); 1: the snapshot kept between reads
+// while the store is unchanged (the price server's reader).
+BENCHMARK(BM_StoreLatest100Bars)->Arg(0)->Arg(1);
 
 void BM_ServerGetPrices100(benchmark::State& state) {
   auto server = automation::CreateObject("TC2000Dev.cTC2000");

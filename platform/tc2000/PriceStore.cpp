@@ -111,15 +111,16 @@ struct PriceStore::Impl {
   int transaction_depth = 0;  // Begin .. Commit nesting of the caller
   bool writer = false;        // opened by OpenForWriting
 
-  // A reader keeps its read transaction from one call to the next for as long as no one has
-  // committed to the store: each statement of its own would otherwise pay the file locks and
-  // the size check of a new transaction. Whether anyone has committed shows in the WAL
-  // index, which SQLite keeps in shared memory and which every commit rewrites; the header
-  // is copied before the snapshot begins, so a commit between the copy and the snapshot only
-  // renews the snapshot once more than needed. Without a WAL index (a store not in WAL mode)
-  // every call is a transaction of its own.
+  // A reader may keep its read transaction from one call to the next for as long as no one
+  // has committed to the store (KeepSnapshot): each statement of its own would otherwise pay the
+  // file locks and the size check of a new transaction. Whether anyone has committed shows in the
+  // WAL index, which SQLite keeps in shared memory and which every commit rewrites; the header is
+  // copied before the snapshot begins, so a commit between the copy and the snapshot only renews
+  // the snapshot once more than needed. Without a WAL index (a store not in WAL mode) every call is
+  // a transaction of its own.
   const volatile unsigned char* wal_index = nullptr;
   WalIndexHeader header_at_snapshot{};
+  bool keep_snapshot = false;
   bool in_snapshot = false;
   StatementHandle schema_version, journal_mode;
 
@@ -149,7 +150,7 @@ struct PriceStore::Impl {
   // Called before every read: keeps the snapshot while nothing was committed since it
   // began, else begins a new one.
   void BeginRead() {
-    if (!wal_index) return;
+    if (!wal_index || !keep_snapshot) return;
     if (in_snapshot) {
       if (CurrentHeader() == header_at_snapshot) return;
       EndRead();
@@ -309,6 +310,11 @@ PriceStore::~PriceStore() {
   if (!impl_ || !impl_->writer || impl_->transaction_depth > 0) return;
   sqlite3_busy_timeout(impl_->db.get(), 0);
   sqlite3_exec(impl_->db.get(), "PRAGMA journal_mode = DELETE", nullptr, nullptr, nullptr);
+}
+
+void PriceStore::KeepSnapshot(bool keep) {
+  impl_->keep_snapshot = keep;
+  if (!keep) impl_->EndRead();
 }
 
 void PriceStore::ReleaseSnapshot() { impl_->EndRead(); }

@@ -85,10 +85,12 @@ class PriceStore {
   // True while the file this store opened is still the file at its path (a store replaced
   // on disk makes a reader stale).
   bool IsCurrent() const;
-  // A reader keeps its read transaction between calls while no one commits to the store, so
-  // that a run of reads pays for one transaction; a commit by anyone is seen by the next
-  // read. Holding it keeps the WAL from being reset behind this reader: a reader that goes
-  // idle lets it go here (the next read takes a new one).
+  // Each read is a transaction of its own, unless the reader keeps its read transaction
+  // between calls while no one commits to the store: a run of reads then pays for one
+  // transaction, and a commit by anyone is still seen by the next read. A kept transaction
+  // keeps the WAL from being reset behind this reader, so its owner must let it go when the
+  // reader goes idle (ReleaseSnapshot; the next read takes a new one).
+  void KeepSnapshot(bool keep);
   void ReleaseSnapshot();
 
   // ---- writing (each call is one transaction unless inside Begin/Commit)

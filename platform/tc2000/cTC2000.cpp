@@ -56,7 +56,9 @@ void HandOutBars(const std::vector<Bar>& bars, Variant& open, Variant& high, Var
 
 }  // namespace
 
-cTC2000::cTC2000(std::unique_ptr<PriceStore> store) : store_(std::move(store)) {}
+cTC2000::cTC2000(std::unique_ptr<PriceStore> store) : store_(std::move(store)) {
+  store_->KeepSnapshot(true);  // let go by ReleaseWhenIdle
+}
 
 cTC2000::~cTC2000() {
   {

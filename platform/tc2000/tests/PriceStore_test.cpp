@@ -229,6 +229,7 @@ TEST_F(PriceStoreTest, ReaderSeesEveryCommitAtItsNextRead) {
   auto bars = WeekdayBars(DateOf(2016, 1, 1), DateOf(2026, 11, 30));
   writer->ReplaceBars(aaa, bars);
   auto reader = PriceStore::OpenForReading(path());
+  reader->KeepSnapshot(true);
   ASSERT_EQ(reader->LatestBars(aaa, 1).at(0).close, bars.back().close);
 
   // About 70 KB a commit: 150 of them pass the automatic checkpoint more than twice.
@@ -256,6 +257,41 @@ TEST_F(PriceStoreTest, ReaderSeesEveryCommitAtItsNextRead) {
   EXPECT_EQ(reader->AllSecurities().size(), 4u);
 }
 
+// Only a reader told to keep its snapshot holds one between calls, and only until it lets it
+// go: a held snapshot is what keeps a checkpoint from emptying the WAL.
+TEST_F(PriceStoreTest, AKeptSnapshotHoldsTheWalUntilReleased) {
+  auto writer = PriceStore::OpenForWriting(path());
+  const int32_t aaa = writer->UpsertSecurity("AAA", "A", true);
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path().c_str(), &raw), SQLITE_OK);
+  // True when a truncating checkpoint finds a reader in its way.
+  int writes = 0;
+  auto held = [&] {
+    // Something new in the WAL to check point.
+    writer->UpsertSecurity("AAA", "A" + std::to_string(++writes), true);
+    sqlite3_stmt* statement = nullptr;
+    EXPECT_EQ(sqlite3_prepare_v2(raw, "PRAGMA wal_checkpoint(TRUNCATE)", -1, &statement, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(sqlite3_step(statement), SQLITE_ROW);
+    const bool busy = sqlite3_column_int(statement, 0) != 0;
+    sqlite3_finalize(statement);
+    return busy;
+  };
+  auto reader = PriceStore::OpenForReading(path());
+  EXPECT_EQ(reader->FindSecurity(aaa)->symbol, "AAA");
+  EXPECT_FALSE(held());
+  reader->KeepSnapshot(true);
+  EXPECT_EQ(reader->FindSecurity(aaa)->symbol, "AAA");
+  EXPECT_TRUE(held());
+  reader->ReleaseSnapshot();
+  EXPECT_FALSE(held());
+  EXPECT_EQ(reader->FindSecurity(aaa)->symbol, "AAA");
+  EXPECT_TRUE(held());
+  reader->KeepSnapshot(false);
+  EXPECT_FALSE(held());
+  sqlite3_close(raw);
+}
+
 // A store that is not in WAL mode has no shared index to watch: every read is then a
 // transaction of its own, and still sees each commit.
 TEST_F(PriceStoreTest, ReaderOfAStoreInRollbackModeSeesEveryCommit) {
@@ -268,6 +304,7 @@ TEST_F(PriceStoreTest, ReaderOfAStoreInRollbackModeSeesEveryCommit) {
   };
   exec("PRAGMA journal_mode = DELETE");
   auto reader = PriceStore::OpenForReading(path());
+  reader->KeepSnapshot(true);
   EXPECT_EQ(reader->WordenNumFromSymbol("AAA"), 1);
   for (int k = 2; k <= 4; ++k) {
     exec("INSERT INTO securities (worden, symbol) VALUES (" + std::to_string(k) + ", 'S" +
