@@ -422,6 +422,7 @@ class CompanyRowsTest : public ::testing::TestWithParam<TestEngine> {
     }
   }
 
+  testing_support::ScopedTempHome home_;
   std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> db_;
 };
