@@ -27,7 +27,7 @@ namespace {
 
 using automation::Variant;
 
-// The chart draws what fits: more trading days than a century holds are a typing error.
+// Some 250 trading days make a year: more than 100,000 days are a typing error.
 constexpr int32_t kMostDays = 100000;
 // The sizes the chart component draws, in pixels.
 constexpr int32_t kSmallestSide = 16;
