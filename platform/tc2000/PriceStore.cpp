@@ -151,6 +151,8 @@ struct PriceStore::Impl {
   // began, else begins a new one.
   void BeginRead() {
     if (!wal_index || !keep_snapshot) return;
+    // A transaction SQLite ended by itself (after an error) is no snapshot to keep.
+    if (in_snapshot && sqlite3_get_autocommit(db.get())) in_snapshot = false;
     if (in_snapshot) {
       if (CurrentHeader() == header_at_snapshot) return;
       EndRead();
