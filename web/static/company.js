@@ -24,8 +24,9 @@ function panel(title, className, ...content) {
 }
 
 // Shows the company page of `ticker` in `root`. Resolves once the page is drawn; rejects
-// when the server cannot answer (the reason is drawn in `root`).
-export async function mountCompany(root, ticker, { mountChart, mountBars } = {}) {
+// when the server cannot answer (the reason is drawn in `root`). The figures need no
+// session: `session` (a promise) is awaited only before the controls and the writes.
+export async function mountCompany(root, ticker, { mountChart, mountBars, session } = {}) {
   root.setAttribute('aria-busy', 'true');
   let data;
   try {
@@ -49,6 +50,7 @@ export async function mountCompany(root, ticker, { mountChart, mountBars } = {})
   const view = new CompanyView(root, data);
   view.draw();
   root.setAttribute('aria-busy', 'false');
+  await session;
   // The controls come after the page is drawn, so the figures show at once. The chart draws
   // the stock's alert limits: it draws again when they change.
   const [chart] = await Promise.all([

@@ -53,21 +53,24 @@ resizer.addEventListener('keydown', (e) => {
 
 // One chart and one bar chart for the page; each company shown takes them over.
 const controls = companyControls();
+const session = startSession();
 async function show(ticker, push) {
   if (!ticker) return;
   if (push) history.pushState({ ticker }, '', `?ticker=${encodeURIComponent(ticker)}`);
   setDrawer(false);
-  await mountCompany(content, ticker, controls).catch(() => {});
+  await mountCompany(content, ticker, { ...controls, session }).catch(() => {});
 }
 window.addEventListener('popstate', () => show(new URLSearchParams(location.search).get('ticker'), false));
 
-await startSession();
+// A company in the address is shown while the navigator loads.
+const initial = new URLSearchParams(location.search).get('ticker');
+const first = initial ? show(initial, false) : Promise.resolve();
+await session;
 const nav = await mountNavigator(navigator, (ticker) => show(ticker, true)).catch((e) => {
   navigator.querySelector('[data-role="errors"]').textContent = `The navigator could not be loaded: ${e.message}`;
   navigator.querySelector('[data-role="errors"]').hidden = false;
   return null;
 });
 navigator.setAttribute('aria-busy', 'false');
+await first;
 document.body.dataset.ready = nav ? 'true' : 'false';
-const initial = new URLSearchParams(location.search).get('ticker');
-if (initial) show(initial, false);

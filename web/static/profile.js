@@ -7,6 +7,7 @@ import { companyControls } from './company-controls.js';
 pageHeader();
 const content = document.getElementById('company-content');
 const ticker = new URLSearchParams(location.search).get('ticker') ?? '';
-await startSession();
-await mountCompany(content, ticker, companyControls()).catch(() => {});
+// The figures are asked for while the page's session opens.
+const session = startSession();
+await mountCompany(content, ticker, { ...companyControls(), session }).catch(() => {});
 document.body.dataset.ready = 'true';

@@ -1,0 +1,67 @@
+// The start page and the company page in the browser over the navigator bench's demo world of
+// 10,000 companies (make it first with navigator_bench): milliseconds from the start of the
+// navigation to the first paint of the navigator's tree and ticker box, and to the company
+// page being ready (figures, chart and bar chart drawn), beside the maintenance page for scale.
+// Medians of several page loads after one to warm up.
+//
+//   node bench/pages_bench.mjs [runs]      (KESTROVA_BENCH_DATA as for navigator_bench)
+import path from 'node:path';
+import { existsSync } from 'node:fs';
+import { execFileSync } from 'node:child_process';
+import { startServer, launchBrowser } from '../web/tests/pages/harness.mjs';
+
+const runs = Number(process.argv[2] ?? 7);
+const root = path.join(process.env.KESTROVA_BENCH_DATA || '/tmp/kestrova-bench', 'navigator');
+const env = { ...process.env, XDG_DATA_HOME: path.join(root, 'data'), XDG_CONFIG_HOME: path.join(root, 'config'), LC_ALL: 'en_US.UTF-8' };
+const store = path.join(env.XDG_DATA_HOME, 'kestrova', 'tc2000.db');
+if (!existsSync(store)) {
+  console.error(`pages_bench: no demo world in ${root}; run navigator_bench first`);
+  process.exit(2);
+}
+const ticker = execFileSync('sqlite3', [path.join(env.XDG_DATA_HOME, 'kestrova', 'SIPStatic.db'),
+  'select ticker from si_ci order by ticker limit 1 offset 5000'], { encoding: 'utf8' }).trim();
+
+const server = await startServer({ env }, ['--quiet']);
+const browser = await launchBrowser();
+const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
+
+// Milliseconds from the navigation's start until `ready` holds in a frame about to be painted,
+// in a new tab of one browser profile (as a user opens page after page).
+const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+async function timeTo(url, ready) {
+  const page = await context.newPage();
+  await page.goto(url, { waitUntil: 'commit' });
+  await page.waitForFunction(ready, null, { polling: 'raf', timeout: 30000 });
+  const ms = await page.evaluate(() => performance.now());
+  await page.close();
+  return ms;
+}
+
+const navigator = () => timeTo(`${server.base}/Kestrova/`, () =>
+  document.querySelector('[role="treeitem"]') && !document.getElementById('nav-ticker').disabled);
+const figures = () => timeTo(`${server.base}/Kestrova/profile.asp?ticker=${ticker}`, () =>
+  document.querySelector('.company-head h1'));
+const company = () => timeTo(`${server.base}/Kestrova/profile.asp?ticker=${ticker}`, () =>
+  document.body.dataset.ready === 'true');
+
+// For scale on this machine: the maintenance page, one control and little else.
+const reference = () => timeTo(`${server.base}/Kestrova/maintenance.asp`, () =>
+  document.querySelector('#ctlTasks[aria-busy="false"]'));
+
+try {
+  for (const [name, measure, target] of [
+    ['reference: the maintenance page ready', reference, null],
+    ['start page: navigator tree and ticker box painted', navigator, 150],
+    [`company page ${ticker}: figures shown`, figures, null],
+    [`company page ${ticker}: ready with its charts`, company, 400],
+  ]) {
+    await measure();
+    const times = [];
+    for (let i = 0; i < runs; i++) times.push(await measure());
+    console.log(`${name.padEnd(56)} ${median(times).toFixed(0).padStart(5)} ms` +
+      `  (min ${Math.min(...times).toFixed(0)}, max ${Math.max(...times).toFixed(0)}${target ? `; target ${target}` : ''})`);
+  }
+} finally {
+  await browser.close();
+  await server.stop();
+}
