@@ -253,9 +253,17 @@ class CompositeRun {
       tasks_.Status("No quotes found for " + c.ticker);
       return false;
     }
-    // The two tables are read whole when the first company needs them.
-    if (!perc_) perc_.emplace(helpers::OpenRecordset(dbf_, "select * from si_perc"));
-    if (!psd_) psd_.emplace(helpers::OpenRecordset(dbf_, "select * from si_psd"));
+    // The two tables are read whole, with the columns rated from, when the first company
+    // needs them.
+    if (!perc_) {
+      perc_.emplace(CompanyRows::Read(
+          dbf_, "si_perc",
+          {"repsdc_g1t", "repsdc_g1f", "repsdc_g3f", "rrs_04w",    "rrs_13w",  "rrs_26w",
+           "rrs_52w",    "rsales_g1t", "rsales_g1f", "rsales_g3f", "ropm_12m", "ropm_y1",
+           "ropm_y2",    "rnpm_12m",   "rnpm_y1",    "rnpm_y2",    "rroe_12m", "rroe_y1",
+           "rroe_y2",    "rshrinstn",  "rshrinst"}));
+    }
+    if (!psd_) psd_.emplace(CompanyRows::Read(dbf_, "si_psd", {"instps", "instss"}));
     const CompanyRow p = perc_->Row(c.company_id);
     const CompanyRow s = psd_->Row(c.company_id);
     bool affected = p.missing() || s.missing();
