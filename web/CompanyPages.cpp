@@ -58,16 +58,21 @@ Json NumberOf(const Variant& value) {
   return automation::CDbl(value);
 }
 
-// A limit of 0 or without a value is no limit.
-std::optional<double> LimitOf(const Variant& value) {
-  if (value.IsNull() || value.IsEmpty()) return std::nullopt;
-  const double limit = automation::CDbl(value);
-  return limit == 0 ? std::nullopt : std::optional<double>(limit);
-}
-
 // A price as it was written: the Single's shortest decimal text, so 21.98 stays 21.98.
 double AsWritten(float value) {
   return std::strtod(automation::SingleText(value).c_str(), nullptr);
+}
+
+// A limit of 0 or without a value is no limit. A limit is compared as the alert check compares
+// it: a Double that holds exactly a Single's value (a column that keeps binary numbers) is
+// taken as that Single was written, so a limit of 14.52 is reached by a price of 14.52.
+std::optional<double> LimitOf(const Variant& value) {
+  if (value.IsNull() || value.IsEmpty()) return std::nullopt;
+  double limit = automation::CDbl(value);
+  if (static_cast<double>(static_cast<float>(limit)) == limit) {
+    limit = AsWritten(static_cast<float>(limit));
+  }
+  return limit == 0 ? std::nullopt : std::optional<double>(limit);
 }
 
 // A difference of such prices without the binary noise of the subtraction.
