@@ -144,22 +144,41 @@ class CompanyView {
       return;
     }
     const limit = (x) => (x ? price(x) : '—');
-    const rows = alerts.map((a, i) => {
-      const change = element('button', { type: 'button', class: 'small' }, 'Change');
-      const remove = element('button', { type: 'button', class: 'small danger' }, 'Delete');
-      change.addEventListener('click', () => this.editAlert(a));
-      remove.addEventListener('click', () => this.deleteAlert(remove));
-      return element('tr', { 'data-alert': i },
+    // An alert is found by its symbol alone: a change goes to whichever of several alerts the
+    // database finds first, and a delete takes them all. So a single alert has its buttons,
+    // and several have one button that deletes them all.
+    const single = alerts.length === 1;
+    const rows = alerts.map((a) => {
+      const actions = element('td', { class: 'actions' });
+      if (single) {
+        const change = element('button', { type: 'button', class: 'small' }, 'Change');
+        change.addEventListener('click', () => this.editAlert(a));
+        actions.append(change, this.deleteButton('Delete'));
+      }
+      return element('tr', {},
         element('td', { class: 'num' }, limit(a.high)),
         element('td', { class: 'num' }, limit(a.low)),
         element('td', {}, a.email ? 'Yes' : 'No'),
-        element('td', { class: 'actions' }, change, remove));
+        actions);
     });
-    this.alertsBody.replaceChildren(element('table', { class: 'data' },
+    const table = element('table', { class: 'data' },
       element('thead', {}, element('tr', {},
         element('th', { class: 'num' }, 'High limit'), element('th', { class: 'num' }, 'Low limit'),
         element('th', {}, 'E-mail'), element('th', {}, element('span', { class: 'visually-hidden' }, 'Actions')))),
-      element('tbody', {}, ...rows)));
+      element('tbody', {}, ...rows));
+    if (single) {
+      this.alertsBody.replaceChildren(table);
+    } else {
+      this.alertsBody.replaceChildren(table, element('div', { class: 'alerts-note' },
+        element('p', { class: 'hint' }, `${alerts.length} alerts on ${this.ticker}. A delete removes them all; to change one, delete them and add the ones you keep.`),
+        this.deleteButton(`Delete all ${alerts.length}`)));
+    }
+  }
+
+  deleteButton(label) {
+    const remove = element('button', { type: 'button', class: 'small danger' }, label);
+    remove.addEventListener('click', () => this.deleteAlert(remove));
+    return remove;
   }
 
   alertForm() {
@@ -237,7 +256,7 @@ class CompanyView {
     // Every alert of the symbol goes: ask once before.
     if (button.dataset.confirm !== 'yes') {
       button.dataset.confirm = 'yes';
-      button.textContent = this.data.alerts.length > 1 ? `Delete all ${this.data.alerts.length}?` : 'Delete?';
+      button.textContent = `${button.textContent}?`;
       return;
     }
     await this.busy(this.alertFormEl, async () => {

@@ -58,6 +58,7 @@ async function show(ticker, push) {
   if (!ticker) return;
   if (push) history.pushState({ ticker }, '', `?ticker=${encodeURIComponent(ticker)}`);
   setDrawer(false);
+  document.body.classList.add('has-company');
   await mountCompany(content, ticker, { ...controls, session }).catch(() => {});
 }
 window.addEventListener('popstate', () => show(new URLSearchParams(location.search).get('ticker'), false));

@@ -126,11 +126,23 @@ test('alerts and notes are kept from the company page, and the profile downloads
   await alerts.getByText(`No price alerts on ${ticker}.`).waitFor();
   await notes.getByText(/Alert Deleted/).waitFor();
 
+  // Alerts are found by their symbol: two on one stock are deleted together and not changed
+  // one by one.
+  for (const high of ['400', '450']) {
+    await form.getByLabel('High limit').fill(high);
+    await form.getByRole('button', { name: 'Add alert' }).click();
+    await alerts.locator('tbody tr', { hasText: `${high}.00` }).waitFor();
+  }
+  assert.equal(await alerts.getByRole('button', { name: 'Change' }).count(), 0);
+  await alerts.getByRole('button', { name: 'Delete all 2' }).click();
+  await alerts.getByRole('button', { name: 'Delete all 2?' }).click();
+  await alerts.getByText(`No price alerts on ${ticker}.`).waitFor();
+
   await notes.getByLabel('New note').fill('Management changed <b>again</b>');
   await notes.getByRole('button', { name: 'Add note' }).click();
   // The text shown as written; newest first (notes of one second may come in either order).
   await notes.locator('ol.notes li').getByText('Management changed <b>again</b>', { exact: true }).waitFor();
-  assert.equal(await notes.locator('ol.notes li').count(), 4);
+  assert.equal(await notes.locator('ol.notes li').count(), 7);
   const dates = await notes.locator('ol.notes time').evaluateAll((times) => times.map((t) => t.dateTime));
   assert.deepEqual(dates, [...dates].sort().reverse());
 
