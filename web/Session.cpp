@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/Text.h"
 
 namespace web {
 
@@ -85,14 +86,34 @@ bool Session::ReleaseObject(int64_t id) {
   return true;
 }
 
-int64_t Session::AddControl(const automation::ObjectRef& object, ui::Control& control) {
+int64_t Session::AddControl(const automation::ObjectRef& object, ui::Control& control,
+                            const std::string& prog_id) {
   const int64_t id = AddObject(object);
   {
     std::lock_guard lock(mutex_);
     controls_[id] = &control;
+    control_prog_ids_[id] = automation::FoldCase(prog_id);
   }
   control.Connect(std::make_shared<Sink>(weak_from_this(), id), ui_host_);
   return id;
+}
+
+int64_t Session::FindControlOf(const std::string& prog_id) {
+  std::lock_guard lock(mutex_);
+  const std::string folded = automation::FoldCase(prog_id);
+  for (const auto& [id, name] : control_prog_ids_) {
+    if (name == folded && controls_.count(id)) return id;
+  }
+  return 0;
+}
+
+void Session::Resume() {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.clear();
+    last_seen_ = std::chrono::steady_clock::now();
+  }
+  ui_host_->CancelPending();
 }
 
 ui::Control* Session::FindControl(int64_t id) {
@@ -160,18 +181,27 @@ void Session::Push(std::string event, Json data) {
   queued_.notify_all();
 }
 
-std::vector<StreamMessage> Session::Take(std::chrono::milliseconds wait) {
+std::optional<std::vector<StreamMessage>> Session::Take(std::chrono::milliseconds wait,
+                                                        int64_t stream) {
   std::unique_lock lock(mutex_);
-  queued_.wait_for(lock, wait, [this] { return closed_ || !queue_.empty(); });
+  auto superseded = [&] { return stream != 0 && stream != newest_stream_; };
+  queued_.wait_for(lock, wait, [&] { return closed_ || superseded() || !queue_.empty(); });
+  if (superseded()) return std::nullopt;
   std::vector<StreamMessage> out(std::make_move_iterator(queue_.begin()),
                                  std::make_move_iterator(queue_.end()));
   queue_.clear();
   return out;
 }
 
-void Session::StreamOpened() {
-  std::lock_guard lock(mutex_);
-  ++streams_;
+int64_t Session::StreamOpened() {
+  int64_t stream;
+  {
+    std::lock_guard lock(mutex_);
+    ++streams_;
+    stream = ++newest_stream_;
+  }
+  queued_.notify_all();  // an older stream of the page ends
+  return stream;
 }
 
 void Session::StreamClosed() {

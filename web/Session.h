@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,17 @@ class Session : public std::enable_shared_from_this<Session> {
   bool ReleaseObject(int64_t id);
 
   // Adds a control (also an object of the page), connects it to the page's stream and
-  // UiHost, and returns its id.
-  int64_t AddControl(const automation::ObjectRef& object, ui::Control& control);
+  // UiHost, and returns its id. `prog_id` is remembered for FindControlOf.
+  int64_t AddControl(const automation::ObjectRef& object, ui::Control& control,
+                     const std::string& prog_id = {});
   ui::Control* FindControl(int64_t id);
+  // The first control the page made by `prog_id` (matched without regard to case): its id,
+  // or 0 when there is none.
+  int64_t FindControlOf(const std::string& prog_id);
+
+  // A reloaded page takes over its session: what was queued for the old page is dropped (the
+  // new one starts from the controls' whole state) and its open dialogs count as cancelled.
+  void Resume();
 
   // Calls a member of one of the page's objects by name: kind "get", "call" or "let" (the
   // value is the last argument). Calls on a control run on the control's thread; calls on
@@ -59,11 +68,14 @@ class Session : public std::enable_shared_from_this<Session> {
   // Queues a message for the stream. A state patch that follows one of the same control
   // is merged into it, so a stream that falls behind sends the latest state, not every step.
   void Push(std::string event, Json data);
-  // Waits up to `wait` for messages and takes them all; empty after the wait or once closed.
-  std::vector<StreamMessage> Take(std::chrono::milliseconds wait);
+  // Waits up to `wait` for messages and takes them all for the stream `stream`; empty after
+  // the wait or once closed, nullopt once a newer stream (a reloaded page) has taken over.
+  std::optional<std::vector<StreamMessage>> Take(std::chrono::milliseconds wait,
+                                                 int64_t stream = 0);
 
   // Stream attachment and requests, for the server's clean-up of pages that went away.
-  void StreamOpened();
+  // Returns the stream's number; the newest stream alone receives messages.
+  int64_t StreamOpened();
   void StreamClosed();
   void Touch();
   // True when no stream has been open and no request came for `grace`.
@@ -84,8 +96,10 @@ class Session : public std::enable_shared_from_this<Session> {
   std::map<int64_t, automation::ObjectRef> objects_;
   std::map<const automation::Dispatch*, int64_t> ids_;
   std::map<int64_t, ui::Control*> controls_;
+  std::map<int64_t, std::string> control_prog_ids_;  // folded
   int64_t next_id_ = 1;
   int streams_ = 0;
+  int64_t newest_stream_ = 0;
   std::chrono::steady_clock::time_point last_seen_;
   bool closed_ = false;
 

@@ -384,7 +384,16 @@ void WebServer::AddRoutes() {
   AddCompanyRoutes(s);
 
   // ---- sessions
-  s.Post("/api/sessions", [this](const httplib::Request&, httplib::Response& response) {
+  s.Post("/api/sessions", [this](const httplib::Request& request, httplib::Response& response) {
+    // A reloaded page asks for its session back, to find its controls and their running work.
+    const Json body = Json::parse(request.body.empty() ? "{}" : request.body, nullptr, false);
+    if (body.is_object() && body.value("resume", Json()).is_string()) {
+      if (std::shared_ptr<Session> old = FindSession(body["resume"].get<std::string>())) {
+        old->Resume();
+        SendJson(response, {{"session", old->id()}, {"resumed", true}});
+        return;
+      }
+    }
     auto session = std::make_shared<Session>(RandomToken());
     {
       std::lock_guard lock(mutex_);
@@ -417,13 +426,13 @@ void WebServer::AddRoutes() {
       SendError(response, 404, automation::err::kObjectNotSet, "no such session");
       return;
     }
-    session->StreamOpened();
+    const int64_t stream = session->StreamOpened();
     response.set_header("Cache-Control", "no-store");
     auto last_write =
         std::make_shared<std::chrono::steady_clock::time_point>(std::chrono::steady_clock::now());
     response.set_chunked_content_provider(
         "text/event-stream",
-        [this, session, last_write](size_t offset, httplib::DataSink& sink) {
+        [this, session, stream, last_write](size_t offset, httplib::DataSink& sink) {
           if (offset == 0) {
             const std::string hello = "retry: 1000\nevent: hello\ndata: {}\n\n";
             if (!sink.write(hello.data(), hello.size())) return false;
@@ -433,10 +442,11 @@ void WebServer::AddRoutes() {
             if (stopping_) return false;
           }
           if (session->closed()) return false;
+          const std::optional<std::vector<StreamMessage>> messages =
+              session->Take(std::chrono::milliseconds(1000), stream);
+          if (!messages) return false;  // the page was reloaded and has a stream of its own
           std::string text;
-          for (const StreamMessage& m : session->Take(std::chrono::milliseconds(1000))) {
-            text += StreamText(m);
-          }
+          for (const StreamMessage& m : *messages) text += StreamText(m);
           const auto now = std::chrono::steady_clock::now();
           if (text.empty() && now - *last_write > std::chrono::seconds(10)) {
             text = ": still here\n\n";  // finds a page that went away
@@ -485,13 +495,23 @@ void WebServer::AddRoutes() {
       std::shared_ptr<Session> session = SessionOf(request);
       const Json body = Body(request);
       const std::string progid = body.at("progid").get<std::string>();
+      // A reloaded page takes the control it had, with its current state.
+      if (body.value("attach", false)) {
+        if (const int64_t id = session->FindControlOf(progid)) {
+          const automation::ObjectRef object = session->FindObject(id);
+          SendJson(response, {{"id", id},
+                              {"class", std::string(object->ClassName())},
+                              {"state", StateJson(session->FindControl(id)->State())}});
+          return;
+        }
+      }
       const automation::ObjectRef object = automation::CreateObject(progid);
       auto* control = dynamic_cast<ui::Control*>(object.get());
       if (!control) {
         throw automation::Error::WithDetail(automation::err::kTypeMismatch,
                                             progid + " is not a control");
       }
-      const int64_t id = session->AddControl(object, *control);
+      const int64_t id = session->AddControl(object, *control, progid);
       SendJson(response, {{"id", id},
                           {"class", std::string(object->ClassName())},
                           {"state", StateJson(control->State())}});

@@ -63,6 +63,16 @@ bool WebUiHost::Answer(int64_t request, const Json& answer) {
   return true;
 }
 
+void WebUiHost::CancelPending() {
+  {
+    std::lock_guard lock(mutex_);
+    for (auto& [id, answer] : pending_) {
+      if (!answer) answer = Json(nullptr);
+    }
+  }
+  answered_.notify_all();
+}
+
 void WebUiHost::Close() {
   {
     std::lock_guard lock(mutex_);

@@ -38,6 +38,8 @@ class WebUiHost : public ui::UiHost {
   bool Answer(int64_t request, const Json& answer);
   // Cancels every waiting request and every later one.
   void Close();
+  // Cancels the requests waiting now; later ones are asked as usual.
+  void CancelPending();
 
  private:
   // Sends the request and waits for its answer; null when cancelled.

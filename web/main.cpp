@@ -79,9 +79,10 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kestrova-web: stopping\n");
       server.Stop();
     });
-    fmt::print("Kestrova is at http://127.0.0.1:{}/Kestrova/ : open it in a browser on this "
-               "machine (Ctrl-C stops)\n",
-               bound);
+    fmt::print(
+        "Kestrova is at http://127.0.0.1:{}/Kestrova/ : open it in a browser on this "
+        "machine (Ctrl-C stops)\n",
+        bound);
     std::fflush(stdout);
     const bool served = server.Run();
     server.Stop();

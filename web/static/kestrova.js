@@ -49,8 +49,12 @@ const controls = new Map(); // id -> ControlView
 const uiQueue = [];
 let uiOpen = false;
 
+// A reload takes back the session of the page it replaces (kept for a few seconds after its
+// stream closes), so its controls, and the work they are running, carry on.
 export async function startSession() {
-  const { session } = await request('POST', '/api/sessions', {});
+  const key = `kestrova-session:${location.pathname}`;
+  const { session } = await request('POST', '/api/sessions', { resume: sessionStorage.getItem(key) });
+  sessionStorage.setItem(key, session);
   sessionId = session;
   const stream = new EventSource(`/api/sessions/${session}/stream?token=${token}`);
   stream.addEventListener('state', (e) => {
@@ -73,13 +77,6 @@ export async function startSession() {
   stream.onerror = () => {
     if (stream.readyState === EventSource.CLOSED) connectionLost();
   };
-  window.addEventListener('pagehide', () => {
-    fetch(`/api/sessions/${session}`, {
-      method: 'DELETE',
-      headers: { 'X-Kestrova-Token': token },
-      keepalive: true,
-    });
-  });
   await new Promise((resolve) => stream.addEventListener('hello', resolve, { once: true }));
   return session;
 }
@@ -147,7 +144,7 @@ export class ControlView extends AutomationObject {
   }
 
   static async create(progid, root) {
-    const answer = await inOrder(() => request('POST', '/api/controls', { progid }));
+    const answer = await inOrder(() => request('POST', '/api/controls', { progid, attach: true }));
     const view = new ControlView(answer.id, answer.class, root);
     view.bindEvents();
     view.apply(answer.state);

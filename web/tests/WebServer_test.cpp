@@ -91,7 +91,7 @@ TEST(SessionTest, ClosingAPageCancelsItsDialogAndMergesNothingAfter) {
   std::optional<int32_t> color = 1;
   std::thread asking([&] { color = session->ui_host().ChooseColor(5); });
   std::vector<StreamMessage> asked;
-  while (asked.empty()) asked = session->Take(std::chrono::milliseconds(100));
+  while (asked.empty()) asked = *session->Take(std::chrono::milliseconds(100));
   EXPECT_EQ(asked[0].event, "ui");
   EXPECT_EQ(asked[0].data["kind"], "color");
   session->Close();
@@ -108,11 +108,20 @@ TEST(SessionTest, PatchesOfOneControlMergeWhileTheStreamIsBehind) {
                 {"patch", {{"pgProgress", {{"value", 2}}}, {"lblStatus", {{"caption", "x"}}}}}});
   session.Push("event", {{"control", 1}, {"name", "OnStatus"}});
   session.Push("state", {{"control", 1}, {"patch", {{"pgProgress", {{"value", 3}}}}}});
-  const std::vector<StreamMessage> sent = session.Take(std::chrono::milliseconds(0));
+  const std::vector<StreamMessage> sent = *session.Take(std::chrono::milliseconds(0));
   ASSERT_EQ(sent.size(), 3u);  // the event keeps its place between the patches
   EXPECT_EQ(sent[0].data["patch"]["pgProgress"]["value"], 2);
   EXPECT_EQ(sent[0].data["patch"]["lblStatus"]["caption"], "x");
   EXPECT_EQ(sent[2].data["patch"]["pgProgress"]["value"], 3);
+}
+
+TEST(SessionTest, AReloadedPageTakesTheStreamOver) {
+  Session session("s");
+  const int64_t old_stream = session.StreamOpened();
+  const int64_t new_stream = session.StreamOpened();
+  session.Push("event", {{"control", 1}, {"name", "OnChange"}});
+  EXPECT_EQ(session.Take(std::chrono::milliseconds(0), old_stream), std::nullopt);
+  EXPECT_EQ(session.Take(std::chrono::milliseconds(0), new_stream)->size(), 1u);
 }
 
 }  // namespace

@@ -143,9 +143,35 @@ test('a run that fails shows its error and leaves the page usable', async () => 
   assert.ok(await child(page, 'btnPerformTasks').isEnabled());
   // Still usable: another task starts.
   await child(page, 'btnCalcEVANow').click();
-  await page.locator('#ctlTasks[aria-busy="true"], .status.failed').first().waitFor();
+  await page.locator('[data-child="lblStatus"]', { hasText: /^Calculate EVA Values failed: / }).waitFor();
   await idle(page);
   assert.ok(await child(page, 'btnCalcEVANow').isEnabled());
+  await page.close();
+  await w.end();
+});
+
+test('a reloaded page takes back its control, and a stop ends a waiting dialog', async () => {
+  const w = await world({ demo: false });
+  let page = await openTasks(w.server.base);
+  await child(page, 'txtRestoreFileName').fill('/tmp/keep.bkp');
+  await child(page, 'txtBackupFileName').fill('');
+  await child(page, 'btnBackupNow').click();
+  await page.locator('dialog.file-dialog').waitFor();
+
+  // The reload cancels the open dialog; the backup goes on without a name and says so in
+  // the new page, which shows what was typed before.
+  await page.reload();
+  await page.locator('#ctlTasks[aria-busy]').waitFor();
+  const box = page.locator('dialog.msgbox');
+  await box.waitFor();
+  assert.match(await box.locator('.prompt').textContent(), /valid filename in order to backup/);
+  await box.getByRole('button', { name: 'OK' }).click();
+  await idle(page);
+  assert.equal(await child(page, 'txtRestoreFileName').inputValue(), '/tmp/keep.bkp');
+
+  // The server stops cleanly while a control waits on a dialog of the page.
+  await child(page, 'btnBrowseRestoreFile').click();
+  await page.locator('dialog.file-dialog').waitFor();
   await page.close();
   await w.end();
 });
