@@ -79,6 +79,29 @@ test('sector, industry and stock in the tree open the company page; so does a ty
   await page.close();
 });
 
+test('below 900 px the navigator is the page until a stock is picked, then a drawer', async () => {
+  const context = await browser.newContext({ viewport: { width: 800, height: 1000 } });
+  const page = await context.newPage();
+  await openStart(page);
+  const tree = page.getByRole('tree');
+  assert.ok(await tree.isVisible());
+  const ticker = sqliteValue(dataFile('SIPStatic'), 'select ticker from si_ci order by ticker limit 1 offset 2');
+  const box = page.getByRole('combobox', { name: 'Ticker' });
+  await box.fill(ticker);
+  await box.press('Enter');
+  await companyHeading(page).filter({ hasText: companyOf(ticker) }).waitFor();
+  const toggle = page.getByRole('button', { name: '☰ Navigator' });
+  await page.waitForFunction(() => document.getElementById('navigator').getBoundingClientRect().right <= 0);
+  await toggle.click();
+  await page.waitForFunction(() => document.getElementById('navigator').getBoundingClientRect().left >= 0);
+  assert.equal(await toggle.getAttribute('aria-expanded'), 'true');
+  // Escape closes it and gives the focus back to the toggle.
+  await page.keyboard.press('Escape');
+  await page.waitForFunction(() => document.getElementById('navigator').getBoundingClientRect().right <= 0);
+  assert.equal(await toggle.evaluate((el) => el === document.activeElement), true);
+  await context.close();
+});
+
 test('alerts and notes are kept from the company page, and the profile downloads', async () => {
   const page = await browser.newPage();
   const ticker = sqliteValue(dataFile('SIPStatic'), 'select ticker from si_ci order by ticker limit 1 offset 3');
