@@ -49,11 +49,14 @@ const controls = new Map(); // id -> ControlView
 const uiQueue = [];
 let uiOpen = false;
 
-// A reload takes back the session of the page it replaces (kept for a few seconds after its
-// stream closes), so its controls, and the work they are running, carry on.
-export async function startSession() {
+// With `resume`, a reload takes back the session of the page it replaces (kept for a few
+// seconds after its stream closes), so its controls, and the work they are running, carry
+// on. Without it, a reload starts afresh, as a form that shows what is stored wants.
+export async function startSession({ resume = true } = {}) {
   const key = `kestrova-session:${location.pathname}`;
-  const { session } = await request('POST', '/api/sessions', { resume: sessionStorage.getItem(key) });
+  const { session } = await request('POST', '/api/sessions', {
+    resume: resume ? sessionStorage.getItem(key) : null,
+  });
   sessionStorage.setItem(key, session);
   sessionId = session;
   const stream = new EventSource(`/api/sessions/${session}/stream?token=${token}`);
@@ -572,11 +575,12 @@ function colorDialog(ask) {
     const cancel = element('button', { type: 'button' }, 'Cancel');
     ok.addEventListener('click', () => done(colorValue(current)));
     cancel.addEventListener('click', () => done(null));
+    // Enter takes the colour shown (on a swatch, that swatch's), except on Cancel.
     dialog.addEventListener('keydown', (e) => {
-      if (e.key === 'Enter' && e.target.tagName !== 'BUTTON') {
-        e.preventDefault();
-        done(colorValue(current));
-      }
+      if (e.key !== 'Enter' || e.target === cancel) return;
+      e.preventDefault();
+      if (e.target.dataset?.color) show(e.target.dataset.color);
+      done(colorValue(current));
     });
     dialog.append(grid,
       element('div', { class: 'custom-row' }, preview, element('label', {}, 'Custom ', custom), hex),

@@ -48,9 +48,18 @@ test('the settings page edits, applies and reloads every kind of field', async (
   assert.equal(await child(page, 'txtDatabaseInstance').inputValue(), 'KESTROVA');
   assert.ok(!existsSync(settingsFile()));
 
+  // The form is walked with Tab in the order of its fields; disabled ones are passed over.
+  await page.getByRole('tab', { name: 'Alerts' }).click();
+  const order = [];
+  for (let i = 0; i < 6; ++i) {
+    await page.keyboard.press('Tab');
+    order.push(await page.evaluate(() => document.activeElement.dataset.child));
+  }
+  assert.deepEqual(order, ['txtSMTPServerName', 'cmbSMTPAuthMethod', 'txtEmailSenderName',
+    'txtEmaiSenderAddress', 'txtEmailRecipientName', 'txtEmailRecipientAddress']);
+
   // "User/Password" opens the login fields; "None" empties and closes them again, and a
   // switch back brings the stored login.
-  await page.getByRole('tab', { name: 'Alerts' }).click();
   await child(page, 'txtSMTPServerName').fill('127.0.0.1:2525');
   await child(page, 'cmbSMTPAuthMethod').selectOption('User/Password');
   await page.locator('[data-child="txtSMTPUsername"]:enabled').waitFor();
@@ -68,6 +77,13 @@ test('the settings page edits, applies and reloads every kind of field', async (
 
   // A colour from the colour dialog, by keyboard as well as by mouse.
   await page.getByRole('tab', { name: 'Colors' }).click();
+  await child(page, 'cmbSMAColor').focus();
+  await page.keyboard.press('Enter');
+  await page.locator('dialog.color-dialog').waitFor();
+  await page.keyboard.press('ArrowRight'); // from red to yellow
+  await page.keyboard.press('Enter');
+  await page.locator('[data-child="cmbSMAColor"] .swatch-text', { hasText: '#FFFF00' }).waitFor();
+  assert.equal(await page.evaluate(() => document.activeElement.dataset.child), 'cmbSMAColor');
   await child(page, 'cmbPriceColor').click();
   const dialog = page.locator('dialog.color-dialog');
   await dialog.waitFor();
