@@ -61,6 +61,13 @@ async function show(ticker, push) {
   document.body.classList.add('has-company');
   await mountCompany(content, ticker, { ...controls, session }).catch(() => {});
 }
+// The header's ticker box shows the company here too, beside the navigator.
+document.querySelector('.app-header .ticker-search')?.addEventListener('submit', (e) => {
+  const ticker = new FormData(e.target).get('ticker')?.toString().trim();
+  if (!ticker) return;
+  e.preventDefault();
+  show(ticker, true);
+});
 window.addEventListener('popstate', () => show(new URLSearchParams(location.search).get('ticker'), false));
 
 // A company in the address is shown while the navigator loads.

@@ -73,6 +73,13 @@ test('sector, industry and stock in the tree open the company page; so does a ty
   await page.waitForURL(`**/Kestrova/?ticker=${other}`);
   await companyHeading(page).filter({ hasText: companyOf(other) }).waitFor();
 
+  // The header's ticker box shows the company beside the navigator as well.
+  await page.getByRole('searchbox', { name: 'Ticker' }).fill(ticker.toLowerCase());
+  await page.getByRole('searchbox', { name: 'Ticker' }).press('Enter');
+  await page.waitForURL(`**/Kestrova/?ticker=${ticker.toLowerCase()}`);
+  await companyHeading(page).filter({ hasText: companyOf(ticker) }).waitFor();
+  assert.ok(await page.getByRole('tree').isVisible());
+
   await box.fill('NOSUCH');
   await box.press('Enter');
   await page.getByText('No company has the ticker NOSUCH.').waitFor();
