@@ -4,4 +4,4 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 flock "$here/.install.lock" bash "$here/install-node-deps.sh"
 cd "$here"
-exec node --test --test-concurrency=1 "$@"
+exec node --test "$@"

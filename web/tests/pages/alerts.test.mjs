@@ -6,8 +6,11 @@ import { spawn, execFileSync } from 'node:child_process';
 import { mkdirSync, writeFileSync, readFileSync, existsSync } from 'node:fs';
 import path from 'node:path';
 import { makeHome, startServer, kestrova, binDir, pageToken } from './harness.mjs';
+import { fileURLToPath } from 'node:url';
 
-const smtpSink = path.resolve(import.meta.dirname, '../../../platform/net/tests/smtp_sink.py');
+const here = path.dirname(fileURLToPath(import.meta.url));
+
+const smtpSink = path.resolve(here, '../../../platform/net/tests/smtp_sink.py');
 
 function startSmtp(dir) {
   return new Promise((resolve, reject) => {

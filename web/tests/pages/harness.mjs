@@ -5,8 +5,11 @@ import { mkdtempSync, rmSync, mkdirSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { chromium } from 'playwright-core';
+import { fileURLToPath } from 'node:url';
 
-export const binDir = process.env.KESTROVA_BIN_DIR ?? path.resolve(import.meta.dirname, '../../../build/test/bin');
+const here = path.dirname(fileURLToPath(import.meta.url));
+
+export const binDir = process.env.KESTROVA_BIN_DIR ?? path.resolve(here, '../../../build/test/bin');
 
 // A temporary home: XDG folders for settings and data, removed by cleanup().
 export function makeHome() {
