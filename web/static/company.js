@@ -26,12 +26,16 @@ function panel(title, className, ...content) {
 // Shows the company page of `ticker` in `root`. Resolves once the page is drawn; rejects
 // when the server cannot answer (the reason is drawn in `root`). The figures need no
 // session: `session` (a promise) is awaited only before the controls and the writes.
-export async function mountCompany(root, ticker, { mountChart, mountBars, session } = {}) {
+// `isCurrent()`, when given, says whether this company is still the one wanted: a page that
+// was asked for another meanwhile draws only the last.
+export async function mountCompany(root, ticker, { mountChart, mountBars, session, isCurrent = () => true } = {}) {
   root.setAttribute('aria-busy', 'true');
   let data;
   try {
     data = await getJson(`/api/company?ticker=${encodeURIComponent(ticker)}`);
+    if (!isCurrent()) return null;
   } catch (e) {
+    if (!isCurrent()) return null;
     root.replaceChildren(element('div', { class: 'banner error', role: 'alert' },
       `The company page of ${ticker} could not be loaded: ${e.message}`));
     root.setAttribute('aria-busy', 'false');
@@ -51,6 +55,7 @@ export async function mountCompany(root, ticker, { mountChart, mountBars, sessio
   view.draw();
   root.setAttribute('aria-busy', 'false');
   await session;
+  if (!isCurrent()) return view;
   // The controls come after the page is drawn, so the figures show at once. The chart draws
   // the stock's alert limits: it draws again when they change.
   const [chart] = await Promise.all([

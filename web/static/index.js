@@ -54,12 +54,14 @@ resizer.addEventListener('keydown', (e) => {
 // One chart and one bar chart for the page; each company shown takes them over.
 const controls = companyControls();
 const session = startSession();
+let asked = 0; // the companies asked for so far: only the last one is drawn
 async function show(ticker, push) {
   if (!ticker) return;
   if (push) history.pushState({ ticker }, '', `?ticker=${encodeURIComponent(ticker)}`);
   setDrawer(false);
   document.body.classList.add('has-company');
-  await mountCompany(content, ticker, { ...controls, session }).catch(() => {});
+  const mine = ++asked;
+  await mountCompany(content, ticker, { ...controls, session, isCurrent: () => mine === asked }).catch(() => {});
 }
 // The header's ticker box shows the company here too, beside the navigator.
 document.querySelector('.app-header .ticker-search')?.addEventListener('submit', (e) => {

@@ -80,6 +80,26 @@ test('sector, industry and stock in the tree open the company page; so does a ty
   await companyHeading(page).filter({ hasText: companyOf(ticker) }).waitFor();
   assert.ok(await page.getByRole('tree').isVisible());
 
+  // Two stocks picked quickly: the page ends on the second even when the first one's figures
+  // come last.
+  let releaseFirst;
+  const firstHeld = new Promise((resolve) => (releaseFirst = resolve));
+  await page.route(`**/api/company?ticker=${ticker}`, async (route) => {
+    await firstHeld;
+    await route.continue();
+  });
+  await box.fill(ticker);
+  await box.press('Enter');
+  await box.fill(other);
+  await box.press('Enter');
+  await companyHeading(page).filter({ hasText: companyOf(other) }).waitFor();
+  const answered = page.waitForResponse(`**/api/company?ticker=${ticker}`);
+  releaseFirst();
+  await answered;
+  await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+  assert.equal(await companyHeading(page).textContent(), companyOf(other));
+  await page.unroute(`**/api/company?ticker=${ticker}`);
+
   await box.fill('NOSUCH');
   await box.press('Enter');
   await page.getByText('No company has the ticker NOSUCH.').waitFor();
