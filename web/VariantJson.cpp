@@ -63,7 +63,22 @@ Json ToJson(const Variant& value, const ObjectTable& objects) {
   return std::visit(Visitor{objects}, value.storage());
 }
 
+namespace {
+
+// Arrays inside arrays deeper than this are refused, so a request cannot exhaust the stack.
+constexpr int kMaxDepth = 32;
+
+Variant FromJsonAt(const Json& value, const ObjectTable& objects, int depth);
+
+}  // namespace
+
 Variant FromJson(const Json& value, const ObjectTable& objects) {
+  return FromJsonAt(value, objects, 0);
+}
+
+namespace {
+
+Variant FromJsonAt(const Json& value, const ObjectTable& objects, int depth) {
   switch (value.type()) {
     case Json::value_t::null:
       return Variant();
@@ -86,8 +101,12 @@ Variant FromJson(const Json& value, const ObjectTable& objects) {
     case Json::value_t::string:
       return Variant(value.get<std::string>());
     case Json::value_t::array: {
+      if (depth >= kMaxDepth) {
+        throw automation::Error::WithDetail(automation::err::kTypeMismatch,
+                                            "arrays nested too deep");
+      }
       std::vector<Variant> items;
-      for (const Json& item : value) items.push_back(FromJson(item, objects));
+      for (const Json& item : value) items.push_back(FromJsonAt(item, objects, depth + 1));
       return Variant(automation::SafeArray(std::move(items), 0));
     }
     case Json::value_t::object: {
@@ -112,6 +131,8 @@ Variant FromJson(const Json& value, const ObjectTable& objects) {
   throw automation::Error::WithDetail(automation::err::kTypeMismatch,
                                       "no automation value is written " + value.dump());
 }
+
+}  // namespace
 
 Json StateJson(const ui::ControlState& state) {
   static const ObjectTable kNoObjects;

@@ -89,6 +89,10 @@ TEST(VariantJsonTest, ObjectsOfOtherPagesAndUnknownFormsAreRefused) {
             automation::err::kTypeMismatch);
   EXPECT_EQ(testing_support::ErrorNumberOf([&] { FromJson(Json::parse(R"({"x": 1})"), t); }),
             automation::err::kTypeMismatch);
+  // A request cannot nest arrays deep enough to exhaust the stack.
+  const Json deep = Json::parse(std::string(100000, '[') + std::string(100000, ']'));
+  EXPECT_EQ(testing_support::ErrorNumberOf([&] { FromJson(deep, t); }),
+            automation::err::kTypeMismatch);
 }
 
 }  // namespace
