@@ -2,8 +2,9 @@
 // right. The ticker picked goes into the address (?ticker=), so a reload or Back shows it.
 import { pageHeader, startSession } from './kestrova.js';
 import { mountNavigator } from './ctlHierarchicalNav.js';
-import { mountCompany } from './company.js';
-import { companyControls } from './company-controls.js';
+
+// The company view and its charts load beside the navigator, not before it.
+const companyModules = Promise.all([import('./company.js'), import('./company-controls.js')]);
 
 pageHeader();
 const navigator = document.getElementById('navigator');
@@ -52,7 +53,7 @@ resizer.addEventListener('keydown', (e) => {
 // ---- the company shown
 
 // One chart and one bar chart for the page; each company shown takes them over.
-const controls = companyControls();
+let controls = null;
 const session = startSession();
 let asked = 0; // the companies asked for so far: only the last one is drawn
 async function show(ticker, push) {
@@ -61,6 +62,8 @@ async function show(ticker, push) {
   setDrawer(false);
   document.body.classList.add('has-company');
   const mine = ++asked;
+  const [{ mountCompany }, { companyControls }] = await companyModules;
+  controls ??= companyControls();
   await mountCompany(content, ticker, { ...controls, session, isCurrent: () => mine === asked }).catch(() => {});
 }
 // The header's ticker box shows the company here too, beside the navigator.
