@@ -20,6 +20,7 @@
 #include "ocx/calccomp.h"
 #include "ocx/ctlHierarchicalNav.h"
 #include "platform/ado/Connection.h"
+#include "platform/automation/Registry.h"
 #include "platform/helpers/library.h"
 #include "platform/tc2000/PriceStore.h"
 #include "tools/DemoFundamentals.h"
@@ -124,6 +125,21 @@ int main(int argc, char** argv) {
   std::printf(
       "  to the first paint, server side:                %8.1f ms (target 150 in the page)\n",
       load + state);
+
+  // Where the load goes: the price server's symbols, and the active flag asked per symbol.
+  {
+    const automation::ObjectRef server = automation::CreateObject("TC2000Dev.cTC2000");
+    automation::Variant args[] = {automation::Variant(), automation::Variant()};
+    const double symbols = MedianMs(runs, [&] { server->Call("GetSymbols", args); });
+    const automation::SafeArray& numbers = args[1].Array();
+    const double active = MedianMs(runs, [&] {
+      for (int32_t k = 1; k <= numbers.UpperBound(); ++k) {
+        server->CallWith("StockIsActive", numbers.Element(k));
+      }
+    });
+    std::printf("  of which GetSymbols:                            %8.1f ms\n", symbols);
+    std::printf("  of which StockIsActive for every symbol:        %8.1f ms\n", active);
+  }
 
   // The first industry list opened, on a fresh control each time (a second click only expands).
   std::vector<double> list_ms;
