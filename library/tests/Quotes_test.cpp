@@ -187,6 +187,9 @@ TEST_F(QuotesTest, ALoadThatFailsInsideKeepsThePreviousArrays) {
 
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(tc2000::PriceStore::DefaultPath().c_str(), &db), SQLITE_OK);
+  // The price server keeps its read transaction for a moment after a load: a writer waits
+  // for it, as the store's own writers do.
+  sqlite3_busy_timeout(db, 10000);
   const int dropped = sqlite3_exec(db, "DROP TABLE bar_chunks", nullptr, nullptr, nullptr);
   sqlite3_close(db);
   ASSERT_EQ(dropped, SQLITE_OK);

@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cstddef>
 #include <cstring>
 #include <string>
@@ -111,15 +112,24 @@ struct PriceStore::Impl {
   int transaction_depth = 0;  // Begin .. Commit nesting of the caller
   bool writer = false;        // opened by OpenForWriting
 
-  // A reader may keep its read transaction from one call to the next for as long as no one
-  // has committed to the store (KeepSnapshot): each statement of its own would otherwise pay the
-  // file locks and the size check of a new transaction. Whether anyone has committed shows in the
-  // WAL index, which SQLite keeps in shared memory and which every commit rewrites; the header is
-  // copied before the snapshot begins, so a commit between the copy and the snapshot only renews
-  // the snapshot once more than needed. Without a WAL index (a store not in WAL mode) every call is
-  // a transaction of its own.
-  const volatile unsigned char* wal_index = nullptr;
+  // A reader may keep its read transaction from one call to the next (KeepSnapshot): each
+  // statement of its own would otherwise pay the file locks and the checks of a new
+  // transaction. How long it may keep it depends on the journal mode the store is in:
+  //  - WAL (a writer has the store open): for as long as no one has committed. Whether anyone
+  //    has shows in the WAL index, which SQLite keeps in shared memory and which every commit
+  //    rewrites; the header is copied before the snapshot begins, so a commit between the copy
+  //    and the snapshot only renews the snapshot once more than needed.
+  //  - rollback journal (no writer has it open): no one can commit while this reader holds its
+  //    transaction, so the snapshot is always the store's latest state; but a writer that
+  //    wants to commit, or to open the store, waits for it. It is kept for kRollbackHold at
+  //    most and taken anew at the next read, when a waiting writer goes first.
+  //  - WAL without a WAL index this reader can see: every read a transaction of its own.
+  enum class Mode { kPerRead, kWal, kRollback };
+  static constexpr std::chrono::milliseconds kRollbackHold{10};
+  Mode mode = Mode::kPerRead;
+  const volatile unsigned char* wal_index = nullptr;  // Mode::kWal
   WalIndexHeader header_at_snapshot{};
+  std::chrono::steady_clock::time_point snapshot_began;
   bool keep_snapshot = false;
   bool in_snapshot = false;
   StatementHandle schema_version, journal_mode;
@@ -132,9 +142,9 @@ struct PriceStore::Impl {
     return header;
   }
 
-  // Maps SQLite's own view of the WAL index of a store in WAL mode; null otherwise.
+  // SQLite's own view of the WAL index of a store in WAL mode (its WAL open on this
+  // connection); null when it cannot be had.
   const volatile unsigned char* MapWalIndex() {
-    if (StepText(journal_mode) != "wal") return nullptr;
     sqlite3_file* file = nullptr;
     if (sqlite3_file_control(db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
         !file || !file->pMethods || file->pMethods->iVersion < 2 || !file->pMethods->xShmMap) {
@@ -147,26 +157,46 @@ struct PriceStore::Impl {
     return static_cast<const volatile unsigned char*>(region);
   }
 
-  // Called before every read: keeps the snapshot while nothing was committed since it
-  // began, else begins a new one.
+  // The mode of reading for the journal mode the store is in now (after a read).
+  void SetMode() {
+    if (StepText(journal_mode) == "wal") {
+      wal_index = MapWalIndex();
+      mode = wal_index ? Mode::kWal : Mode::kPerRead;
+    } else {
+      wal_index = nullptr;
+      mode = Mode::kRollback;
+    }
+  }
+
+  bool SnapshotStillGood() const {
+    if (mode == Mode::kWal) return CurrentHeader() == header_at_snapshot;
+    return std::chrono::steady_clock::now() - snapshot_began < kRollbackHold;
+  }
+
+  // Called before every read: keeps the snapshot while it is good, else begins a new one.
   void BeginRead() {
-    if (!wal_index || !keep_snapshot) return;
+    if (!keep_snapshot || mode == Mode::kPerRead) return;
     // A transaction SQLite ended by itself (after an error) is no snapshot to keep.
     if (in_snapshot && sqlite3_get_autocommit(db.get())) in_snapshot = false;
     if (in_snapshot) {
-      if (CurrentHeader() == header_at_snapshot) return;
+      if (SnapshotStillGood()) return;
       EndRead();
     }
-    header_at_snapshot = CurrentHeader();
-    Exec("BEGIN");
-    in_snapshot = true;
-    // The first read of the snapshot: should the store have left WAL mode since, SQLite has
-    // let go of its WAL index, and so does this reader.
-    StepText(schema_version);
-    if (StepText(journal_mode) != "wal") {
-      wal_index = nullptr;
+    // The journal mode changes only when a writer opens the store or its last writer closes
+    // it; the first read of a snapshot tells, and a change means one more new snapshot.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const Mode before = mode;
+      if (mode == Mode::kWal) header_at_snapshot = CurrentHeader();
+      Exec("BEGIN");
+      in_snapshot = true;
+      snapshot_began = std::chrono::steady_clock::now();
+      StepText(schema_version);  // the snapshot is taken here
+      if ((StepText(journal_mode) == "wal") == (before == Mode::kWal)) return;
       EndRead();
+      SetMode();
+      if (mode == Mode::kPerRead) return;
     }
+    EndRead();  // the mode would not settle: read this time without a kept snapshot
   }
 
   // Ends the kept read transaction, if any; the next read begins a new one.
@@ -357,7 +387,7 @@ std::unique_ptr<PriceStore> PriceStore::OpenForReading(const std::filesystem::pa
   Impl& opened = *store->impl_;
   opened.schema_version = opened.Prepare("PRAGMA schema_version");
   opened.journal_mode = opened.Prepare("PRAGMA journal_mode");
-  opened.wal_index = opened.MapWalIndex();
+  opened.SetMode();
   return store;
 }
 

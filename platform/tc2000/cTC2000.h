@@ -28,7 +28,7 @@ namespace tc2000 {
 // failing read is the database error of the store.
 class cTC2000 : public automation::Dispatch {
  public:
-  static constexpr std::chrono::milliseconds kIdleRelease{200};
+  static constexpr std::chrono::milliseconds kIdleRelease{50};
 
   explicit cTC2000(std::unique_ptr<PriceStore> store);
   ~cTC2000() override;

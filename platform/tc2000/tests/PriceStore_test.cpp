@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "platform/automation/Error.h"
 #include "platform/helpers/library.h"
@@ -292,26 +295,51 @@ TEST_F(PriceStoreTest, AKeptSnapshotHoldsTheWalUntilReleased) {
   sqlite3_close(raw);
 }
 
-// A store that is not in WAL mode has no shared index to watch: every read is then a
-// transaction of its own, and still sees each commit.
-TEST_F(PriceStoreTest, ReaderOfAStoreInRollbackModeSeesEveryCommit) {
+// A store no writer has open is in rollback mode, where a kept snapshot holds off every
+// writer. A reader that reads without pause must still let writers in, whether they commit
+// in rollback mode or open the store (which puts it in WAL mode), and see each commit.
+TEST_F(PriceStoreTest, AReaderThatKeepsReadingLetsWritersIn) {
   PriceStore::OpenForWriting(path())->UpsertSecurity("AAA", "A", true);
-  sqlite3* raw = nullptr;
-  ASSERT_EQ(sqlite3_open(path().c_str(), &raw), SQLITE_OK);
-  auto exec = [&](const std::string& sql) {
-    ASSERT_EQ(sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
-        << sql << ": " << sqlite3_errmsg(raw);
-  };
-  exec("PRAGMA journal_mode = DELETE");
   auto reader = PriceStore::OpenForReading(path());
   reader->KeepSnapshot(true);
-  EXPECT_EQ(reader->WordenNumFromSymbol("AAA"), 1);
-  for (int k = 2; k <= 4; ++k) {
-    exec("INSERT INTO securities (worden, symbol) VALUES (" + std::to_string(k) + ", 'S" +
-         std::to_string(k) + "')");
-    EXPECT_EQ(reader->WordenNumFromSymbol("S" + std::to_string(k)), k);
+  ASSERT_EQ(reader->WordenNumFromSymbol("AAA"), 1);
+
+  std::atomic<bool> done{false};
+  std::string failure;
+  std::thread writers([&] {
+    sqlite3* raw = nullptr;
+    sqlite3_open(path().c_str(), &raw);
+    sqlite3_busy_timeout(raw, 10000);
+    for (int k = 2; k <= 4 && failure.empty(); ++k) {
+      const std::string sql = "INSERT INTO securities (worden, symbol) VALUES (" +
+                              std::to_string(k) + ", 'S" + std::to_string(k) + "')";
+      if (sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        failure = sql + ": " + sqlite3_errmsg(raw);
+      }
+    }
+    sqlite3_close(raw);
+    if (failure.empty()) {
+      try {
+        auto writer = PriceStore::OpenForWriting(path());
+        writer->UpsertSecurity("S5", "", true);
+        writer->UpsertSecurity("S6", "", true);
+      } catch (const std::exception& e) {
+        failure = e.what();
+      }
+    }
+    done = true;
+  });
+  // Reads without pause until the writers are through, then once more.
+  std::set<int32_t> seen;
+  for (bool last = false; !last;) {
+    last = done;
+    for (int k = 2; k <= 6; ++k) {
+      if (reader->WordenNumFromSymbol("S" + std::to_string(k)) == k) seen.insert(k);
+    }
   }
-  sqlite3_close(raw);
+  writers.join();
+  EXPECT_EQ(failure, "");
+  EXPECT_EQ(seen, (std::set<int32_t>{2, 3, 4, 5, 6}));
 }
 
 // Reading a store no one writes leaves its folder as it was: no -wal or -shm file, the same
