@@ -112,7 +112,11 @@ void Session::Resume() {
     std::lock_guard lock(mutex_);
     queue_.clear();
     last_seen_ = std::chrono::steady_clock::now();
+    // The old page's stream may not have noticed yet that it is gone: from now on it takes
+    // nothing, and what comes waits for the new page's stream.
+    ++newest_stream_;
   }
+  queued_.notify_all();
   ui_host_->CancelPending();
 }
 

@@ -151,7 +151,8 @@ export class ControlView extends AutomationObject {
     const view = new ControlView(answer.id, answer.class, root);
     view.bindEvents();
     view.apply(answer.state);
-    if (root.getAttribute('aria-busy') === 'true' && !answer.state.UserControl?.busy) root.setAttribute('aria-busy', 'false');
+    root.classList.add('ready');
+    if (!answer.state.UserControl?.busy) root.setAttribute('aria-busy', 'false');
     return view;
   }
 

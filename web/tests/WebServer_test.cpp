@@ -124,6 +124,9 @@ TEST(SessionTest, AReloadedPageTakesTheStreamOver) {
   session.Push("event", {{"control", 1}, {"name", "OnChange"}});
   EXPECT_EQ(session.Take(std::chrono::milliseconds(0), old_stream), std::nullopt);
   EXPECT_EQ(session.Take(std::chrono::milliseconds(0), new_stream)->size(), 1u);
+  // Taken back before its new stream opens: the stream of the page that went is done at once.
+  session.Resume();
+  EXPECT_EQ(session.Take(std::chrono::milliseconds(0), new_stream), std::nullopt);
 }
 
 TEST(PriceStoreQuotesTest, TheLatestBarAnswersAndTheRestIsUnknown) {
