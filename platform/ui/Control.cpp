@@ -48,9 +48,16 @@ void Control::PostEvent(std::string child, std::string event, automation::Varian
                         std::string property) {
   Enqueue([this, child = std::move(child), event = std::move(event), value = std::move(value),
            property = std::move(property)]() mutable {
-    if (!property.empty()) {
+    {
       std::lock_guard lock(state_mutex_);
-      state_[child][property] = value;
+      ChildState& state = state_[child];
+      // A disabled or hidden child raises no events, whatever a page sends.
+      for (const char* shown : {"enabled", "visible"}) {
+        auto it = state.find(shown);
+        if (it != state.end() && it->second == automation::Variant(false)) return;
+      }
+      // What the user can change of a child is its text or its value; nothing else.
+      if (property == "text" || property == "value") state[property] = value;
     }
     try {
       HandleEvent(child, event, value);

@@ -64,9 +64,10 @@ class Control {
   void Connect(std::shared_ptr<ControlSink> sink, std::shared_ptr<UiHost> host);
 
   // Queues the user's event `event` ("click", "change", "keypress", "dropdown", ...) on child
-  // `child`. When `property` is given, the child's property takes `value` first (the page
-  // already shows it, so it is not reported back); the handler then runs on the control's
-  // thread. Returns at once. Events after Close() are dropped.
+  // `child`. When `property` is "text" or "value" (what a user can change), the child's
+  // property takes `value` first (the page already shows it, so it is not reported back); the
+  // handler then runs on the control's thread. Returns at once. Events on a child that is
+  // disabled or hidden, and events after Close(), are dropped.
   void PostEvent(std::string child, std::string event, automation::Variant value = {},
                  std::string property = {});
 

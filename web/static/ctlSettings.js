@@ -3,7 +3,7 @@
 import { ControlView, pageHeader, startSession } from './kestrova.js';
 
 pageHeader();
-await startSession({ resume: false }); // a reload shows the stored settings again
+await startSession(); // a reload shows the stored settings again
 const root = document.getElementById('ctlSettings');
 const settings = await ControlView.create('Kestrova.ctlSettings', root);
 const saved = document.getElementById('saved');

@@ -3,7 +3,7 @@
 import { ControlView, pageHeader, startSession } from './kestrova.js';
 
 pageHeader();
-await startSession();
+await startSession({ resume: true }); // a reload keeps the task that runs
 const root = document.getElementById('ctlTasks');
 const status = root.querySelector('.status');
 const view = await ControlView.create('Kestrova.ctlTasks', root);

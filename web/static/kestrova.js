@@ -52,7 +52,7 @@ let uiOpen = false;
 // With `resume`, a reload takes back the session of the page it replaces (kept for a few
 // seconds after its stream closes), so its controls, and the work they are running, carry
 // on. Without it, a reload starts afresh, as a form that shows what is stored wants.
-export async function startSession({ resume = true } = {}) {
+export async function startSession({ resume = false } = {}) {
   const key = `kestrova-session:${location.pathname}`;
   const { session } = await request('POST', '/api/sessions', {
     resume: resume ? sessionStorage.getItem(key) : null,

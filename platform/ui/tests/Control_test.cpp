@@ -43,6 +43,8 @@ class TestControl : public Control {
   TestControl() { SetMany({{"txtName", {{"text", Variant("start")}}}}); }
   ~TestControl() override { Close(); }
 
+  void Disable(const std::string& child) { Set(child, "enabled", Variant(false)); }
+
   std::vector<std::string> seen;
   std::thread::id handler_thread;
   std::atomic<bool> release{false};
@@ -88,6 +90,22 @@ TEST_F(ControlTest, EventsRunInOrderOnTheControlsThreadWithItsHost) {
   ASSERT_EQ(sink_->patches.size(), 1u);
   EXPECT_EQ(sink_->patches[0], (ControlState{{"lblEcho", {{"caption", Variant("typed")}}}}));
   EXPECT_EQ(control_.State().at("txtName").at("text"), Variant("typed"));
+}
+
+TEST_F(ControlTest, OnlyWhatAUserCanChangeComesFromThePage) {
+  control_.PostEvent("txtName", "change", Variant("x"), "caption");  // not the user's to set
+  control_.PostEvent("btnOff", "click");
+  control_.WaitIdle();
+  EXPECT_EQ(control_.State().at("txtName").count("caption"), 0u);
+  EXPECT_EQ(control_.seen.size(), 2u);
+
+  control_.seen.clear();
+  control_.Disable("btnOff");
+  control_.PostEvent("btnOff", "click");
+  control_.PostEvent("btnOff", "change", Variant("typed"), "text");
+  control_.WaitIdle();
+  EXPECT_TRUE(control_.seen.empty());
+  EXPECT_EQ(control_.State().at("btnOff").count("text"), 0u);
 }
 
 TEST_F(ControlTest, AFailingHandlerIsReportedAndLaterEventsStillRun) {
