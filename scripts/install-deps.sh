@@ -23,6 +23,8 @@ packages=(
   chromium
   # regional formats (the tests pin en_US and de_DE)
   locales
+  # a network namespace of its own for the test of a mail server off the loopback address
+  iproute2 util-linux
 )
 
 sudo=()
