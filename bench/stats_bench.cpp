@@ -30,7 +30,7 @@ std::string Ticker(int k) { return "T" + std::to_string(k); }
 std::shared_ptr<ado::Connection> OpenFresh(const std::filesystem::path& path) {
   std::filesystem::remove(path);
   auto connection = ado::Connection::Create();
-  connection->OpenSource(ado::DataSource{"bench", "sqlite", path.string(), ""}, true);
+  connection->OpenSource(ado::DataSource{"bench", ado::Engine::kSqlite, path.string(), ""}, true);
   return connection;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/ado/DatabaseBackup.h"
 #include "platform/automation/Dispatch.h"
 
 namespace thalmere {
@@ -79,7 +80,7 @@ class Backup : public automation::Dispatch {
 
   // The SQLite application id that marks a file as a backup of this system's database
   // ("KSBK"). Only backup files carry it; a restore leaves the live database without it.
-  static constexpr int32_t kApplicationId = 0x4B53424B;
+  static constexpr int32_t kApplicationId = ado::kBackupApplicationId;
 
   std::string_view ClassName() const override { return "Backup"; }
   const automation::MemberTable& Members() const override;

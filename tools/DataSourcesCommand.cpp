@@ -23,7 +23,7 @@ struct Options {
 };
 
 std::string Location(const ado::DataSource& source) {
-  return source.driver == "sqlite" ? source.path : source.conninfo;
+  return source.driver == ado::Engine::kSqlite ? source.path : source.conninfo;
 }
 
 std::string Joined(const std::vector<std::string>& names) {
@@ -42,8 +42,9 @@ int Run(const Options& options) {
     std::string where = "?", status, detail;
     try {
       const ado::DataSource source = ado::ResolveDataSource(name);
-      where = source.driver + " " + Location(source);
-      const bool missing = source.driver == "sqlite" && !std::filesystem::exists(source.path);
+      where = std::string(ado::EngineName(source.driver)) + " " + Location(source);
+      const bool missing =
+          source.driver == ado::Engine::kSqlite && !std::filesystem::exists(source.path);
       if (missing && !options.create && ado::HasDefaultLocation(source)) {
         status = "made on first use";
       } else {

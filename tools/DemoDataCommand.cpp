@@ -52,7 +52,9 @@ int32_t ParseEnd(const std::string& text) {
 // only that it is one (its connection string may hold a password).
 std::string PlaceOf(const std::string& name) {
   const ado::DataSource source = ado::ResolveDataSource(name);
-  return source.driver == "sqlite" ? source.path : source.driver + " server";
+  return source.driver == ado::Engine::kSqlite
+             ? source.path
+             : std::string(ado::EngineName(source.driver)) + " server";
 }
 
 // Shows a running percentage on a terminal.

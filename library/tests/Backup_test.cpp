@@ -246,7 +246,7 @@ TEST_P(BackupTest, ARestoreRefusesWhatIsNoBackupSaysWhyAndLeavesTheDatabase) {
   // where the system database is on SQLite.
   auto sqlite_file = [&](const char* name, int32_t application_id) {
     auto other = ado::Connection::Create();
-    other->OpenSource({"other", "sqlite", (dir_ / name).string(), ""}, true);
+    other->OpenSource({"other", ado::Engine::kSqlite, (dir_ / name).string(), ""}, true);
     StockNote().CreateTable(other);
     other->Execute("pragma application_id=" + std::to_string(application_id));
     other->Close();

@@ -76,12 +76,10 @@ void Connection::OpenSource(const DataSource& source, bool create) {
   }
   std::unique_ptr<Driver> driver;
   try {
-    if (source.driver == "sqlite") {
+    if (source.driver == Engine::kSqlite) {
       driver = OpenSqlite(source.path, create);
-    } else if (source.driver == "postgresql") {
-      driver = OpenPostgres(source.conninfo);
     } else {
-      throw Error(err::kDatabaseConnection, "unknown driver '" + source.driver + "'");
+      driver = OpenPostgres(source.conninfo);
     }
   } catch (const Error& e) {
     // The engine's message says what failed; the caller also needs to know where.

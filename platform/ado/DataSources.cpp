@@ -45,8 +45,9 @@ DataSource FromGroup(const KeyFile& key_file, const std::string& group,
   const std::string where = "[" + group + "] in " + file.string();
   DataSource source;
   source.name = group;
-  source.driver = automation::FoldCase(ReadKey(key_file, group, "driver"));
-  if (source.driver == "sqlite") {
+  const std::string driver = automation::FoldCase(ReadKey(key_file, group, "driver"));
+  if (driver == EngineName(Engine::kSqlite)) {
+    source.driver = Engine::kSqlite;
     const std::string path = ReadKey(key_file, group, "path");
     if (path.empty()) {
       throw Error(err::kDatabaseConnection,
@@ -55,17 +56,18 @@ DataSource FromGroup(const KeyFile& key_file, const std::string& group,
     std::filesystem::path p(path);
     if (p.is_relative()) p = file.parent_path() / p;
     source.path = p.lexically_normal().string();
-  } else if (source.driver == "postgresql") {
+  } else if (driver == EngineName(Engine::kPostgres)) {
+    source.driver = Engine::kPostgres;
     source.conninfo = ReadKey(key_file, group, "conninfo");
     if (source.conninfo.empty()) {
       throw Error(err::kDatabaseConnection,
                   "Data source " + where + " has driver = postgresql but no conninfo");
     }
   } else {
-    const std::string driver = ReadKey(key_file, group, "driver");
+    const std::string given = ReadKey(key_file, group, "driver");
     throw Error(err::kDatabaseConnection,
                 "Data source " + where + " has " +
-                    (driver.empty() ? std::string("no driver") : "driver = '" + driver + "'") +
+                    (given.empty() ? std::string("no driver") : "driver = '" + given + "'") +
                     "; use driver = sqlite or driver = postgresql");
   }
   return source;
@@ -86,7 +88,7 @@ DataSource Resolve(const KeyFile& key_file, const std::string& name,
     if (automation::FoldCase(known) == folded) {
       DataSource source;
       source.name = known;
-      source.driver = "sqlite";
+      source.driver = Engine::kSqlite;
       source.path = (kestrova_system::DataDirectory() / (known + ".db")).string();
       return source;
     }

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/ado/Engine.h"
+
 namespace ado {
 
 // Where a data source name leads: a SQLite file or a PostgreSQL connection string.
 struct DataSource {
   std::string name;
-  std::string driver;    // "sqlite" or "postgresql"
+  Engine driver = Engine::kSqlite;
   std::string path;      // sqlite
   std::string conninfo;  // postgresql
 };

@@ -7,12 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ado/Engine.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 
 namespace ado {
-
-enum class Engine { kSqlite, kPostgres };
 
 // An error of a statement: the engine's message and the statement it came from.
 inline automation::Error DatabaseError(std::string_view message, std::string_view sql) {

@@ -22,6 +22,7 @@
 
 #include "platform/ado/Dialect.h"
 #include "platform/ado/Driver.h"
+#include "platform/ado/PostgresModule.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"
@@ -367,7 +368,7 @@ class PostgresDriver final : public Driver {
 
 }  // namespace
 
-std::unique_ptr<Driver> OpenPostgres(const std::string& conninfo) {
+std::unique_ptr<Driver> postgres::OpenSession(const std::string& conninfo) {
   // The connection string may be key=value pairs or a URI; it is expanded in place of
   // dbname. Keywords before it are defaults that it may override, keywords after it win.
   const char* keywords[] = {"connect_timeout", "dbname", "client_encoding",
@@ -394,3 +395,10 @@ std::unique_ptr<Driver> OpenPostgres(const std::string& conninfo) {
 }
 
 }  // namespace ado
+
+// The module's one entry point, found by name when the module is loaded.
+extern "C" const ado::PostgresEngine* kestrova_postgres_engine() {
+  static const ado::PostgresEngine engine{ado::postgres::OpenSession, ado::postgres::BackupPostgres,
+                                          ado::postgres::RestorePostgres};
+  return &engine;
+}

@@ -167,7 +167,7 @@ bool IsSystemDatabase(const DataSource& source) {
 }
 
 bool HasDefaultLocation(const DataSource& source) {
-  if (source.driver != "sqlite") return false;
+  if (source.driver != Engine::kSqlite) return false;
   const std::string file = DefaultFileName(source.name);
   if (file.empty()) return false;
   return fs::path(source.path).lexically_normal() ==

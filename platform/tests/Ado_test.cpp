@@ -64,9 +64,9 @@ class AdoEngineTest : public ::testing::TestWithParam<Engine> {
       } catch (const std::exception& e) {
         FAIL() << "KESTROVA_TEST_PG is set, but its server cannot be used: " << e.what();
       }
-      source_ = DataSource{"Test", "postgresql", "", database_->conninfo()};
+      source_ = DataSource{"Test", Engine::kPostgres, "", database_->conninfo()};
     } else {
-      source_ = DataSource{"Test", "sqlite", (home_.data() / "test.db").string(), ""};
+      source_ = DataSource{"Test", Engine::kSqlite, (home_.data() / "test.db").string(), ""};
     }
     conn_ = OpenAnother();
   }
@@ -423,7 +423,7 @@ TEST(DataSourcesTest, ResolvesNamesFromTheFileOrTheDefaults) {
     testing_support::ScopedTempHome home;
     if (!c.ini.empty()) WriteFile(DataSourcesFile(), c.ini);
     const DataSource source = ResolveDataSource(c.name);
-    EXPECT_EQ(source.driver, c.driver);
+    EXPECT_EQ(EngineName(source.driver), c.driver);
     EXPECT_EQ(source.name, c.name_out);
     EXPECT_EQ(source.conninfo, c.conninfo);
     EXPECT_EQ(source.path,
@@ -489,17 +489,18 @@ TEST(SystemDatabaseTest, KnowsTheDefaultPlaces) {
     bool default_place, system;
   };
   for (const Case& c : {
-           Case{{"Ledra", "sqlite", ledra, ""}, true, true},
-           Case{{"LedraMaster", "sqlite", ledra, ""}, true, true},
-           Case{
-               {"ledra", "sqlite", (home.data() / "kestrova/./Ledra.db").string(), ""}, true, true},
-           Case{{"SIPDbf", "sqlite", (home.data() / "kestrova" / "SIPDbf.db").string(), ""},
+           Case{{"Ledra", Engine::kSqlite, ledra, ""}, true, true},
+           Case{{"LedraMaster", Engine::kSqlite, ledra, ""}, true, true},
+           Case{{"ledra", Engine::kSqlite, (home.data() / "kestrova/./Ledra.db").string(), ""},
+                true,
+                true},
+           Case{{"SIPDbf", Engine::kSqlite, (home.data() / "kestrova" / "SIPDbf.db").string(), ""},
                 true,
                 false},
-           Case{{"SIPDbf", "sqlite", ledra, ""}, false, false},
-           Case{{"Ledra", "sqlite", (home.root() / "mine.db").string(), ""}, false, true},
-           Case{{"Ledra", "postgresql", "", "dbname=ledra"}, false, true},
-           Case{{"Other", "sqlite", (home.data() / "kestrova" / "Other.db").string(), ""},
+           Case{{"SIPDbf", Engine::kSqlite, ledra, ""}, false, false},
+           Case{{"Ledra", Engine::kSqlite, (home.root() / "mine.db").string(), ""}, false, true},
+           Case{{"Ledra", Engine::kPostgres, "", "dbname=ledra"}, false, true},
+           Case{{"Other", Engine::kSqlite, (home.data() / "kestrova" / "Other.db").string(), ""},
                 false,
                 false},
        }) {

@@ -106,7 +106,8 @@ TEST(LibraryTest, WeekAndMonthEnds) {
 TEST(LibraryTest, OpenRecordsetGivesAnExactCountAndEofOnNoRows) {
   testing_support::ScopedTempHome home;
   auto connection = ado::Connection::Create();
-  connection->OpenSource({"Ledra", "sqlite", (home.data() / "t.db").string(), ""}, true);
+  connection->OpenSource({"Ledra", ado::Engine::kSqlite, (home.data() / "t.db").string(), ""},
+                         true);
   connection->Execute("create table alert (symbol char(8), highprice real)");
   connection->Execute("insert into alert values (?, ?)", {Variant("ABC"), Variant(10.5f)});
   connection->Execute("insert into alert values (?, ?)", {Variant("O'NEIL"), Variant::Null()});

@@ -254,7 +254,8 @@ enum class Engine { kSqlite, kPostgres };
 class FundamentalsSchemaDbTest : public ::testing::TestWithParam<Engine> {
  protected:
   void SetUp() override {
-    ado::DataSource source{"SIPStatic", "sqlite", (home_.data() / "static.db").string(), ""};
+    ado::DataSource source{"SIPStatic", ado::Engine::kSqlite, (home_.data() / "static.db").string(),
+                           ""};
     if (GetParam() == Engine::kPostgres) {
       const auto server = testing_support::PostgresServer();
       if (!server) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
@@ -263,7 +264,7 @@ class FundamentalsSchemaDbTest : public ::testing::TestWithParam<Engine> {
       } catch (const std::exception& e) {
         FAIL() << "KESTROVA_TEST_PG is set, but its server cannot be used: " << e.what();
       }
-      source = {"SIPStatic", "postgresql", "", pg_->conninfo()};
+      source = {"SIPStatic", ado::Engine::kPostgres, "", pg_->conninfo()};
     }
     connection_ = ado::Connection::Create();
     connection_->OpenSource(source, true);
