@@ -21,6 +21,7 @@
 #include "platform/automation/Text.h"
 #include "platform/ui/Control.h"
 #include "web/CompanyPages.h"
+#include "web/LocalHttpServer.h"
 #include "web/Session.h"
 #include "web/VariantJson.h"
 
@@ -208,14 +209,8 @@ WebServer::~WebServer() {
 }
 
 int WebServer::Bind() {
-  if (options_.port == 0) {
-    port_ = server_->bind_to_any_port("127.0.0.1");
-  } else if (server_->bind_to_port("127.0.0.1", options_.port)) {
-    port_ = options_.port;
-  }
-  if (port_ <= 0) {
-    throw std::runtime_error(fmt::format("cannot listen on 127.0.0.1:{}", options_.port));
-  }
+  // Bound for this server alone: a port in use or out of range is refused, never shared.
+  port_ = BindLoopback(*server_, options_.port);
   static_cast<LoopbackServer&>(*server_).LengthenListenQueue();
   return port_;
 }

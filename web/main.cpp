@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
   int port = -1;
   std::string quotes_file, web_root;
   bool quiet = false;
-  app.add_option(
+  const CLI::Option* port_option = app.add_option(
       "--port", port,
       "Port on 127.0.0.1 (default: [web] url of kestrova.ini, else 8642; 0: any free port)");
   app.add_option("--quotes", quotes_file,
@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
 
   try {
     web::WebServerOptions options;
-    options.port = port >= 0 ? port : ConfiguredPort();
+    options.port = port_option->count() > 0 ? port : ConfiguredPort();
     options.web_root = web_root.empty() ? web::DefaultWebRoot() : std::filesystem::path(web_root);
     options.access_log = !quiet;
     if (quotes_file.empty())

@@ -88,6 +88,26 @@ TEST_F(WebServerTest, MembersAreCalledByNameWithByReferenceResultsAndErrors) {
   EXPECT_EQ(Call(quotes, "isActive", "call", {"X"})["error"]["number"], 91);
 }
 
+// A second server on a port in use, or a port out of range, is refused in one line; it never
+// shares the port with the first one.
+TEST_F(WebServerTest, APortInUseOrOutOfRangeIsRefused) {
+  for (int port : {port_, 99999, -5}) {
+    WebServerOptions options;
+    options.port = port;
+    options.web_root = DefaultWebRoot();
+    options.access_log = false;
+    options.quotes = std::make_shared<QuoteBook>();
+    WebServer second(options);
+    try {
+      second.Bind();
+      ADD_FAILURE() << "port " << port << " was bound";
+    } catch (const std::runtime_error& error) {
+      EXPECT_NE(std::string(error.what()).find(std::to_string(port)), std::string::npos)
+          << error.what();
+    }
+  }
+}
+
 TEST(SessionTest, ClosingAPageCancelsItsDialogAndMergesNothingAfter) {
   auto session = std::make_shared<Session>("s");
   std::optional<int32_t> color = 1;
