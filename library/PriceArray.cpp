@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "platform/automation/Convert.h"
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/helpers/library.h"
@@ -35,10 +36,10 @@ namespace {
 // Checked for every entry of a series, so the common case stays inline.
 inline bool IsPlainCode(int32_t code) {
   if (code < 10000101 || code > 99991231) return false;
-  const int32_t month = code / 100 % 100;
-  const int32_t day = code % 100;
+  const automation::DateCode c(code);
+  const int month = c.Month(), day = c.Day();
   if (month < 1 || month > 12 || day < 1) return false;
-  return day <= 28 || day <= automation::DaysInMonth(code / 10000, month);
+  return day <= 28 || day <= automation::DaysInMonth(c.Year(), month);
 }
 
 int64_t DayNumberOfCode(int32_t code) {
@@ -54,7 +55,8 @@ inline int32_t CodeOfDateOf(int32_t code) {
 // The code of a day moved by `shift` days, where the day reached lies in the same month or
 // a neighbouring one: cheaper than a round trip through day numbers, once per period.
 int32_t ShiftedCode(int32_t code, int32_t shift) {
-  int32_t year = code / 10000, month = code / 100 % 100, day = code % 100 + shift;
+  const automation::DateCode c(code);
+  int32_t year = c.Year(), month = c.Month(), day = c.Day() + shift;
   if (day > automation::DaysInMonth(year, month)) {
     day -= automation::DaysInMonth(year, month);
     if (++month > 12) {
@@ -68,7 +70,7 @@ int32_t ShiftedCode(int32_t code, int32_t shift) {
     }
     day += automation::DaysInMonth(year, month);
   }
-  return year * 10000 + month * 100 + day;
+  return automation::DateCode::Of(year, month, day).Code();
 }
 
 // The last day of a period, as a day number and as a date code.
@@ -84,9 +86,10 @@ struct PeriodEnd {
 PeriodEnd PeriodEndOf(int16_t period, int32_t code) {
   const int32_t start_code = CodeOfDateOf(code);
   const int64_t start = automation::DayNumberOfCode(start_code);
-  const int32_t month_days = automation::DaysInMonth(start_code / 10000, start_code / 100 % 100);
+  const automation::DateCode start_day(start_code);
+  const int32_t month_days = automation::DaysInMonth(start_day.Year(), start_day.Month());
   const int32_t shift =
-      period == 1 ? 5 - automation::WeekdayOfDayNumber(start) : month_days - start_code % 100;
+      period == 1 ? 5 - automation::WeekdayOfDayNumber(start) : month_days - start_day.Day();
   return {start + shift, ShiftedCode(start_code, shift)};
 }
 

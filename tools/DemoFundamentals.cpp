@@ -16,6 +16,7 @@
 
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
@@ -48,22 +49,24 @@ double Cents(double value) { return Round(value, 2); }
 // ---- Calendar
 
 int32_t MonthEnd(int year, int month) {
-  return year * 10000 + month * 100 + automation::DaysInMonth(year, month);
+  return automation::DateCode::Of(year, month, 1).MonthEnd().Code();
 }
 
 // The last day of the month `months` after (before, when negative) the month of the day.
 int32_t MonthEndAfter(int32_t code, int months) {
-  const int index = code / 10000 * 12 + (code / 100 % 100 - 1) + months;
+  const automation::DateCode day(code);
+  const int index = day.Year() * 12 + (day.Month() - 1) + months;
   return MonthEnd(index / 12, index % 12 + 1);
 }
 
 int MonthsBetween(int32_t from, int32_t to) {
-  return (to / 10000 - from / 10000) * 12 + (to / 100 % 100 - from / 100 % 100);
+  const automation::DateCode first(from), last(to);
+  return (last.Year() - first.Year()) * 12 + (last.Month() - first.Month());
 }
 
 Variant DateValue(double code_value) {
-  const auto code = static_cast<int32_t>(code_value);
-  return Variant(automation::DateOf(code / 10000, code / 100 % 100, code % 100));
+  const automation::DateCode code(static_cast<int32_t>(code_value));
+  return Variant(automation::DateOf(code.Year(), code.Month(), code.Day()));
 }
 
 // ---- How companies of a sector do business
@@ -501,7 +504,8 @@ FiscalCalendar CalendarOf(const DemoCompany& company, int32_t world_end) {
   FiscalCalendar calendar;
   const int32_t year_limit = AddCalendarDays(world_end, -kReportLagYear);
   const int32_t quarter_limit = AddCalendarDays(world_end, -kReportLagQuarter);
-  int32_t year_end = MonthEnd(year_limit / 10000, company.fiscal_year_end_month);
+  int32_t year_end =
+      MonthEnd(automation::DateCode(year_limit).Year(), company.fiscal_year_end_month);
   if (year_end > year_limit) year_end = MonthEndAfter(year_end, -12);
   int32_t quarter_end = MonthEndAfter(quarter_limit, 0);
   while (quarter_end > quarter_limit || MonthsBetween(year_end, quarter_end) % 3 != 0) {

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <utility>
 
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
@@ -19,84 +20,6 @@
 namespace tools {
 
 namespace {
-
-// ---- Calendar arithmetic on date codes, by day numbers.
-
-struct Civil {
-  int year, month, day;
-};
-
-Civil CivilOf(int32_t code) { return {code / 10000, code / 100 % 100, code % 100}; }
-int32_t CodeOf(const Civil& c) { return c.year * 10000 + c.month * 100 + c.day; }
-
-Civil CheckedCivil(int32_t code) {
-  if (!automation::IsDateCode(code)) {
-    throw automation::Error::WithDetail(automation::err::kInvalidArgument,
-                                        fmt::format("date code {} is no real day", code));
-  }
-  return CivilOf(code);
-}
-
-int64_t DayNumberOf(const Civil& c) { return automation::DayNumberOfCode(CodeOf(c)); }
-
-int WeekdayOf(int64_t day_number) { return automation::WeekdayOfDayNumber(day_number); }
-
-int32_t CodeOfDayNumber(int64_t day_number) { return automation::CodeOfDayNumber(day_number); }
-
-// The n-th given weekday of a month (n from 1).
-int32_t NthWeekday(int year, int month, int weekday, int n) {
-  const int first = WeekdayOf(DayNumberOf({year, month, 1}));
-  return CodeOf({year, month, 1 + (weekday - first + 7) % 7 + 7 * (n - 1)});
-}
-
-int32_t LastWeekday(int year, int month, int weekday) {
-  const int last_day = automation::DaysInMonth(year, month);
-  const int last = WeekdayOf(DayNumberOf({year, month, last_day}));
-  return CodeOf({year, month, last_day - (last - weekday + 7) % 7});
-}
-
-int32_t EasterSunday(int year) {
-  const int a = year % 19, b = year / 100, c = year % 100, d = b / 4, e = b % 4;
-  const int f = (b + 8) / 25, g = (b - f + 1) / 3;
-  const int h = (19 * a + b - d - g + 15) % 30;
-  const int i = c / 4, k = c % 4;
-  const int l = (32 + 2 * e + 2 * i - h - k) % 7;
-  const int m = (a + 11 * h + 22 * l) / 451;
-  return CodeOf({year, (h + l - 7 * m + 114) / 31, (h + l - 7 * m + 114) % 31 + 1});
-}
-
-// A fixed-date holiday moved off the weekend.
-int32_t Observed(int year, int month, int day) {
-  const int64_t n = DayNumberOf({year, month, day});
-  const int weekday = WeekdayOf(n);
-  if (weekday == 6) return CodeOfDayNumber(n - 1);
-  if (weekday == 7) return CodeOfDayNumber(n + 1);
-  return CodeOf({year, month, day});
-}
-
-enum { kMonday = 1, kThursday = 4, kSaturday = 6 };
-
-std::vector<int32_t> HolidaysOf(int year) {
-  std::vector<int32_t> days;
-  if (WeekdayOf(DayNumberOf({year, 1, 1})) != kSaturday) days.push_back(Observed(year, 1, 1));
-  if (year >= 1998) days.push_back(NthWeekday(year, 1, kMonday, 3));
-  days.push_back(NthWeekday(year, 2, kMonday, 3));
-  days.push_back(CodeOfDayNumber(DayNumberOf(CivilOf(EasterSunday(year))) - 2));
-  days.push_back(LastWeekday(year, 5, kMonday));
-  if (year >= 2022) days.push_back(Observed(year, 6, 19));
-  days.push_back(Observed(year, 7, 4));
-  days.push_back(NthWeekday(year, 9, kMonday, 1));
-  days.push_back(NthWeekday(year, 11, kThursday, 4));
-  days.push_back(Observed(year, 12, 25));
-  return days;
-}
-
-bool IsTradingDayNumber(int64_t day_number, const std::vector<int32_t>& holidays_of_year) {
-  if (WeekdayOf(day_number) >= kSaturday) return false;
-  const int32_t code = CodeOfDayNumber(day_number);
-  return std::find(holidays_of_year.begin(), holidays_of_year.end(), code) ==
-         holidays_of_year.end();
-}
 
 // ---- The world's vocabulary
 
@@ -346,17 +269,16 @@ std::vector<tc2000::Bar> RateBars(const DemoWorld& world, const DemoPriceModel& 
 // ---- Making the world
 
 int32_t Today() {
-  const automation::DateParts today = automation::SplitDate(kestrova_system::CurrentClock().Now());
-  return CodeOf({today.year, today.month, today.day});
+  return automation::DateCode::OfDate(kestrova_system::CurrentClock().Now()).Code();
 }
 
 // The first day of a history of `years` years that ends on `end`: the day after the same
 // date that many years earlier (28 February for 29 February).
 int32_t HistoryStart(int32_t end, int32_t years) {
-  Civil start = CivilOf(end);
-  start.year -= years;
-  start.day = std::min(start.day, automation::DaysInMonth(start.year, start.month));
-  return CodeOfDayNumber(DayNumberOf(start) + 1);
+  const automation::DateCode last(end);
+  const int year = last.Year() - years;
+  const int day = std::min(last.Day(), automation::DaysInMonth(year, last.Month()));
+  return automation::DateCode::Of(year, last.Month(), day).NextDay().Code();
 }
 
 void CheckOptions(const DemoOptions& options) {
@@ -540,45 +462,6 @@ void RemoveStoreFiles(const std::filesystem::path& path) {
 }
 
 }  // namespace
-
-// ---- Calendar
-
-bool IsMarketHoliday(int32_t date_code) {
-  const Civil day = CheckedCivil(date_code);
-  const std::vector<int32_t> holidays = HolidaysOf(day.year);
-  return std::find(holidays.begin(), holidays.end(), date_code) != holidays.end();
-}
-
-bool IsTradingDay(int32_t date_code) {
-  const Civil day = CheckedCivil(date_code);
-  return IsTradingDayNumber(DayNumberOf(day), HolidaysOf(day.year));
-}
-
-int32_t LatestTradingDay(int32_t date_code) {
-  int64_t n = DayNumberOf(CheckedCivil(date_code));
-  while (!IsTradingDay(CodeOfDayNumber(n))) --n;
-  return CodeOfDayNumber(n);
-}
-
-std::vector<int32_t> TradingDays(int32_t first, int32_t last) {
-  std::vector<int32_t> days;
-  const int64_t end = DayNumberOf(CheckedCivil(last));
-  int year = 0;
-  std::vector<int32_t> holidays;
-  for (int64_t n = DayNumberOf(CheckedCivil(first)); n <= end; ++n) {
-    const Civil day = CivilOf(automation::CodeOfDayNumber(n));
-    if (day.year != year) {
-      year = day.year;
-      holidays = HolidaysOf(year);
-    }
-    if (IsTradingDayNumber(n, holidays)) days.push_back(CodeOf(day));
-  }
-  return days;
-}
-
-int32_t AddCalendarDays(int32_t date_code, int32_t days) {
-  return CodeOfDayNumber(DayNumberOf(CheckedCivil(date_code)) + days);
-}
 
 // ---- World
 

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
@@ -139,9 +140,7 @@ std::optional<int32_t> ParseDateCode(std::string_view text) {
   return day->Code();
 }
 
-std::string DateText(int32_t code) {
-  return fmt::format("{:04}-{:02}-{:02}", code / 10000, code / 100 % 100, code % 100);
-}
+std::string DateText(int32_t code) { return automation::DateCode(code).IsoText(); }
 
 std::optional<bool> ParseActive(std::string_view text) {
   const std::string folded = automation::FoldCase(text);
@@ -564,8 +563,7 @@ PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::Pri
                                 std::ostream& messages, const PriceImportOptions& options) {
   PriceImportSummary summary;
   Reporter report(messages, summary);
-  const automation::DateParts now = automation::SplitDate(kestrova_system::CurrentClock().Now());
-  const int32_t today = now.year * 10000 + now.month * 100 + now.day;
+  const int32_t today = automation::DateCode::OfDate(kestrova_system::CurrentClock().Now()).Code();
 
   std::optional<std::filesystem::path> securities, chart_lists;
   std::vector<std::filesystem::path> price_files;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/automation/DateCode.h"
 #include "platform/automation/Error.h"
 
 namespace automation {
@@ -49,19 +50,21 @@ int DaysInMonth(int year, int month) {
 }
 
 bool IsDateCode(int32_t code) {
-  const int year = code / 10000, month = code / 100 % 100, day = code % 100;
+  const DateCode c(code);
+  const int year = c.Year(), month = c.Month(), day = c.Day();
   return year >= 100 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 &&
          day <= DaysInMonth(year, month);
 }
 
 int64_t DayNumberOfCode(int32_t code) {
-  return CivilToDays(code / 10000, code / 100 % 100, code % 100) - kUnixDayOfDayZero;
+  const DateCode c(code);
+  return CivilToDays(c.Year(), c.Month(), c.Day()) - kUnixDayOfDayZero;
 }
 
 int32_t CodeOfDayNumber(int64_t day_number) {
   int year = 0, month = 0, day = 0;
   DaysToCivil(day_number + kUnixDayOfDayZero, year, month, day);
-  return year * 10000 + month * 100 + day;
+  return DateCode::Of(year, month, day).Code();
 }
 
 int WeekdayOfDayNumber(int64_t day_number) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 
 namespace chart {
@@ -16,12 +17,12 @@ struct YearMonthDay {
 };
 
 YearMonthDay SplitDay(int64_t day_number) {
-  const int32_t code = automation::CodeOfDayNumber(day_number);
-  return {code / 10000, code / 100 % 100, code % 100};
+  const automation::DateCode code = automation::DateCode::OfDayNumber(day_number);
+  return {code.Year(), code.Month(), code.Day()};
 }
 
 int64_t DayOf(int year, int month, int day) {
-  return automation::DayNumberOfCode(year * 10000 + month * 100 + day);
+  return automation::DateCode::Of(year, month, day).DayNumber();
 }
 
 double ApproximateDays(DateTickStep step) {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/automation/Convert.h"
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 
@@ -51,25 +52,21 @@ Variant ReorderDateText(const Variant& text_value, const Variant& separator1,
                  automation::CStr(separator2) + text.substr(first + 1, last - first - 1));
 }
 
-int32_t LongFromDate(Date d) {
-  const automation::DateParts p = automation::SplitDate(d);
-  return p.year * 10000 + p.month * 100 + p.day;
-}
+int32_t LongFromDate(Date d) { return automation::DateCode::OfDate(d).Code(); }
 
 std::string DateTextFromLong(int32_t code) {
   if (code <= 0) return "";
-  const int16_t year = automation::CInt(Variant(code / 10000));
-  const int32_t month = code / 100 % 100;
-  const int32_t day = code % 100;
-  return automation::Str(Variant(year)) + "/" + automation::Str(Variant(month)) + "/" +
-         automation::Str(Variant(day));
+  const automation::DateCode day(code);
+  const int16_t year = automation::CInt(Variant(day.Year()));
+  return automation::Str(Variant(year)) + "/" + automation::Str(Variant(day.Month())) + "/" +
+         automation::Str(Variant(day.Day()));
 }
 
 Date DateFromLong(int32_t code) {
   // Four-digit years, the codes every series carries, are read directly; the text route,
   // which gives the same day, stays for the rest (two-digit years and the like).
   if (code >= 10000101) {
-    if (auto d = automation::MakeDate(code / 10000, code / 100 % 100, code % 100)) return *d;
+    if (auto d = automation::DateCode(code).ToDate()) return *d;
   }
   const std::string text = DateTextFromLong(code);
   if (text.empty()) return Date{0};

@@ -24,57 +24,6 @@ bool SameBars(const std::vector<tc2000::Bar>& a, const std::vector<tc2000::Bar>&
                     });
 }
 
-TEST(TradingCalendarTest, KnowsTheHolidaysAndTheirObservedDays) {
-  struct Case {
-    int32_t day;
-    bool holiday;
-    const char* what;
-  };
-  for (const Case& c : {
-           Case{20240101, true, "New Year's Day"},
-           Case{20230102, true, "New Year's Day on a Sunday, Monday after"},
-           Case{20211231, false, "New Year's Day 2022 on a Saturday is not made up"},
-           Case{20240115, true, "Martin Luther King Day"},
-           Case{19970120, false, "Martin Luther King Day before 1998"},
-           Case{20240219, true, "Presidents' Day"},
-           Case{20240329, true, "Good Friday"},
-           Case{20230407, true, "Good Friday"},
-           Case{20240527, true, "Memorial Day"},
-           Case{20220620, true, "Juneteenth on a Sunday, Monday after"},
-           Case{20210618, false, "Juneteenth before 2022"},
-           Case{20240619, true, "Juneteenth"},
-           Case{20200703, true, "Independence Day on a Saturday, Friday before"},
-           Case{20240704, true, "Independence Day"},
-           Case{20240902, true, "Labor Day"},
-           Case{20241128, true, "Thanksgiving"},
-           Case{20241129, false, "the day after Thanksgiving"},
-           Case{20241224, false, "Christmas Eve"},
-           Case{20241225, true, "Christmas"},
-           Case{20211224, true, "Christmas on a Saturday, Friday before"},
-           Case{20221226, true, "Christmas on a Sunday, Monday after"},
-       }) {
-    EXPECT_EQ(IsMarketHoliday(c.day), c.holiday) << c.day << " " << c.what;
-    EXPECT_EQ(IsTradingDay(c.day), !c.holiday) << c.day << " " << c.what;
-  }
-}
-
-TEST(TradingCalendarTest, CountsTradingDaysAndFindsTheLatest) {
-  struct Case {
-    int year;
-    size_t days;
-  };
-  for (const Case& c : {Case{2022, 251}, Case{2023, 250}, Case{2024, 252}}) {
-    EXPECT_EQ(TradingDays(c.year * 10000 + 101, c.year * 10000 + 1231).size(), c.days) << c.year;
-  }
-  EXPECT_EQ(LatestTradingDay(20241130), 20241129);  // Saturday
-  EXPECT_EQ(LatestTradingDay(20241225), 20241224);  // Christmas
-  EXPECT_EQ(LatestTradingDay(20240102), 20240102);
-  EXPECT_TRUE(TradingDays(20240105, 20240104).empty());
-  EXPECT_EQ(AddCalendarDays(20240228, 2), 20240301);
-  EXPECT_EQ(testing_support::ErrorNumberOf([] { IsTradingDay(20230229); }),
-            automation::err::kInvalidArgument);
-}
-
 class DemoWorldTest : public ::testing::Test {
  protected:
   static DemoOptions Small(uint64_t seed) {
