@@ -1,18 +1,12 @@
 #include "tools/ServeQuotesCommand.h"
 
+#include <dlfcn.h>
 #include <fmt/format.h>
-#include <httplib.h>
-#include <pthread.h>
 
-#include <csignal>
+#include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
-#include <thread>
-
-#include "platform/system/Installation.h"
-#include "web/LocalHttpServer.h"
-#include "web/QuoteService.h"
+#include <system_error>
 
 namespace tools {
 
@@ -23,39 +17,31 @@ struct Options {
   int port = 8642;
 };
 
+// The service module: in the library folder beside the program's folder (lib/ beside bin/).
+std::filesystem::path ServiceModule() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return exe.parent_path().parent_path() / "lib" / kServeQuotesModuleFile;
+}
+
 int Run(const Options& options) {
-  auto book = std::make_shared<web::QuoteBook>(web::QuoteBook::FromFile(options.quotes_file));
-  httplib::Server server;
-  web::AddQuoteService(server, book);
-  // The port is ours alone: a second service on it is refused, not let in to take turns.
-  int port = 0;
-  try {
-    port = web::BindLoopback(server, options.port);
-  } catch (const std::runtime_error& e) {
-    fmt::print(stderr, "kestrova: {}\n", e.what());
+  const std::filesystem::path module = ServiceModule();
+  // Stays loaded until the process ends: the service runs until then.
+  void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* why = dlerror();
+    fmt::print(stderr, "kestrova: cannot load the quote service: {}\n",
+               why ? why : module.string());
     return 1;
   }
-
-  // Interrupts are taken by a thread of their own, which stops the server; the server's
-  // threads, started after this, inherit the blocked signals.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-  std::thread stopper([&] {
-    int signal_number = 0;
-    sigwait(&stop_signals, &signal_number);
-    server.stop();
-  });
-
-  fmt::print("Serving {} quotes at http://127.0.0.1:{}/d/quotes.csv (Ctrl-C stops)\n", book->size(),
-             port);
-  std::fflush(stdout);
-  const bool listened = server.listen_after_bind();
-  if (!listened) pthread_kill(stopper.native_handle(), SIGTERM);
-  stopper.join();
-  return listened ? 0 : 1;
+  using Entry = int (*)(const char*, int);
+  auto serve = reinterpret_cast<Entry>(dlsym(handle, kServeQuotesEntry));
+  if (!serve) {
+    fmt::print(stderr, "kestrova: cannot load the quote service: {} has no {}\n", module.string(),
+               kServeQuotesEntry);
+    return 1;
+  }
+  return serve(options.quotes_file.c_str(), options.port);
 }
 
 }  // namespace
