@@ -20,6 +20,7 @@
 #include "platform/automation/Text.h"
 #include "platform/chart/DateAxis.h"
 #include "platform/chart/JpegWriter.h"
+#include "platform/chart/ValueScale.h"
 
 namespace chart {
 namespace {
@@ -78,89 +79,6 @@ bool IsDrawn(const Point& p, SeriesKind kind, bool date_axis) {
   }
   return true;
 }
-
-// The fewest decimals (up to 4) that show multiples of `step` exactly.
-int DecimalsFor(double step) {
-  for (int d = 0; d < 4; ++d) {
-    const double scaled = step * std::pow(10.0, d);
-    if (std::fabs(scaled - std::round(scaled)) < 1e-6 * std::max(1.0, scaled)) return d;
-  }
-  return 4;
-}
-
-// "1,234.50": thousands grouped, `decimals` places; trailing zeros dropped when `trim`.
-std::string Grouped(double value, int decimals, bool trim = false) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(value));
-  std::string digits(buf);
-  std::string fraction;
-  if (const size_t dot = digits.find('.'); dot != std::string::npos) {
-    fraction = digits.substr(dot);
-    digits.resize(dot);
-    if (trim) {
-      while (!fraction.empty() && (fraction.back() == '0' || fraction.back() == '.')) {
-        const bool was_dot = fraction.back() == '.';
-        fraction.pop_back();
-        if (was_dot) break;
-      }
-    }
-  }
-  std::string out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  const bool negative = value < 0 && (out != "0" || !fraction.empty());
-  return (negative ? "-" : "") + out + fraction;
-}
-
-double NiceStep(double raw) {
-  if (!(raw > 0) || !std::isfinite(raw)) return 1.0;
-  const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
-  const double f = raw / magnitude;
-  const double nice = f <= 1 ? 1 : f <= 2 ? 2 : f <= 2.5 ? 2.5 : f <= 5 ? 5 : 10;
-  return nice * magnitude;
-}
-
-// A vertical scale: the value range of a band and its round ticks.
-struct ValueScale {
-  double lo = 0, hi = 1, step = 1;
-  double top = 0, bottom = 0;  // the band in pixels
-  bool abbreviate = false;     // 12.5M rather than 12,500,000
-  std::vector<double> ticks;
-  const std::function<std::string(double)>* formatter = nullptr;  // the chart's, if any
-
-  double Y(double v) const { return bottom - (v - lo) / (hi - lo) * (bottom - top); }
-
-  void ChooseTicks(int max_ticks) {
-    step = NiceStep((hi - lo) / std::max(1, max_ticks));
-    ticks.clear();
-    // Each tick as a multiple of the step, so that no rounding error piles up.
-    const double first = std::ceil(lo / step - 1e-9);
-    for (int k = 0; k < 1000; ++k) {
-      const double t = (first + k) * step;
-      if (t > hi + 1e-9 * step) break;
-      ticks.push_back(std::fabs(t) < step * 1e-9 ? 0.0 : t);
-    }
-    abbreviate = std::max(std::fabs(lo), std::fabs(hi)) >= 100000;
-  }
-
-  std::string Label(double v) const {
-    if (formatter && *formatter) return (*formatter)(v);
-    if (!abbreviate) return Grouped(v, DecimalsFor(step));
-    const double top_value = std::max(std::fabs(lo), std::fabs(hi));
-    double unit = 1e3;
-    const char* suffix = "K";
-    if (top_value >= 1e9) {
-      unit = 1e9;
-      suffix = "B";
-    } else if (top_value >= 1e6) {
-      unit = 1e6;
-      suffix = "M";
-    }
-    return v == 0 ? "0" : Grouped(v / unit, DecimalsFor(step / unit)) + suffix;
-  }
-};
 
 // One Pango layout for every text of a render; only the text and weight change.
 class TextPainter {
