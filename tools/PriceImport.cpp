@@ -21,6 +21,7 @@
 #include "platform/automation/Text.h"
 #include "platform/system/Clock.h"
 #include "tools/CsvText.h"
+#include "tools/PriceCsv.h"
 
 namespace tools {
 
@@ -56,116 +57,6 @@ class Reporter {
   std::ostream& out_;
   PriceImportSummary& summary_;
 };
-
-// ---- CSV records
-
-// A header name as it is matched: letters and digits only, lower case ("Adj Close" is
-// "adjclose").
-std::string HeaderKey(std::string_view name) {
-  std::string key;
-  for (char c : name) {
-    if (std::isalnum(static_cast<unsigned char>(c))) {
-      key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-  }
-  return key;
-}
-
-// A column the importer needs: its name in reports and the header names that mean it.
-struct ColumnRule {
-  const char* name;
-  std::vector<const char*> keys;
-  bool required = true;
-};
-
-// The position of each column of `rules` in the header, npos for an optional one that is
-// absent; nullopt with the reason when a required one is missing or one appears twice.
-std::optional<std::vector<size_t>> FindColumns(const std::vector<std::string>& header,
-                                               const std::vector<ColumnRule>& rules,
-                                               std::string& error) {
-  std::vector<size_t> positions(rules.size(), std::string::npos);
-  std::vector<std::string> missing;
-  for (size_t s = 0; s < rules.size(); ++s) {
-    for (size_t h = 0; h < header.size(); ++h) {
-      const std::string key = HeaderKey(header[h]);
-      if (std::find(rules[s].keys.begin(), rules[s].keys.end(), key) == rules[s].keys.end()) {
-        continue;
-      }
-      if (positions[s] != std::string::npos) {
-        error = fmt::format("the header names the {} column twice", rules[s].name);
-        return std::nullopt;
-      }
-      positions[s] = h;
-    }
-    if (positions[s] == std::string::npos && rules[s].required) missing.push_back(rules[s].name);
-  }
-  if (!missing.empty()) {
-    std::string names;
-    for (const ColumnRule& rule : rules) {
-      if (rule.required) names += (names.empty() ? "" : ",") + std::string(rule.name);
-    }
-    error =
-        fmt::format("no header row {} (missing {}); file skipped", names, fmt::join(missing, ", "));
-    return std::nullopt;
-  }
-  return positions;
-}
-
-// The fields of a data line that are as many as the header's, or the reason it is bad.
-std::optional<std::vector<std::string>> DataFields(const CsvLine& line, size_t header_size,
-                                                   std::string& reason) {
-  auto fields = SplitCsvLine(line.text);
-  if (!fields) {
-    reason = "a quoted field is not closed";
-  } else if (fields->size() != header_size) {
-    reason = fmt::format("{} fields where the header has {}", fields->size(), header_size);
-    fields.reset();
-  }
-  return fields;
-}
-
-// ---- Values
-
-bool IsValidSymbol(std::string_view symbol) {
-  if (symbol.empty() || symbol.size() > 12) return false;
-  return std::all_of(symbol.begin(), symbol.end(),
-                     [](char c) { return c > ' ' && c < 0x7F && c != ',' && c != '"'; });
-}
-
-// The date code of "2024-01-31", "20240131" or "1/31/2024"; a month or day of one digit is
-// taken in every form.
-std::optional<int32_t> ParseDateCode(std::string_view text) {
-  const auto day = ParseCsvDay(text, IsoDayDigits::kOneOrTwo);
-  if (!day) return std::nullopt;
-  return day->Code();
-}
-
-std::string DateText(int32_t code) { return automation::DateCode(code).IsoText(); }
-
-std::optional<bool> ParseActive(std::string_view text) {
-  const std::string folded = automation::FoldCase(text);
-  for (const char* yes : {"1", "-1", "true", "yes", "y"}) {
-    if (folded == yes) return true;
-  }
-  for (const char* no : {"0", "false", "no", "n"}) {
-    if (folded == no) return false;
-  }
-  return std::nullopt;
-}
-
-// A value a column must hold: not empty, not "null".
-std::optional<std::string_view> Required(const std::string& field, const char* column,
-                                         std::string& reason) {
-  if (field.empty()) {
-    reason = fmt::format("missing {}", column);
-    return std::nullopt;
-  }
-  if (automation::EqualsIgnoringCase(field, "null")) {
-    reason = fmt::format("{} is null", column);
-    return std::nullopt;
-  }
-  return std::string_view(field);
-}
 
 // ---- Store writes
 

@@ -1,0 +1,108 @@
+#include "tools/PriceCsv.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cctype>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/automation/DateCode.h"
+#include "platform/automation/Text.h"
+
+namespace tools {
+
+std::string HeaderKey(std::string_view name) {
+  std::string key;
+  for (char c : name) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      key += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  return key;
+}
+
+std::optional<std::vector<size_t>> FindColumns(const std::vector<std::string>& header,
+                                               const std::vector<ColumnRule>& rules,
+                                               std::string& error) {
+  std::vector<size_t> positions(rules.size(), std::string::npos);
+  std::vector<std::string> missing;
+  for (size_t s = 0; s < rules.size(); ++s) {
+    for (size_t h = 0; h < header.size(); ++h) {
+      const std::string key = HeaderKey(header[h]);
+      if (std::find(rules[s].keys.begin(), rules[s].keys.end(), key) == rules[s].keys.end()) {
+        continue;
+      }
+      if (positions[s] != std::string::npos) {
+        error = fmt::format("the header names the {} column twice", rules[s].name);
+        return std::nullopt;
+      }
+      positions[s] = h;
+    }
+    if (positions[s] == std::string::npos && rules[s].required) missing.push_back(rules[s].name);
+  }
+  if (!missing.empty()) {
+    std::string names;
+    for (const ColumnRule& rule : rules) {
+      if (rule.required) names += (names.empty() ? "" : ",") + std::string(rule.name);
+    }
+    error =
+        fmt::format("no header row {} (missing {}); file skipped", names, fmt::join(missing, ", "));
+    return std::nullopt;
+  }
+  return positions;
+}
+
+std::optional<std::vector<std::string>> DataFields(const CsvLine& line, size_t header_size,
+                                                   std::string& reason) {
+  auto fields = SplitCsvLine(line.text);
+  if (!fields) {
+    reason = "a quoted field is not closed";
+  } else if (fields->size() != header_size) {
+    reason = fmt::format("{} fields where the header has {}", fields->size(), header_size);
+    fields.reset();
+  }
+  return fields;
+}
+
+bool IsValidSymbol(std::string_view symbol) {
+  if (symbol.empty() || symbol.size() > 12) return false;
+  return std::all_of(symbol.begin(), symbol.end(),
+                     [](char c) { return c > ' ' && c < 0x7F && c != ',' && c != '"'; });
+}
+
+std::optional<int32_t> ParseDateCode(std::string_view text) {
+  const auto day = ParseCsvDay(text, IsoDayDigits::kOneOrTwo);
+  if (!day) return std::nullopt;
+  return day->Code();
+}
+
+std::string DateText(int32_t code) { return automation::DateCode(code).IsoText(); }
+
+std::optional<bool> ParseActive(std::string_view text) {
+  const std::string folded = automation::FoldCase(text);
+  for (const char* yes : {"1", "-1", "true", "yes", "y"}) {
+    if (folded == yes) return true;
+  }
+  for (const char* no : {"0", "false", "no", "n"}) {
+    if (folded == no) return false;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string_view> Required(const std::string& field, const char* column,
+                                         std::string& reason) {
+  if (field.empty()) {
+    reason = fmt::format("missing {}", column);
+    return std::nullopt;
+  }
+  if (automation::EqualsIgnoringCase(field, "null")) {
+    reason = fmt::format("{} is null", column);
+    return std::nullopt;
+  }
+  return std::string_view(field);
+}
+
+}  // namespace tools
