@@ -20,6 +20,7 @@
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
+#include "tools/DemoFundamentalsData.h"
 #include "tools/DemoRandom.h"
 #include "tools/FundamentalsImport.h"
 #include "tools/FundamentalsSchema.h"
@@ -30,11 +31,7 @@ namespace tools {
 namespace {
 
 using automation::Variant;
-
-constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
-constexpr size_t kNone = static_cast<size_t>(-1);
-
-bool IsNull(double value) { return std::isnan(value); }
+using namespace demo_fundamentals;
 
 // Rounded to `decimals` places; a value that is no finite number stays Null.
 double Round(double value, int decimals) {
@@ -62,11 +59,6 @@ int32_t MonthEndAfter(int32_t code, int months) {
 int MonthsBetween(int32_t from, int32_t to) {
   const automation::DateCode first(from), last(to);
   return (last.Year() - first.Year()) * 12 + (last.Month() - first.Month());
-}
-
-Variant DateValue(double code_value) {
-  const automation::DateCode code(static_cast<int32_t>(code_value));
-  return Variant(automation::DateOf(code.Year(), code.Month(), code.Day()));
 }
 
 // ---- How companies of a sector do business
@@ -206,55 +198,6 @@ std::string ExchangeCode(Random& random) {
   return "X";
 }
 
-// ---- Figures of one company by column
-
-// Every number and date column of the per-company tables that the programs read gets a slot,
-// so that a company's figures are one flat vector (Null as NaN, dates as date codes) and a
-// writer takes a column's value by its slot. The other periods of a figure stay Null.
-class Slots {
- public:
-  Slots() {
-    for (const FundamentalsTable& table : FundamentalsTables()) {
-      if (!IsCompanyTable(table)) continue;
-      for (const FundamentalsColumn& column : table.columns) {
-        if (!column.read) continue;
-        if (column.kind != ColumnKind::kNumber && column.kind != ColumnKind::kDate &&
-            column.kind != ColumnKind::kInteger) {
-          continue;
-        }
-        slots_.emplace(column.name, static_cast<int>(slots_.size()));
-      }
-    }
-  }
-
-  static bool IsCompanyTable(const FundamentalsTable& table) {
-    return table.name != "si_ci" && !table.columns.empty() &&
-           table.columns.front().name == "company_id";
-  }
-
-  // The slot of a column, or -1 when no per-company table has it.
-  int operator()(std::string_view name) const {
-    const auto it = slots_.find(std::string(name));
-    return it == slots_.end() ? -1 : it->second;
-  }
-  size_t size() const { return slots_.size(); }
-
- private:
-  std::unordered_map<std::string, int> slots_;
-};
-
-class Figures {
- public:
-  explicit Figures(size_t slots) : values_(slots, kNull) {}
-  void Set(int slot, double value) {
-    if (slot >= 0) values_[static_cast<size_t>(slot)] = std::isfinite(value) ? value : kNull;
-  }
-  double Get(int slot) const { return slot < 0 ? kNull : values_[static_cast<size_t>(slot)]; }
-
- private:
-  std::vector<double> values_;
-};
-
 // ---- The statements
 
 // One quarter as drawn, before the company's scale is known: flows over the quarter and the
@@ -392,19 +335,6 @@ constexpr int kStoredYears = 7;
 constexpr int kYears = 8;     // one more than stored, for the seven-year growth
 constexpr int kQuarters = 8;  // stored quarters
 constexpr int kReportLagYear = 60, kReportLagQuarter = 45;  // days from a period's end to its data
-
-// Price change windows of the relative-strength ranks, in trading days: 4, 13, 26, 52 weeks.
-constexpr std::array<size_t, 4> kStrengthDays{20, 63, 126, 252};
-
-struct CompanyData {
-  size_t company = 0;  // index into DemoWorld::companies
-  std::string id, exchange, business;
-  Figures figures{0};
-  std::array<double, 4> change{kNull, kNull, kNull, kNull};  // over kStrengthDays
-  double weighted_change = kNull;  // latest quarter 40 %, the three before 20 % each
-  double holders = 0, institutional_share = 0;
-  double market_value = 0, yield = 0, volatility = 0;
-};
 
 // The stems of the statement columns, with their line.
 struct Stem {
@@ -885,251 +815,9 @@ class CompanyModel {
   std::array<Lines, kYears> year_;
 };
 
-// ---- Across companies
-
-// Percentile ranks 1..99, higher values higher; equal values share the rank of the first of
-// them; Null values stay Null. A single value ranks 50.
-std::vector<double> PercentileRanks(const std::vector<double>& values) {
-  std::vector<size_t> order;
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (!IsNull(values[i])) order.push_back(i);
-  }
-  std::stable_sort(order.begin(), order.end(),
-                   [&](size_t a, size_t b) { return values[a] < values[b]; });
-  std::vector<double> ranks(values.size(), kNull);
-  const size_t m = order.size();
-  size_t tie_start = 0;
-  for (size_t p = 0; p < m; ++p) {
-    if (p > 0 && values[order[p]] != values[order[p - 1]]) tie_start = p;
-    ranks[order[p]] =
-        m == 1
-            ? 50.0
-            : 1.0 + std::floor(98.0 * static_cast<double>(tie_start) / static_cast<double>(m - 1));
-  }
-  return ranks;
-}
-
-// What the generator leaves untidy, drawn from the world's seed.
-struct Oddities {
-  size_t uncovered = kNone;      // a company trading at the end that has no fundamentals
-  size_t short_history = kNone;  // a company listed lately, given two fiscal years only
-  // Positions in the list of covered companies:
-  size_t no_isq_row = kNone, no_mlt_row = kNone, no_instss = kNone;
-  std::vector<std::pair<size_t, int>> missing_quarters;  // company, quarter 2..8
-  std::vector<size_t> null_rnpm;
-};
+// ---- Putting it together
 
 constexpr size_t kOddityThreshold = 10;
-
-std::string IndustryCode(int sector, int industry) {
-  return fmt::format("{:02}{}", sector + 1, industry + 1);
-}
-std::string SectorCode(int sector) { return fmt::format("{:02}", sector + 1); }
-
-struct Portfolio {
-  std::string name;
-  std::vector<std::string> tickers;
-};
-
-struct Generated {
-  std::vector<CompanyData> companies;  // the covered companies, in world order
-  Oddities oddities;
-  struct Industry {
-    std::string code;
-    std::array<double, 4> rs{};
-  };
-  std::vector<Industry> industries;  // those with companies, by code
-  std::vector<Portfolio> portfolios;
-};
-
-// ---- Writing
-
-// The columns the demo data fills: those the programs read. The rest stay Null.
-std::vector<const FundamentalsColumn*> FilledColumns(const FundamentalsTable& table) {
-  std::vector<const FundamentalsColumn*> columns;
-  for (const FundamentalsColumn& column : table.columns) {
-    if (column.read) columns.push_back(&column);
-  }
-  return columns;
-}
-
-// Inserts rows into some columns of one table with one prepared statement, bound values only.
-class TableInserter {
- public:
-  TableInserter(ado::Connection& connection, const FundamentalsTable& table,
-                const std::vector<const FundamentalsColumn*>& columns)
-      : connection_(connection), row_(columns.size()) {
-    std::string names, marks;
-    for (const FundamentalsColumn* column : columns) {
-      names += (names.empty() ? "" : ", ") + column->name;
-      marks += marks.empty() ? "?" : ", ?";
-    }
-    sql_ = "insert into " + table.name + " (" + names + ") values (" + marks + ")";
-  }
-  std::vector<Variant>& row() { return row_; }
-  void Insert() {
-    connection_.Execute(sql_, row_);
-    ++rows_;
-  }
-  int64_t rows() const { return rows_; }
-
- private:
-  ado::Connection& connection_;
-  std::string sql_;
-  std::vector<Variant> row_;
-  int64_t rows_ = 0;
-};
-
-Variant TextOrNull(const std::string* text) { return text ? Variant(*text) : Variant::Null(); }
-
-class Writer {
- public:
-  Writer(const DemoWorld& world, const Generated& generated, const Slots& slots,
-         const std::function<void(size_t)>& advance)
-      : world_(world), generated_(generated), slots_(slots), advance_(advance) {}
-
-  int64_t WriteSource(const std::string& source) {
-    auto connection = ado::Connection::Create();
-    connection->OpenSource(ado::ResolveDataSource(source), /*create=*/true);
-    // Until CommitTrans, the source keeps its previous tables: a failure below releases the
-    // connection with the transaction open, which rolls it back.
-    connection->BeginTrans();
-    CreateFundamentalsTables(*connection, source);
-    int64_t rows = 0;
-    for (const FundamentalsTable& table : FundamentalsTables()) {
-      if (table.source != source) continue;
-      rows += WriteTable(*connection, table);
-    }
-    connection->CommitTrans();
-    return rows;
-  }
-
- private:
-  int64_t WriteTable(ado::Connection& connection, const FundamentalsTable& table) {
-    const std::vector<const FundamentalsColumn*> columns = FilledColumns(table);
-    TableInserter inserter(connection, table, columns);
-    auto& row = inserter.row();
-    auto fill = [&](const auto& value_of) {
-      for (size_t c = 0; c < columns.size(); ++c) row[c] = value_of(*columns[c]);
-      inserter.Insert();
-    };
-    if (table.name == "si_ci") {
-      for (const CompanyData& data : generated_.companies) {
-        const DemoCompany& company = world_.companies[data.company];
-        const std::string sector = SectorCode(company.sector);
-        const std::string industry = IndustryCode(company.sector, company.industry);
-        fill([&](const FundamentalsColumn& column) {
-          const std::string& n = column.name;
-          return TextOrNull(n == "company_id"  ? &data.id
-                            : n == "ticker"    ? &company.ticker
-                            : n == "company"   ? &company.name
-                            : n == "exchange"  ? &data.exchange
-                            : n == "ind_2_dig" ? &sector
-                            : n == "ind_3_dig" ? &industry
-                            : n == "business"  ? &data.business
-                                               : nullptr);
-        });
-      }
-    } else if (table.name == "si_mgdsc") {
-      for (size_t s = 0; s < world_.sectors.size(); ++s) {
-        const DemoSector& sector = world_.sectors[s];
-        const std::string code = SectorCode(static_cast<int>(s));
-        fill([&](const FundamentalsColumn& column) {
-          return TextOrNull(column.name == "mg_code"   ? &code
-                            : column.name == "mg_desc" ? &sector.name
-                                                       : nullptr);
-        });
-        for (size_t i = 0; i < sector.industries.size(); ++i) {
-          const std::string industry = IndustryCode(static_cast<int>(s), static_cast<int>(i));
-          fill([&](const FundamentalsColumn& column) {
-            return TextOrNull(column.name == "mg_code"   ? &industry
-                              : column.name == "mg_desc" ? &sector.industries[i]
-                                                         : nullptr);
-          });
-        }
-      }
-    } else if (table.name == "si_mgav2") {
-      for (const Generated::Industry& industry : generated_.industries) {
-        fill([&](const FundamentalsColumn& column) {
-          if (column.name == "indcode") return Variant(industry.code);
-          for (size_t w = 0; w < 4; ++w) {
-            if (column.name == fmt::format("rs_{:02}w", kStrengthWeeks[w])) {
-              return Variant(industry.rs[w]);
-            }
-          }
-          return Variant::Null();
-        });
-      }
-    } else if (table.name == "prtflio") {
-      for (size_t p = 0; p < generated_.portfolios.size(); ++p) {
-        fill([&](const FundamentalsColumn& column) {
-          if (column.name == "pfid") return Variant(static_cast<int32_t>(p + 1));
-          if (column.name == "portfolio") return Variant(generated_.portfolios[p].name);
-          return Variant::Null();
-        });
-      }
-    } else if (table.name == "pfcomp") {
-      for (size_t p = 0; p < generated_.portfolios.size(); ++p) {
-        for (const std::string& ticker : generated_.portfolios[p].tickers) {
-          fill([&](const FundamentalsColumn& column) {
-            if (column.name == "pfid") return Variant(static_cast<int32_t>(p + 1));
-            if (column.name == "ticker") return Variant(ticker);
-            return Variant::Null();
-          });
-        }
-      }
-    } else if (Slots::IsCompanyTable(table)) {
-      WriteCompanyRows(table.name, columns, inserter);
-    }
-    return inserter.rows();
-  }
-
-  void WriteCompanyRows(const std::string& table,
-                        const std::vector<const FundamentalsColumn*>& columns,
-                        TableInserter& inserter) {
-    const Oddities& odd = generated_.oddities;
-    const size_t skipped = table == "si_isq"   ? odd.no_isq_row
-                           : table == "si_mlt" ? odd.no_mlt_row
-                                               : kNone;
-    std::vector<int> slot(columns.size());
-    for (size_t c = 0; c < columns.size(); ++c) slot[c] = slots_(columns[c]->name);
-    auto& row = inserter.row();
-    for (size_t k = 0; k < generated_.companies.size(); ++k) {
-      const CompanyData& data = generated_.companies[k];
-      if (k != skipped) {
-        for (size_t c = 0; c < columns.size(); ++c) {
-          const FundamentalsColumn& column = *columns[c];
-          if (column.name == "company_id") {
-            row[c] = Variant(data.id);
-            continue;
-          }
-          const double value = data.figures.Get(slot[c]);
-          if (IsNull(value)) {
-            row[c] = Variant::Null();
-          } else if (column.kind == ColumnKind::kDate) {
-            row[c] = DateValue(value);
-          } else if (column.kind == ColumnKind::kInteger) {
-            row[c] = Variant(static_cast<int32_t>(std::lround(value)));
-          } else {
-            row[c] = Variant(value);
-          }
-        }
-        inserter.Insert();
-      }
-      if ((k + 1) % 256 == 0) advance_(256);
-    }
-    advance_(generated_.companies.size() % 256);
-  }
-
-  static constexpr std::array<int, 4> kStrengthWeeks{4, 13, 26, 52};
-
-  const DemoWorld& world_;
-  const Generated& generated_;
-  const Slots& slots_;
-  const std::function<void(size_t)>& advance_;
-};
-
-// ---- Putting it together
 
 Oddities DrawOddities(const DemoWorld& world, Random& random, std::vector<size_t>& covered) {
   Oddities odd;
@@ -1166,91 +854,6 @@ Oddities DrawOddities(const DemoWorld& world, Random& random, std::vector<size_t
   for (size_t k = 0; k < margins && next < picks.size(); ++k)
     odd.null_rnpm.push_back(picks[next++]);
   return odd;
-}
-
-// The column of a per-company figure that a percentile rank ranks, by the rank's name:
-// "rsales_g1t" ranks sales_g1t, "reps_g3f" epsd_g3f, "rnetinc_g1" netinc_g1f, "ropm_y1"
-// opm_y1.
-int RankedSlot(const Slots& slots, std::string_view rank) {
-  if (rank.size() < 2 || rank.front() != 'r') return -1;
-  std::string ranked(rank.substr(1));
-  if (ranked.starts_with("eps_")) ranked = "epsd_" + ranked.substr(4);  // diluted EPS growth
-  if (int slot = slots(ranked); slot >= 0) return slot;
-  return slots(ranked + "f");
-}
-
-void RankCompanies(Generated& generated, const Slots& slots) {
-  const FundamentalsTable* perc = FindFundamentalsTable("si_perc");
-  if (!perc) return;
-  auto& companies = generated.companies;
-  std::vector<double> values(companies.size());
-  for (const FundamentalsColumn& column : perc->columns) {
-    const int target = slots(column.name);
-    if (target < 0) continue;
-    const std::string_view name = column.name;
-    if (name.starts_with("rrs_")) {
-      for (size_t w = 0; w < kStrengthDays.size(); ++w) {
-        if (name == fmt::format("rrs_{:02}w", std::array{4, 13, 26, 52}[w])) {
-          for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].change[w];
-        }
-      }
-    } else if (name == "rrsw_4q") {
-      for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].weighted_change;
-    } else if (name == "rshrinstn") {
-      for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].holders;
-    } else if (name == "rshrinst") {
-      for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].institutional_share;
-    } else {
-      const int source = RankedSlot(slots, name);
-      for (size_t k = 0; k < companies.size(); ++k) values[k] = companies[k].figures.Get(source);
-    }
-    const std::vector<double> ranks = PercentileRanks(values);
-    for (size_t k = 0; k < companies.size(); ++k) companies[k].figures.Set(target, ranks[k]);
-  }
-}
-
-void RankIndustries(const DemoWorld& world, Generated& generated) {
-  struct Sum {
-    std::array<double, 4> total{};
-    std::array<int, 4> count{};
-    bool members = false;
-  };
-  std::vector<std::pair<std::string, Sum>> sums;
-  for (size_t s = 0; s < world.sectors.size(); ++s) {
-    for (size_t i = 0; i < world.sectors[s].industries.size(); ++i) {
-      sums.emplace_back(IndustryCode(static_cast<int>(s), static_cast<int>(i)), Sum{});
-    }
-  }
-  std::sort(sums.begin(), sums.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
-  auto find = [&](const std::string& code) -> Sum& {
-    return std::lower_bound(sums.begin(), sums.end(), code,
-                            [](const auto& entry, const std::string& c) { return entry.first < c; })
-        ->second;
-  };
-  for (const CompanyData& data : generated.companies) {
-    const DemoCompany& company = world.companies[data.company];
-    Sum& sum = find(IndustryCode(company.sector, company.industry));
-    sum.members = true;
-    for (size_t w = 0; w < 4; ++w) {
-      if (!IsNull(data.change[w])) sum.total[w] += data.change[w], ++sum.count[w];
-    }
-  }
-  // An industry without companies has no average and no row; one whose members are all too
-  // young for a window gets the middle rank there, since the readers take no Null.
-  for (const auto& [code, sum] : sums) {
-    if (sum.members) generated.industries.push_back({code, {}});
-  }
-  for (size_t w = 0; w < 4; ++w) {
-    std::vector<double> averages;
-    for (const auto& [code, sum] : sums) {
-      if (sum.members) averages.push_back(sum.count[w] ? sum.total[w] / sum.count[w] : kNull);
-    }
-    const std::vector<double> ranks = PercentileRanks(averages);
-    for (size_t k = 0; k < ranks.size(); ++k) {
-      generated.industries[k].rs[w] = IsNull(ranks[k]) ? 50.0 : ranks[k];
-    }
-  }
 }
 
 std::vector<Portfolio> MakePortfolios(const DemoWorld& world, const Generated& generated,
@@ -1349,9 +952,8 @@ DemoFundamentalsSummary WriteDemoFundamentals(
   generated.portfolios = MakePortfolios(world, generated, random);
 
   DemoFundamentalsSummary summary;
-  Writer writer(world, generated, slots, advance);
   for (const char* source : {"SIPStatic", "SIPDbf", "SIPUser"}) {
-    summary.rows += writer.WriteSource(source);
+    summary.rows += WriteDemoFundamentalsSource(world, generated, slots, advance, source);
   }
   summary.companies = generated.companies.size();
   summary.industries = generated.industries.size();
