@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -122,6 +123,34 @@ struct Generated {
   };
   std::vector<Industry> industries;  // those with companies, by code
   std::vector<Portfolio> portfolios;
+};
+
+// ---- The company model (DemoCompanyModel.cpp)
+
+// Draws the fundamentals of single companies of a world: business text, statements, periods,
+// ratios, growth rates, multiples and price changes, from the company's own random stream and
+// bars. The column slots are looked up once, on construction; Make may be called from several
+// threads at once.
+class CompanyMaker {
+ public:
+  CompanyMaker(const DemoWorld& world, const Slots& slots);
+  ~CompanyMaker();
+  CompanyMaker(const CompanyMaker&) = delete;
+  CompanyMaker& operator=(const CompanyMaker&) = delete;
+
+  // The data of the company at `index` of DemoWorld::companies; `years` limits the fiscal
+  // years with figures (0: as the company's listing gives). The same stream gives the same
+  // data.
+  CompanyData Make(size_t index, uint64_t stream, int years) const;
+
+  // Blanks the statement figures of one quarter (1..8) of a company.
+  void BlankQuarter(Figures& figures, int quarter) const;
+
+ private:
+  struct Impl;
+  const DemoWorld& world_;
+  const Slots& slots_;
+  std::unique_ptr<Impl> impl_;
 };
 
 // ---- Ranking (DemoFundamentalsRanking.cpp)
