@@ -5,28 +5,31 @@
 # PDFs as their text and rendered pages (a PDF carries its creation date, so its own bytes
 # differ from run to run).
 #
-#   scripts/compare-outputs.sh [--kestrova BIN] [--keep DIR] BASELINE_DIR
+#   scripts/compare-outputs.sh [--kestrova BIN] [--companies N] [--keep DIR] BASELINE_DIR
 #
 # With BASELINE_DIR missing or empty the dump is written there and becomes the baseline;
 # otherwise the dump goes to a temporary folder (or --keep DIR) and is compared with it.
 # Exit status 0 when both are identical, 1 when they differ (the differing files are listed).
-# Builds nothing: the default binary is build/test/bin/kestrova.
+# Builds nothing: the default binary is build/test/bin/kestrova. The world has 300 companies
+# unless --companies says otherwise (a baseline and its comparison must use the same number).
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 kestrova="$root/build/test/bin/kestrova"
 keep=""
+companies=300
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --kestrova) kestrova=$2; shift 2 ;;
     --keep) keep=$2; shift 2 ;;
-    -h|--help) sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --companies) companies=$2; shift 2 ;;
+    -h|--help) sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) echo "compare-outputs: unknown option $1" >&2; exit 2 ;;
     *) break ;;
   esac
 done
 if [[ $# -ne 1 ]]; then
-  echo "usage: compare-outputs.sh [--kestrova BIN] [--keep DIR] BASELINE_DIR" >&2
+  echo "usage: compare-outputs.sh [--kestrova BIN] [--companies N] [--keep DIR] BASELINE_DIR" >&2
   exit 2
 fi
 baseline=$1
@@ -61,7 +64,7 @@ data="$XDG_DATA_HOME/kestrova"
 
 run() { "$kestrova" "$@" >>"$work/log" 2>&1 || { echo "compare-outputs: kestrova $* failed:" >&2; tail -5 "$work/log" >&2; exit 2; }; }
 
-run demo-data --companies 300 --years 4 --seed 7 --end 2026-06-30
+run demo-data --companies "$companies" --years 4 --seed 7 --end 2026-06-30
 run calc lists
 run calc composites
 run calc eva
