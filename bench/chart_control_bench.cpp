@@ -79,7 +79,9 @@ double Since(std::chrono::steady_clock::time_point start) {
 // Everything the stream holds now, as the text the page's EventSource receives.
 size_t DrainStream(web::Session& session) {
   size_t bytes = 0;
-  for (const web::StreamMessage& m : session.Take(std::chrono::milliseconds(0))) {
+  const auto messages = session.Take(std::chrono::milliseconds(0));
+  if (!messages) return bytes;
+  for (const web::StreamMessage& m : *messages) {
     bytes += ("event: " + m.event + "\ndata: " + m.data.dump() + "\n\n").size();
   }
   return bytes;

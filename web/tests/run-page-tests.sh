@@ -4,4 +4,5 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 flock "$here/.install.lock" bash "$here/install-node-deps.sh"
 cd "$here"
-exec node --test "$@"
+# --test-force-exit: a test that fails with a handle still open ends the run all the same.
+exec node --test --test-force-exit "$@"

@@ -31,6 +31,13 @@ export function kestrova(home, ...args) {
   return execFileSync(path.join(binDir, 'kestrova'), args, { env: home.env, encoding: 'utf8' });
 }
 
+// Servers still running when the test process ends (a test that failed before stopping its
+// own; the runner is started with --test-force-exit) are killed with it, never left behind.
+const liveServers = new Set();
+process.on('exit', () => {
+  for (const child of liveServers) child.kill('SIGKILL');
+});
+
 // Starts kestrova-web on a free port; resolves once it listens.
 export function startServer(home, extraArgs = []) {
   return new Promise((resolve, reject) => {
@@ -38,6 +45,8 @@ export function startServer(home, extraArgs = []) {
       env: home.env,
       stdio: ['ignore', 'pipe', 'pipe'],
     });
+    liveServers.add(child);
+    child.once('exit', () => liveServers.delete(child));
     let log = '';
     child.stderr.on('data', (d) => (log += d));
     let out = '';
@@ -78,7 +87,8 @@ export async function pageToken(base) {
   return html.match(/name="kestrova-token" content="([0-9a-f]+)"/)[1];
 }
 
-// Reads one value from a SQLite file with the sqlite3 shell.
+// Reads one value from a SQLite file with the sqlite3 shell, waiting for a writer that holds
+// the database (the server's own runs) rather than failing at once.
 export function sqliteValue(file, sql) {
-  return execFileSync('sqlite3', [file, sql], { encoding: 'utf8' }).trim();
+  return execFileSync('sqlite3', ['-cmd', '.timeout 10000', file, sql], { encoding: 'utf8' }).trim();
 }
