@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/QuietTasks.h"
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"
 #include "platform/ado/Connection.h"
@@ -51,45 +52,7 @@ constexpr int kImportedCompanies = 300;
 constexpr int kTornBars = 400;
 constexpr const char* kTornSymbol = "TORNCHECK";
 
-// A tasks object that takes everything and shows nothing.
-class QuietTasks : public automation::Dispatch {
- public:
-  class Bar : public automation::Dispatch {
-   public:
-    std::string_view ClassName() const override { return "ProgressBar"; }
-    const automation::MemberTable& Members() const override {
-      static const automation::MemberTable table =
-          automation::MemberTableBuilder<Bar>()
-              .Property("Min", &Bar::Get, &Bar::Set)
-              .Property("Max", &Bar::Get, &Bar::Set)
-              .Property("Value", &Bar::Get, &Bar::Set)
-              .Property("Visible", &Bar::GetVisible, &Bar::SetVisible)
-              .Build();
-      return table;
-    }
-    int32_t Get() const { return 0; }
-    void Set(int32_t) {}
-    bool GetVisible() const { return true; }
-    void SetVisible(bool) {}
-  };
-
-  std::string_view ClassName() const override { return "QuietTasks"; }
-  const automation::MemberTable& Members() const override {
-    static const automation::MemberTable table =
-        automation::MemberTableBuilder<QuietTasks>()
-            .Method("updStatus", &QuietTasks::updStatus)
-            .Method("getProgressBar", &QuietTasks::getProgressBar)
-            .Method("Done", &QuietTasks::Done)
-            .Build();
-    return table;
-  }
-  void updStatus(const std::string&) {}
-  std::shared_ptr<Bar> getProgressBar() { return bar_; }
-  void Done() {}
-
- private:
-  std::shared_ptr<Bar> bar_ = std::make_shared<Bar>();
-};
+using bench::QuietTasks;
 
 std::filesystem::path Home() {
   const char* dir = getenv("KESTROVA_BENCH_DATA");

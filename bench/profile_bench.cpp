@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/QuietTasks.h"
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"
 #include "platform/ado/Connection.h"
@@ -32,41 +33,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using automation::Variant;
 
-// The batch runs report to a tasks object; here nobody watches.
-class QuietTasks : public automation::Dispatch {
- public:
-  class Bar : public automation::Dispatch {
-   public:
-    std::string_view ClassName() const override { return "ProgressBar"; }
-    const automation::MemberTable& Members() const override {
-      static const automation::MemberTable table = automation::MemberTableBuilder<Bar>()
-                                                       .Property("Min", &Bar::Get, &Bar::Set)
-                                                       .Property("Max", &Bar::Get, &Bar::Set)
-                                                       .Property("Value", &Bar::Get, &Bar::Set)
-                                                       .Property("Visible", &Bar::Shown, &Bar::Show)
-                                                       .Build();
-      return table;
-    }
-    int32_t Get() const { return 0; }
-    void Set(int32_t) {}
-    bool Shown() const { return true; }
-    void Show(bool) {}
-  };
-
-  std::string_view ClassName() const override { return "QuietTasks"; }
-  const automation::MemberTable& Members() const override {
-    static const automation::MemberTable table =
-        automation::MemberTableBuilder<QuietTasks>()
-            .Method("updStatus", &QuietTasks::updStatus)
-            .Method("getProgressBar", &QuietTasks::getProgressBar)
-            .Method("Done", &QuietTasks::Done)
-            .Build();
-    return table;
-  }
-  void updStatus(const std::string&) {}
-  std::shared_ptr<Bar> getProgressBar() { return std::make_shared<Bar>(); }
-  void Done() {}
-};
+using bench::QuietTasks;
 
 // Answers every Save dialog with the same file.
 class FixedFileHost : public ui::UiHost {
