@@ -29,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchWorld.h"
 #include "bench/QuietTasks.h"
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"
@@ -59,25 +60,7 @@ std::filesystem::path Home() {
   return std::filesystem::path(dir && *dir ? dir : "/tmp/kestrova-bench") / "concurrent";
 }
 
-void PrepareWorld() {
-  const std::filesystem::path home = Home();
-  setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-  std::filesystem::create_directories(home / "config");
-  ado::Connection::Create()->OpenSource(ado::ResolveDataSource("Ledra"), /*create=*/true);
-  const auto store = tc2000::PriceStore::DefaultPath();
-  if (std::filesystem::exists(store) && tools::HasFundamentals()) return;
-  std::printf("making the demo world (10,000 companies, 10 years) in %s ...\n", home.c_str());
-  std::fflush(stdout);
-  tools::DemoOptions options;
-  options.companies = 10000;
-  options.years = 10;
-  options.seed = 1;
-  options.end_date = 20261204;
-  const tools::DemoWorld world = tools::MakeDemoWorld(options);
-  tools::WriteDemoStore(world, store);
-  tools::WriteDemoFundamentals(world);
-}
+void PrepareWorld() { bench::PrepareDemoHome("concurrent", 10000, 10); }
 
 std::string DateText(int32_t code) {
   char text[16];

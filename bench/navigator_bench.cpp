@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchWorld.h"
 #include "bench/QuietTasks.h"
 #include "ocx/calccomp.h"
 #include "ocx/ctlHierarchicalNav.h"
@@ -36,25 +37,9 @@ using Clock = std::chrono::steady_clock;
 using bench::QuietTasks;
 
 void PrepareWorld() {
-  const char* dir = getenv("KESTROVA_BENCH_DATA");
-  const std::filesystem::path home =
-      std::filesystem::path(dir && *dir ? dir : "/tmp/kestrova-bench") / "navigator";
-  setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-  std::filesystem::create_directories(home / "config");
-  const auto store = tc2000::PriceStore::DefaultPath();
-  if (std::filesystem::exists(store) && tools::HasFundamentals()) return;
-  std::printf("making the demo world (10,000 companies, 2 years) in %s ...\n", home.c_str());
-  std::fflush(stdout);
-  tools::DemoOptions options;
-  options.companies = 10000;
-  options.years = 2;
-  options.seed = 1;
-  options.end_date = 20261204;
-  const tools::DemoWorld world = tools::MakeDemoWorld(options);
-  tools::WriteDemoStore(world, store);
-  tools::WriteDemoFundamentals(world);
-  kestrova::CalcComposites(std::make_shared<QuietTasks>());
+  if (bench::PrepareDemoHome("navigator", 10000, 2)) {
+    kestrova::CalcComposites(std::make_shared<QuietTasks>());
+  }
 }
 
 // The median of `runs` timings of `work`, in milliseconds.

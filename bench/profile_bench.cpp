@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchWorld.h"
 #include "bench/QuietTasks.h"
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"
@@ -49,28 +50,12 @@ class FixedFileHost : public ui::UiHost {
 };
 
 std::filesystem::path PrepareWorld() {
-  const char* dir = getenv("KESTROVA_BENCH_DATA");
-  const std::filesystem::path home =
-      std::filesystem::path(dir && *dir ? dir : "/tmp/kestrova-bench") / "profile";
-  setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
-  std::filesystem::create_directories(home / "config");
-  ado::Connection::Create()->OpenSource(ado::ResolveDataSource("Ledra"), /*create=*/true);
-  const auto store = tc2000::PriceStore::DefaultPath();
-  if (std::filesystem::exists(store) && tools::HasFundamentals()) return home;
-  std::printf("making the demo world (500 companies, 10 years) in %s ...\n", home.c_str());
-  std::fflush(stdout);
-  tools::DemoOptions options;
-  options.companies = 500;
-  options.years = 10;
-  options.seed = 1;
-  options.end_date = 20261204;
-  const tools::DemoWorld world = tools::MakeDemoWorld(options);
-  tools::WriteDemoStore(world, store);
-  tools::WriteDemoFundamentals(world);
-  const auto tasks = std::make_shared<QuietTasks>();
-  kestrova::CalcComposites(tasks);
-  kestrova::CalcEVA(tasks);
+  std::filesystem::path home;
+  if (bench::PrepareDemoHome("profile", 500, 10, &home)) {
+    const auto tasks = std::make_shared<QuietTasks>();
+    kestrova::CalcComposites(tasks);
+    kestrova::CalcEVA(tasks);
+  }
   return home;
 }
 
