@@ -1,30 +1,22 @@
 #include "platform/net/HttpClient.h"
 
-#include <curl/curl.h>
-
 #include <cstddef>
 #include <memory>
-#include <mutex>
 #include <new>
 #include <string>
 #include <string_view>
 #include <utility>
 
 #include "platform/automation/Error.h"
+#include "platform/net/CurlHandle.h"
 
 namespace net {
 
 namespace {
 
-struct CurlUrlDeleter {
-  void operator()(CURLU* url) const { curl_url_cleanup(url); }
-};
-using CurlUrl = std::unique_ptr<CURLU, CurlUrlDeleter>;
-
-struct CurlTextDeleter {
-  void operator()(char* text) const { curl_free(text); }
-};
-using CurlText = std::unique_ptr<char, CurlTextDeleter>;
+using detail::CurlHandle;
+using detail::CurlText;
+using detail::CurlUrl;
 
 // A quote list or a page is a few kilobytes; a body this large means a wrong URL or a
 // misbehaving server, and holding it would only exhaust memory.
@@ -61,16 +53,12 @@ std::string UrlForMessages(const std::string& url) {
   if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK) {
     return url;
   }
-  char* password = nullptr;
-  if (curl_url_get(parsed.get(), CURLUPART_PASSWORD, &password, 0) != CURLUE_OK) return url;
-  curl_free(password);
-  char* text = nullptr;
-  if (curl_url_set(parsed.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK ||
-      curl_url_get(parsed.get(), CURLUPART_URL, &text, 0) != CURLUE_OK) {
+  if (!detail::UrlPart(parsed, CURLUPART_PASSWORD)) return url;
+  if (curl_url_set(parsed.get(), CURLUPART_PASSWORD, nullptr, 0) != CURLUE_OK) {
     return "(a URL with a password)";
   }
-  CurlText owned(text);
-  return owned.get();
+  const CurlText without_password = detail::UrlPart(parsed, CURLUPART_URL);
+  return without_password ? without_password.get() : "(a URL with a password)";
 }
 
 [[noreturn]] void ThrowTransferError(const std::string& detail) {
@@ -91,6 +79,22 @@ std::string Reason(CURLcode code, const char* error_buffer) {
   return reason;
 }
 
+// The handle outlives a call of Get, so the pointers into the call's frame that a transfer
+// needs (the error buffer, the body) are taken off it when the call ends, however it ends.
+class PointersIntoCall {
+ public:
+  explicit PointersIntoCall(CURL* handle) : handle_(handle) {}
+  PointersIntoCall(const PointersIntoCall&) = delete;
+  PointersIntoCall& operator=(const PointersIntoCall&) = delete;
+  ~PointersIntoCall() {
+    curl_easy_setopt(handle_, CURLOPT_ERRORBUFFER, nullptr);
+    curl_easy_setopt(handle_, CURLOPT_WRITEDATA, nullptr);
+  }
+
+ private:
+  CURL* handle_;
+};
+
 bool IsUrlSafe(unsigned char c) {
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) return true;
   constexpr std::string_view kKept = "-._~+,/:;=?&@!$'()*[]";
@@ -100,17 +104,6 @@ bool IsUrlSafe(unsigned char c) {
 }  // namespace
 
 namespace detail {
-
-void InitialiseCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
-      // Without it no transfer can work; report it at each attempt instead of once.
-      throw automation::Error::WithDetail(automation::err::kNetwork,
-                                          "the transfer library could not be initialised");
-    }
-  });
-}
 
 TransferLimits BoundedLimits(const TransferLimits& limits) {
   const TransferLimits defaults;
@@ -127,25 +120,21 @@ std::string HttpGet(const std::string& url, const TransferLimits& limits) {
 }
 
 struct HttpClient::Handle {
-  ~Handle() { curl_easy_cleanup(curl); }
-  CURL* curl = nullptr;
+  CurlHandle curl;
 };
 
-HttpClient::HttpClient() : handle_(std::make_unique<Handle>()) {
-  detail::InitialiseCurlOnce();
-  handle_->curl = curl_easy_init();
-  if (!handle_->curl) ThrowTransferError("no transfer handle");
-}
+HttpClient::HttpClient() : handle_(std::make_unique<Handle>(Handle{detail::NewCurlHandle()})) {}
 
 HttpClient::~HttpClient() = default;
 HttpClient::HttpClient(HttpClient&&) noexcept = default;
 
 std::string HttpClient::Get(const std::string& url, const TransferLimits& limits) {
   const TransferLimits bounded = detail::BoundedLimits(limits);
-  CURL* h = handle_->curl;
+  CURL* h = handle_->curl.get();
 
   char error_buffer[CURL_ERROR_SIZE] = {};
   Body body;
+  const PointersIntoCall pointers(h);
   curl_easy_setopt(h, CURLOPT_ERRORBUFFER, error_buffer);
   if (curl_easy_setopt(h, CURLOPT_URL, url.c_str()) != CURLE_OK) {
     ThrowTransferError("unusable URL " + UrlForMessages(url));
@@ -165,9 +154,6 @@ std::string HttpClient::Get(const std::string& url, const TransferLimits& limits
   curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
 
   const CURLcode code = curl_easy_perform(h);
-  // The handle outlives this call: it must not keep pointers into this frame.
-  curl_easy_setopt(h, CURLOPT_ERRORBUFFER, nullptr);
-  curl_easy_setopt(h, CURLOPT_WRITEDATA, nullptr);
   if (body.too_large || code == CURLE_FILESIZE_EXCEEDED) {
     ThrowTransferError("the response from " + UrlForMessages(url) + " is larger than " +
                        std::to_string(kMaxBodyBytes >> 20) + " MiB");

@@ -45,9 +45,6 @@ class HttpClient {
 std::string EscapeUnsafeUrlCharacters(std::string_view text);
 
 namespace detail {
-// Initialises libcurl for the process, once, whichever thread comes first. Everything in
-// this folder calls it before creating a libcurl handle.
-void InitialiseCurlOnce();
 // `limits` with every value that is not positive replaced by its default.
 TransferLimits BoundedLimits(const TransferLimits& limits);
 }  // namespace detail

@@ -1,7 +1,6 @@
 #include "platform/net/SmtpClient.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -12,7 +11,6 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
-#include <new>
 #include <random>
 #include <string>
 #include <string_view>
@@ -20,20 +18,14 @@
 
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
+#include "platform/net/CurlHandle.h"
 
 namespace net {
 
 namespace {
 
-struct CurlDeleter {
-  void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
-};
-using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
-
-struct CurlListDeleter {
-  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
-using CurlList = std::unique_ptr<curl_slist, CurlListDeleter>;
+using detail::CurlHandle;
+using detail::CurlList;
 
 constexpr int kDefaultPort = 25;
 constexpr int kDefaultImplicitTlsPort = 465;
@@ -464,27 +456,18 @@ void SendMail(const SmtpServer& server, const MailMessage& message) {
   const std::string where = HostAndPort(server.host, server.port);
   const TransferLimits limits = detail::BoundedLimits(server.limits);
 
-  detail::InitialiseCurlOnce();
-  CurlHandle handle(curl_easy_init());
-  if (!handle) {
-    throw automation::Error::WithDetail(automation::err::kNetwork,
-                                        "no transfer handle for mail to " + where);
-  }
+  const CurlHandle handle = detail::NewCurlHandle("mail to " + where);
   CURL* h = handle.get();
   const bool login = WantsLogin(server.auth_method);
   // Without TLS from the start, a login needs STARTTLS, unless the server is this machine.
   const LoginRoute route = login && !server.implicit_tls ? RouteForLogin(server) : LoginRoute{};
   const bool require_starttls = login && !server.implicit_tls && !route.plain_allowed;
   CurlList pinned;
-  if (!route.pinned.empty()) {
-    pinned.reset(curl_slist_append(nullptr, route.pinned.c_str()));
-    if (!pinned) throw std::bad_alloc();
-  }
+  if (!route.pinned.empty()) detail::AppendLine(pinned, route.pinned);
   const std::string url = (server.implicit_tls ? "smtps://" : "smtp://") + where;
   const std::string sender = "<" + EnvelopeAddress(message.from) + ">";
-  CurlList recipients(
-      curl_slist_append(nullptr, ("<" + EnvelopeAddress(message.to) + ">").c_str()));
-  if (!recipients) throw std::bad_alloc();
+  CurlList recipients;
+  detail::AppendLine(recipients, "<" + EnvelopeAddress(message.to) + ">");
   const std::string login_options = LoginOptions(server.auth_method);
   Upload upload{mail};
   ServerAnswers answers;

@@ -140,6 +140,20 @@ TEST_F(HttpGetTest, ReturnsTheBodyExactly) {
   EXPECT_EQ(HttpGet(Url("/moved")), body_);
 }
 
+// A client keeps its transfer handle from call to call: a failed call leaves it fit for the
+// next, and a moved client takes the handle along.
+TEST_F(HttpGetTest, OneClientKeepsServingAfterFailures) {
+  HttpClient client;
+  EXPECT_EQ(client.Get(Url("/body")), body_);
+  for (const std::string& url :
+       {Url("/missing"), Url("/loop"), std::string("file:///etc/hostname"), Url("/stuck")}) {
+    EXPECT_THROW(client.Get(url, {1000, 300}), Error) << url;
+    EXPECT_EQ(client.Get(Url("/body")), body_) << "after " << url;
+  }
+  HttpClient moved = std::move(client);
+  EXPECT_EQ(moved.Get(Url("/empty")), "");
+}
+
 TEST_F(HttpGetTest, FailedTransfersAreNetworkErrorsNamingUrlAndReason) {
   LoopbackPort nobody;
   const std::string refused = "http://127.0.0.1:" + std::to_string(nobody.Port()) + "/";
