@@ -19,9 +19,9 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
 #include "platform/automation/Text.h"
+#include "platform/net/LocalHttpServer.h"
 #include "platform/ui/Control.h"
 #include "web/CompanyPages.h"
-#include "web/LocalHttpServer.h"
 #include "web/Session.h"
 #include "web/VariantJson.h"
 
@@ -210,7 +210,7 @@ WebServer::~WebServer() {
 
 int WebServer::Bind() {
   // Bound for this server alone: a port in use or out of range is refused, never shared.
-  port_ = BindLoopback(*server_, options_.port);
+  port_ = net::BindLoopback(*server_, options_.port);
   static_cast<LoopbackServer&>(*server_).LengthenListenQueue();
   return port_;
 }
@@ -331,6 +331,11 @@ void WebServer::AddRoutes() {
   httplib::Server& s = *server_;
   s.set_pre_routing_handler([this](const httplib::Request& request, httplib::Response& response) {
     request_start = std::chrono::steady_clock::now();
+    // Answers go over the loopback device, where compressing them only costs time: the
+    // HTTP library would compress every page, script and state patch a browser accepts
+    // compressed (brotli at its slowest setting, tens of milliseconds for a small script,
+    // hundreds for the navigator's state). The request is the library's own, not const.
+    const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
     return Admit(request, response) ? httplib::Server::HandlerResponse::Unhandled
                                     : httplib::Server::HandlerResponse::Handled;
   });
