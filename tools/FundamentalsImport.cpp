@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/ado/DataSources.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
@@ -258,33 +259,6 @@ class KeyCheck {
 
 // ---- Writes
 
-// One transaction on a connection, rolled back unless committed.
-class Transaction {
- public:
-  explicit Transaction(ado::Connection& connection) : connection_(connection) {
-    connection_.BeginTrans();
-  }
-  ~Transaction() {
-    if (!open_) return;
-    try {
-      connection_.RollbackTrans();
-    } catch (const automation::Error&) {
-      // The engine may have ended the transaction already; it is gone either way.
-    }
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-
-  void Commit() {
-    open_ = false;  // a failed commit has rolled back too
-    connection_.CommitTrans();
-  }
-
- private:
-  ado::Connection& connection_;
-  bool open_ = true;
-};
-
 // Inserts rows into a table, many to a statement: one statement per row would spend its
 // time on the round trips to a PostgreSQL server. The texts repeat, so SQLite keeps them
 // prepared.
@@ -461,7 +435,7 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
   int64_t rows = 0;
   int data_lines = 0;
   try {
-    Transaction transaction(*connection);
+    ado::Transaction transaction(*connection);
     if (HasTable(*connection, table.name)) {
       AddMissingColumns(*connection, table);  // made when the schema had fewer columns
     } else {

@@ -58,33 +58,6 @@ class Reporter {
   PriceImportSummary& summary_;
 };
 
-// ---- Store writes
-
-// One transaction on the store, rolled back unless committed.
-class Transaction {
- public:
-  explicit Transaction(tc2000::PriceStore& store) : store_(store) { store_.Begin(); }
-  ~Transaction() {
-    if (!open_) return;
-    try {
-      store_.Rollback();
-    } catch (const automation::Error&) {
-      // The engine may have rolled back already; the transaction is gone either way.
-    }
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-
-  void Commit() {
-    store_.Commit();
-    open_ = false;
-  }
-
- private:
-  tc2000::PriceStore& store_;
-  bool open_ = true;
-};
-
 // ---- securities.csv
 
 struct SecurityRow {
@@ -158,7 +131,7 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
   }
 
   try {
-    Transaction transaction(store);
+    tc2000::StoreTransaction transaction(store);
     for (const SecurityRow& row : rows) {
       std::string name = row.name.value_or(row.symbol);
       if (!row.name) {
@@ -332,7 +305,7 @@ void ImportBars(const std::filesystem::path& path, const std::string& symbol, in
   }
 
   try {
-    Transaction transaction(store);
+    tc2000::StoreTransaction transaction(store);
     int32_t worden = store.WordenNumFromSymbol(symbol);
     if (worden == 0) worden = store.UpsertSecurity(symbol, symbol, true);
     store.ReplaceBars(worden, *bars);
@@ -438,7 +411,7 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
     chart_lists.push_back(std::move(list.list));
   }
   try {
-    Transaction transaction(store);
+    tc2000::StoreTransaction transaction(store);
     store.ReplaceChartLists(chart_lists);
     transaction.Commit();
     summary.chart_lists += static_cast<int32_t>(chart_lists.size());

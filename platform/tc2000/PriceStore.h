@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ado/Transaction.h"
+
 // The local price store behind the price server: securities (keyed by their Worden number),
 // their daily bars and the chart lists, in one SQLite file. Bars are kept in packed chunks
 // of kBarsPerChunk per security, oldest first, so that the latest bars of a security are one
@@ -112,5 +114,9 @@ class PriceStore {
   std::filesystem::path path_;
   std::unique_ptr<Impl> impl_;
 };
+
+// One transaction on the store, rolled back unless committed (see ado::BasicTransaction).
+using StoreTransaction = ado::BasicTransaction<PriceStore, &PriceStore::Begin, &PriceStore::Commit,
+                                               &PriceStore::Rollback>;
 
 }  // namespace tc2000
