@@ -7,9 +7,24 @@
 # fuzz/corpus/TARGET and keeps what it learns in build/fuzz/corpus/TARGET; an input that
 # crashes, hangs or trips a sanitizer is written to build/fuzz/artifacts/ and the script exits
 # with status 1. Set FUZZ_JOBS to build with more than one process.
+#   scripts/fuzz.sh --build   builds every target and runs none; FUZZ_NO_BUILD=1 then lets
+#                             several runs go at once without racing on the build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
+
+build=$root/build/fuzz
+configure() {
+  if [ ! -f "$build/build.ninja" ]; then
+    cmake -S fuzz -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None \
+      -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  fi
+}
+if [ $# -eq 1 ] && [ "$1" = --build ]; then
+  configure
+  cmake --build "$build" -j "${FUZZ_JOBS:-1}" >/dev/null
+  exit 0
+fi
 
 if [ $# -ne 2 ] || ! [[ $2 =~ ^[0-9]+$ ]]; then
   echo "usage: scripts/fuzz.sh TARGET SECONDS (TARGET: csv, date, quote, settings or sql)" >&2
@@ -22,12 +37,10 @@ if [ ! -f "fuzz/${target}_fuzz.cpp" ]; then
   exit 2
 fi
 
-build=$root/build/fuzz
-if [ ! -f "$build/build.ninja" ]; then
-  cmake -S fuzz -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None \
-    -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+if [ "${FUZZ_NO_BUILD:-0}" != 1 ]; then
+  configure
+  cmake --build "$build" --target "fuzz_$target" -j "${FUZZ_JOBS:-1}" >/dev/null
 fi
-cmake --build "$build" --target "fuzz_$target" -j "${FUZZ_JOBS:-1}" >/dev/null
 
 mkdir -p "$build/corpus/$target" "$build/artifacts"
 dictionary=()

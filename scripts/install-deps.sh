@@ -19,6 +19,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev python3-aiosmtpd
   # fuzz targets: clang with libFuzzer and the sanitizers
   clang libclang-rt-dev
+  # the formatting check of .ci/run
+  clang-format
   # the browser the page tests drive
   chromium
   # regional formats (the tests pin en_US and de_DE)

@@ -5,8 +5,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTROVA_BENCH=OFF >/dev/null
-cmake --build build/release
+# The release configuration of CMakePresets.json: the programs and libraries, no tests or
+# benchmarks.
+cmake --preset release >/dev/null
+cmake --build --preset release
 
 # Create the data sources that do not exist yet, then show where each one leads.
 build/release/bin/kestrova datasources --create

@@ -10,14 +10,11 @@ bash scripts/install-deps.sh
 # playwright-core for the page tests, into web/tests/node_modules (no browser download).
 bash web/tests/install-node-deps.sh
 
-configure_and_build() {
-  local dir=$1
-  shift
-  cmake -S . -B "$dir" -G Ninja -DKESTROVA_WERROR=ON "$@" >/dev/null
-  cmake --build "$dir"
-}
-configure_and_build build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
-configure_and_build build/asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=ON -DKESTROVA_BENCH=OFF
+# The configurations are CMakePresets.json's: build/test and build/asan.
+for preset in test sanitizer; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+done
 
 # The PostgreSQL tests fail (not skip) when KESTROVA_TEST_PG is set and the server is gone.
 pg_state=$(mktemp)
@@ -28,16 +25,25 @@ export KESTROVA_TEST_PG
 
 # Tests pin their own locales; the rest of the environment stays as it is.
 echo "== plain build"
-ctest --test-dir build/test --output-on-failure -j 2 --timeout 300
+ctest --preset test
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  LSAN_OPTIONS=suppressions=$root/scripts/lsan.supp \
-  ctest --test-dir build/asan --output-on-failure -j 2 --timeout 600
+ctest --preset sanitizer
 
 # Every fuzz target for 20 s from its seed inputs: an input that crashes, hangs or trips a
 # sanitizer fails the run and is kept under build/fuzz/artifacts.
+# Two targets at a time, one a core; a failing target's output is shown whole.
 echo "== fuzz targets"
-for source in fuzz/*_fuzz.cpp; do
-  target=$(basename "$source" _fuzz.cpp)
-  FUZZ_JOBS=2 bash scripts/fuzz.sh "$target" 20
-done
+FUZZ_JOBS=2 bash scripts/fuzz.sh --build
+fuzz_one() {
+  local log=build/fuzz/$1.log
+  if FUZZ_NO_BUILD=1 bash scripts/fuzz.sh "$1" 20 >"$log" 2>&1; then
+    echo "fuzz $1: $(grep -m1 -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$') runs, no finding"
+  else
+    cat "$log"
+    echo "fuzz $1: FAILED (input kept under build/fuzz/artifacts)"
+    return 1
+  fi
+}
+export -f fuzz_one
+for source in fuzz/*_fuzz.cpp; do basename "$source" _fuzz.cpp; done |
+  xargs -P 2 -I{} bash -c 'fuzz_one {}' 

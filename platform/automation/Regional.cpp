@@ -111,7 +111,7 @@ NumberFormat NumberFormatOf(const std::string& locale_name) {
     format.grouping.push_back(*g);
   }
   freelocale(loc);
-  if (format.decimal_point.empty()) format.decimal_point = ".";
+  if (format.decimal_point.empty()) format.decimal_point.push_back('.');
   return format;
 }
 
