@@ -1,7 +1,5 @@
 #include "ocx/calccomp.h"
 
-#include <fmt/format.h>
-
 #include <cmath>
 #include <functional>
 #include <optional>
@@ -9,10 +7,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "ocx/BatchRun.h"
 #include "ocx/Percentiles.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Recordset.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
@@ -325,36 +326,31 @@ class CompositeRun {
   // Drop, create, fill and index in one transaction: a failure leaves the old table.
   void RebuildTable() {
     ado::Connection& db = *ledra_;
-    db.BeginTrans();
-    try {
-      ExecuteIgnoringErrors(db, "drop TABLE si_composite");
-      tasks_.Status("Creating Table");
-      db.Execute(kCreateComposite);
-      tasks_.Status("Loading Table");
-      tasks_.SetValue(1);
-      for (const Company& c : companies_.records()) {
-        tasks_.Status("Loading " + c.ticker);
-        db.Execute(
-            kInsertComposite,
-            {Variant(c.company_id), Variant(c.ticker),    Variant(c.indcode),   Stored(c.composite),
-             Stored(c.rscore),      Stored(c.epswavg),    Stored(c.compeps),    Stored(c.rswavg),
-             Stored(c.comprs),      Stored(c.saleswavg),  Stored(c.opmwavg),    Stored(c.npmwavg),
-             Stored(c.roewavg),     Stored(c.smrwavg),    Stored(c.compsmr),    Stored(c.instwavg),
-             Stored(c.compinst),    Stored(c.instpratio), Stored(c.compipurch), Stored(c.accdist),
-             Stored(c.compacdst),   Stored(c.indrs),      Stored(c.compindrs)});
-        tasks_.Step();
-      }
-      ExecuteIgnoringErrors(db, "drop INDEX si_compositeMain");
-      tasks_.Status("Creating Index Main");
-      db.Execute("create INDEX si_compositeMain on  si_composite  (company_id)");
-      ExecuteIgnoringErrors(db, "drop index si_compositeTicker");
-      tasks_.Status("Creating Index Ticker");
-      db.Execute("create INDEX si_compositeTicker on si_composite (ticker)");
-      db.CommitTrans();
-    } catch (...) {
-      db.RollbackTrans();
-      throw;
+    ado::Transaction transaction(db);
+    ExecuteIgnoringErrors(db, "drop TABLE si_composite");
+    tasks_.Status("Creating Table");
+    db.Execute(kCreateComposite);
+    tasks_.Status("Loading Table");
+    tasks_.SetValue(1);
+    for (const Company& c : companies_.records()) {
+      tasks_.Status("Loading " + c.ticker);
+      db.Execute(
+          kInsertComposite,
+          {Variant(c.company_id), Variant(c.ticker),    Variant(c.indcode),   Stored(c.composite),
+           Stored(c.rscore),      Stored(c.epswavg),    Stored(c.compeps),    Stored(c.rswavg),
+           Stored(c.comprs),      Stored(c.saleswavg),  Stored(c.opmwavg),    Stored(c.npmwavg),
+           Stored(c.roewavg),     Stored(c.smrwavg),    Stored(c.compsmr),    Stored(c.instwavg),
+           Stored(c.compinst),    Stored(c.instpratio), Stored(c.compipurch), Stored(c.accdist),
+           Stored(c.compacdst),   Stored(c.indrs),      Stored(c.compindrs)});
+      tasks_.Step();
     }
+    ExecuteIgnoringErrors(db, "drop INDEX si_compositeMain");
+    tasks_.Status("Creating Index Main");
+    db.Execute("create INDEX si_compositeMain on  si_composite  (company_id)");
+    ExecuteIgnoringErrors(db, "drop index si_compositeTicker");
+    tasks_.Status("Creating Index Ticker");
+    db.Execute("create INDEX si_compositeTicker on si_composite (ticker)");
+    transaction.Commit();
   }
 
   std::string FinalStatus() const {

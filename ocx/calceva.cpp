@@ -1,7 +1,5 @@
 #include "ocx/calceva.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -18,9 +16,12 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "ocx/BatchRun.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Recordset.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
@@ -316,25 +317,20 @@ class EvaRun {
   void WriteTable() {
     tasks_->Status("Writing si_eva");
     ado::Connection& db = *ledra_;
-    db.BeginTrans();
-    try {
-      ExecuteIgnoringErrors(db, "drop table si_eva");
-      db.Execute(kCreateEva);
-      const std::string full = InsertEvaRows(kRowsPerInsert);
-      std::vector<Variant> values;
-      for (size_t first = 0; first < rows_.size(); first += kRowsPerInsert) {
-        const size_t count = std::min(kRowsPerInsert, rows_.size() - first);
-        values.clear();
-        for (size_t k = first; k < first + count; ++k) AddValues(rows_[k], values);
-        db.Execute(count == kRowsPerInsert ? full : InsertEvaRows(count), values);
-      }
-      ExecuteIgnoringErrors(db, "drop index si_EVAMain");
-      db.Execute("create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)");
-      db.CommitTrans();
-    } catch (...) {
-      db.RollbackTrans();
-      throw;
+    ado::Transaction transaction(db);
+    ExecuteIgnoringErrors(db, "drop table si_eva");
+    db.Execute(kCreateEva);
+    const std::string full = InsertEvaRows(kRowsPerInsert);
+    std::vector<Variant> values;
+    for (size_t first = 0; first < rows_.size(); first += kRowsPerInsert) {
+      const size_t count = std::min(kRowsPerInsert, rows_.size() - first);
+      values.clear();
+      for (size_t k = first; k < first + count; ++k) AddValues(rows_[k], values);
+      db.Execute(count == kRowsPerInsert ? full : InsertEvaRows(count), values);
     }
+    ExecuteIgnoringErrors(db, "drop index si_EVAMain");
+    db.Execute("create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)");
+    transaction.Commit();
   }
 
   // One company whose figures cannot be computed (a figure beyond the Single range, a beta

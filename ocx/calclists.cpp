@@ -1,7 +1,5 @@
 #include "ocx/calclists.h"
 
-#include <fmt/format.h>
-
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,8 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "ocx/BatchRun.h"
 #include "platform/ado/Connection.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
@@ -81,18 +82,15 @@ class ListRun {
     }
 
     // The deletes and inserts are one transaction: a run that ends early keeps the old rows.
-    ado::Connection& db = *ledra_;
-    db.BeginTrans();
-    try {
+    {
+      ado::Connection& db = *ledra_;
+      ado::Transaction transaction(db);
       CreateListTables(db);
       db.Execute("delete from listmbrs where listidx < 1000");
       db.Execute("delete from tc2klist where listsrc = 'TC'");
       CopyLists(db);
       CreateListIndexes(db);
-      db.CommitTrans();
-    } catch (...) {
-      db.RollbackTrans();
-      throw;
+      transaction.Commit();
     }
 
     server_.reset();
@@ -159,15 +157,17 @@ class ListRun {
     // A savepoint per member would cost two more round trips each on a server, so the
     // members go in under one savepoint, and only a list with a refused member is redone
     // member by member.
-    db.BeginTrans();
-    try {
-      for (const std::string& symbol : symbols) {
-        db.Execute(kInsertMember, {Variant(index), Variant(symbol)});
+    {
+      ado::Transaction savepoint(db);
+      try {
+        for (const std::string& symbol : symbols) {
+          db.Execute(kInsertMember, {Variant(index), Variant(symbol)});
+        }
+        savepoint.Commit();
+        return;
+      } catch (const automation::Error&) {
+        // rolled back as the savepoint goes; the members are tried one by one below
       }
-      db.CommitTrans();
-      return;
-    } catch (const automation::Error&) {
-      db.RollbackTrans();
     }
     for (const std::string& symbol : symbols) {
       if (auto error = TryExecute(db, kInsertMember, {Variant(index), Variant(symbol)})) {

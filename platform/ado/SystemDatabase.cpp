@@ -1,7 +1,5 @@
 #include "platform/ado/SystemDatabase.h"
 
-#include <unistd.h>
-
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -9,9 +7,11 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 #include "platform/ado/Connection.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
@@ -145,19 +145,14 @@ std::span<const SystemTable> SystemTables() { return kTables; }
 
 std::vector<std::string> CreateMissingSystemTables(Connection& connection) {
   std::vector<std::string> created;
-  connection.BeginTrans();
-  try {
-    for (const SystemTable& table : kTables) {
-      if (TableExists(connection, table.name)) continue;
-      // One statement per call: PostgreSQL takes no more.
-      for (std::string_view sql : table.statements) connection.Execute(std::string(sql));
-      created.emplace_back(table.name);
-    }
-    connection.CommitTrans();
-  } catch (...) {
-    connection.RollbackTrans();
-    throw;
+  Transaction transaction(connection);
+  for (const SystemTable& table : kTables) {
+    if (TableExists(connection, table.name)) continue;
+    // One statement per call: PostgreSQL takes no more.
+    for (std::string_view sql : table.statements) connection.Execute(std::string(sql));
+    created.emplace_back(table.name);
   }
+  transaction.Commit();
   return created;
 }
 

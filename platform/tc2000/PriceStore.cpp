@@ -5,9 +5,6 @@
 
 #include "platform/tc2000/PriceStore.h"
 
-#include <sqlite3.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -16,7 +13,10 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
+
+#include <sqlite3.h>
 
 #include "platform/ado/SqliteHandles.h"
 #include "platform/automation/Error.h"
@@ -308,18 +308,23 @@ struct PriceStore::Impl {
     return Security{row.Int(0), row.Text(1), row.Text(2), row.Int(3) != 0, row.Int(4)};
   }
 
-  // Runs `write` as one unit: a savepoint, so it nests inside a caller's Begin .. Commit.
+  // The savepoint of one write, so that it nests inside a caller's Begin .. Commit.
+  struct WriteSavepoint {
+    Impl& impl;
+    void Begin() { impl.Exec("SAVEPOINT store_write"); }
+    void Release() { impl.Exec("RELEASE store_write"); }
+    void Undo() { impl.Exec("ROLLBACK TO store_write; RELEASE store_write"); }
+  };
+
+  // Runs `write` as one unit.
   template <class F>
   void Atomically(F&& write) {
-    Exec("SAVEPOINT store_write");
-    try {
-      write();
-    } catch (...) {
-      sqlite3_exec(db.get(), "ROLLBACK TO store_write; RELEASE store_write", nullptr, nullptr,
-                   nullptr);
-      throw;
-    }
-    Exec("RELEASE store_write");
+    WriteSavepoint savepoint{*this};
+    ado::BasicTransaction<WriteSavepoint, &WriteSavepoint::Begin, &WriteSavepoint::Release,
+                          &WriteSavepoint::Undo>
+        unit(savepoint);
+    write();
+    unit.Commit();
   }
 };
 
