@@ -13,9 +13,19 @@
 
 namespace bench {
 
+// The demo world of the benchmarks: `companies` × `years`, seed 1, ending 4 Dec 2026.
+inline tools::DemoOptions BenchDemoOptions(int companies, int years) {
+  tools::DemoOptions options;
+  options.companies = companies;
+  options.years = years;
+  options.seed = 1;
+  options.end_date = 20261204;
+  return options;
+}
+
 // The home of one benchmark, $KESTROVA_BENCH_DATA/<name> (default /tmp/kestrova-bench/<name>),
 // made the process's settings and data folders, with the system database opened once so it
-// exists. A demo world of `companies` × `years` (seed 1, ending 4 Dec 2026) is made there
+// exists. A demo world of `companies` × `years` (BenchDemoOptions) is made there
 // unless one is there already, so later runs reuse it. Returns true when it was made now.
 inline bool PrepareDemoHome(const std::string& name, int companies, int years,
                             std::filesystem::path* home_out = nullptr) {
@@ -32,12 +42,7 @@ inline bool PrepareDemoHome(const std::string& name, int companies, int years,
   std::printf("making the demo world (%d companies, %d years) in %s ...\n", companies, years,
               home.c_str());
   std::fflush(stdout);
-  tools::DemoOptions options;
-  options.companies = companies;
-  options.years = years;
-  options.seed = 1;
-  options.end_date = 20261204;
-  const tools::DemoWorld world = tools::MakeDemoWorld(options);
+  const tools::DemoWorld world = tools::MakeDemoWorld(BenchDemoOptions(companies, years));
   tools::WriteDemoStore(world, store);
   tools::WriteDemoFundamentals(world);
   return true;

@@ -11,9 +11,9 @@
 #include "Orvalis/AlertCheck.h"
 #include "platform/ado/Connection.h"
 #include "platform/automation/Registry.h"
+#include "platform/net/LocalHttpServer.h"
 #include "platform/net/tests/SmtpSink.h"
 #include "platform/tests/TestEnvironment.h"
-#include "web/LocalHttpServer.h"
 #include "web/QuoteService.h"
 
 int main() {
@@ -23,7 +23,7 @@ int main() {
   testing_support::SmtpSink sink;
 
   auto book = std::make_shared<web::QuoteBook>();
-  web::LocalHttpServer quotes;
+  net::LocalHttpServer quotes;
   web::AddQuoteService(quotes.server(), book);
   const int port = quotes.Start();
   std::filesystem::create_directories(home.config() / "Kestrova");

@@ -9,61 +9,34 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/BenchWorld.h"
+#include "bench/Timing.h"
 #include "ocx/ctlOHLCGraph.h"
 #include "platform/automation/Registry.h"
-#include "platform/tc2000/PriceStore.h"
-#include "tools/DemoFundamentals.h"
 #include "tools/DemoWorld.h"
 #include "web/Session.h"
 
 namespace {
 
 using automation::Variant;
+using bench::Summarise;
+using bench::Summary;
 using web::Json;
 
 constexpr int kRounds = 30;
 
 std::string PrepareWorld() {
-  const char* dir = getenv("KESTROVA_BENCH_DATA");
-  const std::filesystem::path home =
-      std::filesystem::path(dir && *dir ? dir : "/tmp/kestrova-bench") / "chart-control";
-  setenv("XDG_DATA_HOME", (home / "data").c_str(), 1);
-  setenv("XDG_CONFIG_HOME", (home / "config").c_str(), 1);
+  bench::PrepareDemoHome("chart-control", 200, 10);
   setenv("LC_ALL", "en_US.UTF-8", 1);
-  std::filesystem::create_directories(home / "config");
-  tools::DemoOptions options;
-  options.companies = 200;
-  options.years = 10;
-  options.seed = 1;
-  options.end_date = 20261204;
-  const tools::DemoWorld world = tools::MakeDemoWorld(options);
-  const auto store = tc2000::PriceStore::DefaultPath();
-  if (!std::filesystem::exists(store) || !tools::HasFundamentals()) {
-    std::printf("making the demo world (200 companies, 10 years) in %s ...\n", home.c_str());
-    std::fflush(stdout);
-    tools::WriteDemoStore(world, store);
-    tools::WriteDemoFundamentals(world);
-  }
+  const tools::DemoWorld world = tools::MakeDemoWorld(bench::BenchDemoOptions(200, 10));
   // A company that traded through the whole ten years.
   for (const tools::DemoCompany& c : world.companies) {
     if (c.active && c.first_date == world.trading_days.front()) return c.ticker;
   }
   return world.companies.front().ticker;
-}
-
-struct Summary {
-  double median, mean, min, max;
-};
-
-Summary Summarise(std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  double sum = 0;
-  for (double m : ms) sum += m;
-  return {ms[ms.size() / 2], sum / static_cast<double>(ms.size()), ms.front(), ms.back()};
 }
 
 void Print(const std::string& what, const Summary& s, const std::string& extra = {}) {

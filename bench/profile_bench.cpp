@@ -18,6 +18,7 @@
 
 #include "bench/BenchWorld.h"
 #include "bench/QuietTasks.h"
+#include "bench/Timing.h"
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"
 #include "platform/ado/Connection.h"
@@ -35,6 +36,8 @@ using Clock = std::chrono::steady_clock;
 using automation::Variant;
 
 using bench::QuietTasks;
+using bench::Summarise;
+using bench::Summary;
 
 // Answers every Save dialog with the same file.
 class FixedFileHost : public ui::UiHost {
@@ -63,17 +66,6 @@ double CpuMilliseconds() {
   timespec now{};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
-}
-
-struct Summary {
-  double median, mean, min, max;
-};
-
-Summary Summarise(std::vector<double> ms) {
-  std::sort(ms.begin(), ms.end());
-  double sum = 0;
-  for (double m : ms) sum += m;
-  return {ms[ms.size() / 2], sum / static_cast<double>(ms.size()), ms.front(), ms.back()};
 }
 
 void Print(const char* what, const Summary& s, size_t count) {

@@ -12,8 +12,8 @@
 #include <string>
 #include <thread>
 
+#include "platform/net/LocalHttpServer.h"
 #include "tools/ServeQuotesCommand.h"
-#include "web/LocalHttpServer.h"
 #include "web/QuoteService.h"
 
 namespace tools {
@@ -25,7 +25,7 @@ int Serve(const std::string& quotes_file, int wanted_port) {
   // The port is ours alone: a second service on it is refused, not let in to take turns.
   int port = 0;
   try {
-    port = web::BindLoopback(server, wanted_port);
+    port = net::BindLoopback(server, wanted_port);
   } catch (const std::runtime_error& e) {
     fmt::print(stderr, "kestrova: {}\n", e.what());
     return 1;

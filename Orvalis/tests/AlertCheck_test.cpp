@@ -2,23 +2,20 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <sys/wait.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <sstream>
 #include <thread>
 
 #include "platform/ado/Connection.h"
 #include "platform/automation/Registry.h"
+#include "platform/net/LocalHttpServer.h"
 #include "platform/net/tests/SmtpSink.h"
 #include "platform/tests/PgTestSupport.h"
+#include "platform/tests/Shell.h"
 #include "platform/tests/TestEnvironment.h"
-#include "web/LocalHttpServer.h"
 #include "web/QuoteService.h"
 
 namespace orvalis {
@@ -26,13 +23,6 @@ namespace {
 
 using automation::Variant;
 namespace fs = std::filesystem;
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The local quote service, in this process, on a free loopback port. A symbol text given a
 // raw answer gets that text, as a faulty service might send it, instead of the book's lines.
@@ -61,25 +51,16 @@ class QuoteServer {
   std::shared_ptr<web::QuoteBook> book_;
   std::mutex mutex_;
   std::map<std::string, std::string> raw_;
-  web::LocalHttpServer http_;  // last: stopped before what its handler reads goes
+  net::LocalHttpServer http_;  // last: stopped before what its handler reads goes
 };
-
-enum class Engine { kSqlite, kPostgres };
 
 // A world for one run: settings and data sources in a temporary home, the system and
 // fundamentals databases on the engine under test, the quote service and a real SMTP server.
-class AlertCheckTest : public ::testing::TestWithParam<Engine> {
+class AlertCheckTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
+    if (!UseDataSources({"Ledra", "SIPStatic"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     fs::create_directories(home_.config() / "Kestrova");
-    if (GetParam() == Engine::kPostgres) {
-      const auto server = testing_support::PostgresServer();
-      if (!server) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
-      pg_ = std::make_unique<testing_support::ScopedPgDatabase>(*server);
-      std::ofstream(home_.config() / "Kestrova" / "datasources.ini")
-          << "[Ledra]\ndriver = postgresql\nconninfo = " << pg_->conninfo() << "\n"
-          << "[SIPStatic]\ndriver = postgresql\nconninfo = " << pg_->conninfo() << "\n";
-    }
     WriteInstallation(quotes_.port());
     system_ = Open("Ledra");
     fundamentals_ = Open("SIPStatic");
@@ -90,12 +71,6 @@ class AlertCheckTest : public ::testing::TestWithParam<Engine> {
     fundamentals_->Execute("create table si_ci (ticker char(8), company varchar(60))");
     settings_ = automation::CreateObject("Thalmere.Settings");
     settings_->Let("AlertEmailServer", Variant("127.0.0.1:" + std::to_string(sink_.port())));
-  }
-
-  std::shared_ptr<ado::Connection> Open(const char* name) {
-    auto connection = ado::Connection::Create();
-    connection->OpenSource(ado::ResolveDataSource(name), true);
-    return connection;
   }
 
   void WriteInstallation(int quote_port) {
@@ -122,7 +97,7 @@ class AlertCheckTest : public ::testing::TestWithParam<Engine> {
   // is taken out so that both engines compare with one golden text.
   std::string MailHtml() {
     const std::string html = sink_.LastMail().html;
-    if (GetParam() == Engine::kSqlite) return html;
+    if (!pg()) return html;
     std::string unpadded;
     for (char c : html) {
       if (c == '<' || c == '>') {
@@ -133,9 +108,7 @@ class AlertCheckTest : public ::testing::TestWithParam<Engine> {
     return unpadded;
   }
 
-  testing_support::ScopedTempHome home_;
   testing_support::ScopedEnv locale_{"LC_ALL", "en_US.UTF-8"};
-  std::unique_ptr<testing_support::ScopedPgDatabase> pg_;
   std::shared_ptr<web::QuoteBook> book_ = std::make_shared<web::QuoteBook>();
   QuoteServer quotes_{book_};
   testing_support::SmtpSink sink_;
@@ -168,7 +141,8 @@ TEST_P(AlertCheckTest, MailsTheFiredAlertsAsTheExactTable) {
   EXPECT_EQ(summary.fired, 5);
   EXPECT_EQ(summary.skipped, 1);
   ASSERT_TRUE(summary.mail_sent);
-  EXPECT_EQ(MailHtml(), ReadFile(fs::path(KESTROVA_ORVALIS_TESTDATA) / "alert_mail.html"));
+  EXPECT_EQ(MailHtml(),
+            testing_support::FileBytes(fs::path(KESTROVA_ORVALIS_TESTDATA) / "alert_mail.html"));
   const auto mail = sink_.LastMail();
   EXPECT_EQ(mail.headers.at("Subject"), "Your Kestrova alerts");
   // With no recipient set, the fallback goes into the settings and receives the mail.
@@ -343,11 +317,8 @@ TEST_P(AlertCheckTest, AnUnreadableSettingsFileFailsFirstAndPrintably) {
   EXPECT_EQ(sink_.MailCount(), mails);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, AlertCheckTest,
-                         ::testing::Values(Engine::kSqlite, Engine::kPostgres),
-                         [](const auto& info) {
-                           return info.param == Engine::kSqlite ? "SQLite" : "PostgreSQL";
-                         });
+INSTANTIATE_TEST_SUITE_P(Engines, AlertCheckTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 TEST(PrintableTextTest, ControlCharactersAndBytesThatAreNoUtf8ShowAsHex) {
   struct Case {
@@ -371,11 +342,9 @@ TEST(OrvalisProgramTest, ReportsTheEndOfTheRun) {
   testing_support::ScopedTempHome home;
   const fs::path program = fs::read_symlink("/proc/self/exe").parent_path() / "orvalis";
   auto run = [&](std::string* output) {
-    const std::string command = program.string() + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    std::array<char, 512> buffer{};
-    while (fgets(buffer.data(), buffer.size(), pipe)) *output += buffer.data();
-    return WEXITSTATUS(pclose(pipe));
+    const testing_support::ShellRun run = testing_support::RunShell(program.string() + " 2>&1");
+    *output += run.output;
+    return run.status;
   };
   // The system database's file would lie below a plain file.
   fs::create_directories(home.config() / "Kestrova");

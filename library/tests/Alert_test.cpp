@@ -18,6 +18,7 @@
 #include "platform/system/Clock.h"
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/PgTestSupport.h"
+#include "platform/tests/TestClock.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace thalmere {
@@ -26,22 +27,12 @@ namespace {
 using automation::Variant;
 using testing_support::ErrorNumberOf;
 using testing_support::TestEngine;
+using testing_support::TickingClock;
 
-// One second further on at every reading, so that notes come back in the order written.
-class TickingClock : public kestrova_system::Clock {
- public:
-  automation::Date Now() const override { return automation::DateOf(2025, 6, 2, 9, 0, ticks_++); }
-
- private:
-  mutable int ticks_ = 0;
-};
-
-class AlertTest : public ::testing::TestWithParam<TestEngine> {
+class AlertTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"Ledra"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"Ledra"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     ledra_ = sources_->Open("Ledra");
     StockNote().CreateTable(ledra_);
     alert_.SetConnection(ledra_);
@@ -91,9 +82,7 @@ class AlertTest : public ::testing::TestWithParam<TestEngine> {
 
   static std::vector<std::string> Empty() { return {}; }
 
-  testing_support::ScopedTempHome home_;
   testing_support::ScopedEnv locale_{"LC_ALL", "en_US.UTF-8"};
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> ledra_;
   Alert alert_;
 };
@@ -278,9 +267,8 @@ TEST_P(AlertTest, LimitsAreKeptAsTheDecimalColumnKeepsThem) {
   EXPECT_EQ(Notes("ABC").size(), notes);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, AlertTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, AlertTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace thalmere

@@ -30,26 +30,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using automation::Variant;
+using testing_support::FileBytes;
+using testing_support::ScopedCurrentDirectory;
 using testing_support::TestEngine;
-
-std::string FileBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-// Runs the test in another current folder and comes back.
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const fs::path& dir) : old_(fs::current_path()) {
-    fs::current_path(dir);
-  }
-  ~ScopedCurrentDirectory() { fs::current_path(old_); }
-
- private:
-  fs::path old_;
-};
 
 // Files larger than `bytes` cannot be written by this process or the programs it starts, for
 // the object's life: a write past the limit fails (SIGXFSZ is ignored meanwhile).
@@ -86,12 +69,10 @@ class ScopedLockWait {
 
 // The system database holds notes; the tests back it up and restore it and look at which
 // notes are there.
-class BackupTest : public ::testing::TestWithParam<TestEngine> {
+class BackupTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"Ledra", "LedraMaster"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"Ledra", "LedraMaster"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     auto ledra = sources_->Open("Ledra");
     StockNote().CreateTable(ledra);
     AddNote(*ledra, "kept");
@@ -149,8 +130,6 @@ class BackupTest : public ::testing::TestWithParam<TestEngine> {
     return true;
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ui::ScriptedUiHost> host_ = std::make_shared<ui::ScriptedUiHost>();
   fs::path dir_;
 };
@@ -449,9 +428,8 @@ TEST_P(BackupTest, ARestoredDatabaseIsNoBackup) {
   EXPECT_EQ(Notes(), (std::vector<std::string>{"it's changed later", "kept"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, BackupTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, BackupTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace thalmere

@@ -27,6 +27,7 @@
 #include "platform/helpers/library.h"
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/PgTestSupport.h"
+#include "platform/tests/Shell.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace thalmere {
@@ -39,22 +40,13 @@ using testing_support::Picture;
 namespace fs = std::filesystem;
 using automation::Variant;
 using testing_support::ErrorNumberOf;
+using testing_support::Shell;
 
 constexpr chart::Color kUp = chart::Rgb(38, 166, 91);
 constexpr chart::Color kDown = chart::Rgb(214, 48, 49);
 
 std::vector<uint8_t> BytesOf(const Variant& v) {
   return std::get<std::vector<uint8_t>>(v.Array().storage());
-}
-
-std::string Shell(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
 }
 
 // Every weekday from Monday 2 June 2025 to Wednesday 2 December 2026, the close rising by

@@ -16,6 +16,7 @@
 #include "platform/pdf/tests/PdfReadBack.h"
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/PgTestSupport.h"
+#include "platform/tests/Shell.h"
 #include "platform/tests/TestEnvironment.h"
 #include "platform/ui/UiHost.h"
 #include "tools/FundamentalsSchema.h"
@@ -36,12 +37,12 @@ Variant Day(int year, int month, int day) { return Variant(automation::DateOf(ye
 // net income 5 after -10 (growth 150.0), capital of equity alone, cash of 1,000 over 400
 // shares, cash flow 12.5 less capital expenditures 4.0; a share count of 0 and a Null one;
 // no si_gr, si_perc or si_mlt row.
-class PDFProfileTest : public ::testing::TestWithParam<TestEngine> {
+class PDFProfileTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"SIPStatic", "SIPDbf", "Ledra"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"SIPStatic", "SIPDbf", "Ledra"})) {
+      GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    }
     // A year of weekdays for the weekly chart.
     std::vector<tc2000::Bar> bars;
     for (automation::Date d = automation::DateOf(2025, 12, 1); bars.size() < 260;
@@ -147,10 +148,8 @@ class PDFProfileTest : public ::testing::TestWithParam<TestEngine> {
     return path;
   }
 
-  testing_support::ScopedTempHome home_;
   // Numbers in the American format unless a test says otherwise.
   testing_support::ScopedEnv locale_{"LC_ALL", "en_US.UTF-8"};
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> static_, dbf_, ledra_;
   std::shared_ptr<ui::ScriptedUiHost> host_ = std::make_shared<ui::ScriptedUiHost>();
   ui::ScopedUiHost scoped_host_{host_};
@@ -333,9 +332,9 @@ TEST_P(PDFProfileTest, TwoProfilesInARowFromOneObjectAreAlike) {
   const fs::path first = Profile("ACME", "first.pdf", profile);
   const fs::path second = Profile("ACME", "second.pdf", profile);
   EXPECT_EQ(automation::CStr(profile->Get("FileName")), second.string());
-  const std::string text = pdf_testing::Shell("pdftotext -layout '" + first.string() + "' -");
+  const std::string text = testing_support::Shell("pdftotext -layout '" + first.string() + "' -");
   EXPECT_NE(text.find("Thalmere Composite"), std::string::npos);
-  EXPECT_EQ(text, pdf_testing::Shell("pdftotext -layout '" + second.string() + "' -"));
+  EXPECT_EQ(text, testing_support::Shell("pdftotext -layout '" + second.string() + "' -"));
 }
 
 TEST_P(PDFProfileTest, PercentilesOf80AndAboveAreRedAndTheColourIsBlackAfter) {
@@ -374,9 +373,8 @@ TEST_P(PDFProfileTest, FollowsTheRegionalNumberFormat) {
   EXPECT_EQ(Cell(words, 150, 258, 50, 12), "12,5");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, PDFProfileTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, PDFProfileTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace thalmere

@@ -9,8 +9,8 @@
 #include <thread>
 
 #include "platform/automation/Error.h"
+#include "platform/net/LocalHttpServer.h"
 #include "platform/tests/TestEnvironment.h"
-#include "web/LocalHttpServer.h"
 #include "web/QuoteService.h"
 
 namespace thalmere {
@@ -59,7 +59,7 @@ class FakeQuoteServer {
   int port() const { return http_.port(); }
 
  private:
-  web::LocalHttpServer http_;
+  net::LocalHttpServer http_;
   std::mutex mutex_;
   std::condition_variable released_;
   std::string body_;

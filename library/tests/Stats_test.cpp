@@ -20,12 +20,10 @@ using testing_support::TestEngine;
 // A hand-made company "ACME" (C1) whose fiscal years end on 31 December 2018 (year 7) to
 // 2024 (year 1). Every per-share figure of year k is k (year 1: 1, year 7: 7), so a price of
 // 100 gives 100 / k and tells which year was used; sales are 10 × k over 10 shares.
-class StatsTest : public ::testing::TestWithParam<TestEngine> {
+class StatsTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"SIPStatic", "SIPDbf"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"SIPStatic", "SIPDbf"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     static_ = sources_->Open("SIPStatic");
     dbf_ = sources_->Open("SIPDbf");
     static_->Execute("create table si_ci (ticker varchar(10), company_id varchar(10))");
@@ -92,8 +90,6 @@ class StatsTest : public ::testing::TestWithParam<TestEngine> {
     return {series.dates().begin() + 1, series.dates().end()};
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> static_, dbf_;
   Stats stats_;
 };
@@ -197,9 +193,8 @@ TEST_P(StatsTest, LateBoundCallersPassConnectionsAndSeries) {
             automation::err::kTypeMismatch);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, StatsTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, StatsTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace thalmere

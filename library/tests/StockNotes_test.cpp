@@ -14,6 +14,7 @@
 #include "platform/system/Clock.h"
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/PgTestSupport.h"
+#include "platform/tests/TestClock.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace thalmere {
@@ -23,25 +24,14 @@ using automation::Date;
 using automation::Variant;
 using testing_support::ErrorNumberOf;
 using testing_support::TestEngine;
-
-// A clock one second further on at every reading, from 2 June 2025, 9:00.
-class TickingClock : public kestrova_system::Clock {
- public:
-  Date Now() const override { return automation::DateOf(2025, 6, 2, 9, 0, ticks_++); }
-  static Date At(int tick) { return automation::DateOf(2025, 6, 2, 9, 0, tick); }
-
- private:
-  mutable int ticks_ = 0;
-};
+using testing_support::TickingClock;
 
 // A system database with an empty stocknotes table on each engine, and a price server that
 // knows ACME, O'NEIL and a lapsed symbol.
-class StockNotesTest : public ::testing::TestWithParam<TestEngine> {
+class StockNotesTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"Ledra"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"Ledra"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     ledra_ = sources_->Open("Ledra");
     StockNote().CreateTable(ledra_);
     auto store = tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath());
@@ -75,8 +65,6 @@ class StockNotesTest : public ::testing::TestWithParam<TestEngine> {
     return texts;
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> ledra_;
   std::string acme_, oneil_;
 };
@@ -203,9 +191,8 @@ TEST_P(StockNotesTest, TextsTooLongForTheirColumnsAreRefusedOnEveryEngine) {
   EXPECT_EQ(Rows(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, StockNotesTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, StockNotesTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace thalmere

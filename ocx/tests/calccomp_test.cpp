@@ -70,12 +70,12 @@ const std::vector<Row> kWorld = {
     {"O'K", "C'9", "011", 100, true, true, Variant(50.0), Variant(30.0), Variant(60.0)},
 };
 
-class CalcCompositesTest : public ::testing::TestWithParam<TestEngine> {
+class CalcCompositesTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"SIPStatic", "SIPDbf", "Ledra"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"SIPStatic", "SIPDbf", "Ledra"})) {
+      GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    }
     static_ = sources_->Open("SIPStatic");
     dbf_ = sources_->Open("SIPDbf");
     ledra_ = sources_->Open("Ledra");
@@ -142,8 +142,6 @@ class CalcCompositesTest : public ::testing::TestWithParam<TestEngine> {
       "rsales_g1t", "rsales_g1f", "rsales_g3f", "ropm_12m", "ropm_y1", "ropm_y2",   "rnpm_12m",
       "rnpm_y1",    "rnpm_y2",    "rroe_12m",   "rroe_y1",  "rroe_y2", "rshrinstn", "rshrinst"};
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> static_, dbf_, ledra_;
 };
 
@@ -407,12 +405,10 @@ TEST_P(CalcCompositesOver200Test, RanksAndScoresMatchTheLiteralProcedure) {
 
 // The batch runs read their company tables whole and find each company's row in memory:
 // the answers must be those of a query by company_id.
-class CompanyRowsTest : public ::testing::TestWithParam<TestEngine> {
+class CompanyRowsTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"SIPDbf"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"SIPDbf"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     db_ = sources_->Open("SIPDbf");
     db_->Execute(
         "create table si_x (company_id char(10), a double precision, b double precision, "
@@ -422,8 +418,6 @@ class CompanyRowsTest : public ::testing::TestWithParam<TestEngine> {
     }
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> db_;
 };
 
@@ -450,17 +444,14 @@ TEST_P(CompanyRowsTest, AnswerAsAQueryByCompanyIdWould) {
             automation::err::kItemNotFound);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, CompanyRowsTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, CompanyRowsTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
-INSTANTIATE_TEST_SUITE_P(Engines, CalcCompositesOver200Test,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, CalcCompositesOver200Test, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
-INSTANTIATE_TEST_SUITE_P(Engines, CalcCompositesTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, CalcCompositesTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace kestrova

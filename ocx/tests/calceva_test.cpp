@@ -92,12 +92,12 @@ std::vector<tc2000::Bar> Bars(Prices kind, const std::set<int32_t>& missing = {}
   return bars;
 }
 
-class CalcEVATest : public ::testing::TestWithParam<TestEngine> {
+class CalcEVATest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"SIPStatic", "SIPDbf", "Ledra"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"SIPStatic", "SIPDbf", "Ledra"})) {
+      GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    }
     static_ = sources_->Open("SIPStatic");
     dbf_ = sources_->Open("SIPDbf");
     ledra_ = sources_->Open("Ledra");
@@ -203,8 +203,6 @@ class CalcEVATest : public ::testing::TestWithParam<TestEngine> {
 
   inline static const std::string kYears = "y1 y2 y3 y4 y5 y6 y7";
   std::vector<std::string> extra_symbols_;  // more companies' symbols, priced as the index
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> static_, dbf_, ledra_;
 };
 
@@ -455,9 +453,8 @@ TEST_P(CalcEVATest, AFailedRunLeavesThePreviousTable) {
   EXPECT_NEAR(automation::CDbl(StoredRows().at({"B'2", "12m"}).at("evavi")), 12.75, 1e-9);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, CalcEVATest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, CalcEVATest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace kestrova

@@ -12,6 +12,7 @@
 #include "platform/automation/Error.h"
 #include "platform/helpers/library.h"
 #include "platform/tc2000/PriceStore.h"
+#include "platform/tc2000/tests/TestStore.h"
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/TestEnvironment.h"
 
@@ -31,12 +32,10 @@ std::string Trimmed(const Variant& v) {
   return text;
 }
 
-class CalcListsTest : public ::testing::TestWithParam<TestEngine> {
+class CalcListsTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"Ledra"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"Ledra"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     ledra_ = sources_->Open("Ledra");
     store_ = tc2000::PriceStore::OpenForWriting(tc2000::PriceStore::DefaultPath());
     for (const char* symbol : {"IBM", "MSFT", "O'NEIL", "XOM"}) {
@@ -44,15 +43,8 @@ class CalcListsTest : public ::testing::TestWithParam<TestEngine> {
     }
   }
 
-  void SetLists(
-      const std::vector<std::tuple<std::string, int32_t, std::vector<std::string>>>& lists) {
-    std::vector<tc2000::ChartList> stored;
-    for (const auto& [name, type, symbols] : lists) {
-      tc2000::ChartList list{name, type, {}};
-      for (const std::string& symbol : symbols) list.members.push_back(worden_.at(symbol));
-      stored.push_back(list);
-    }
-    store_->ReplaceChartLists(stored);
+  void SetLists(const testing_support::ChartListsBySymbol& lists) {
+    testing_support::ReplaceChartLists(*store_, worden_, lists);
   }
 
   // Types 5, 4, 4, 5, 4: two groups; names and symbols with apostrophes; an empty list.
@@ -95,8 +87,6 @@ class CalcListsTest : public ::testing::TestWithParam<TestEngine> {
     return automation::CLng(rows->Field("listidx"));
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::shared_ptr<ado::Connection> ledra_;
   std::unique_ptr<tc2000::PriceStore> store_;
   std::map<std::string, int32_t> worden_;
@@ -232,9 +222,8 @@ TEST_P(CalcListsTest, NoChartListsKeepsThePreviousCopy) {
   EXPECT_EQ(Members(), members);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, CalcListsTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, CalcListsTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace kestrova

@@ -13,6 +13,7 @@
 
 #include "platform/automation/Convert.h"
 #include "platform/tc2000/PriceStore.h"
+#include "platform/tc2000/tests/TestStore.h"
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/TestEnvironment.h"
 #include "platform/ui/UiHost.h"
@@ -92,14 +93,12 @@ struct Tree {
   }
 };
 
-using Lists = std::vector<std::tuple<std::string, int32_t, std::vector<std::string>>>;
+using Lists = testing_support::ChartListsBySymbol;
 
-class ctlHierarchicalNavTest : public ::testing::TestWithParam<TestEngine> {
+class ctlHierarchicalNavTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"SIPUser"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"SIPUser"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     auto sipuser = sources_->Open("SIPUser");
     sipuser->Execute("create table prtflio (pfid int, portfolio varchar(40))");
     sipuser->Execute("create table pfcomp (pfid int, ticker char(10))");
@@ -123,15 +122,7 @@ class ctlHierarchicalNavTest : public ::testing::TestWithParam<TestEngine> {
               {"Gone", 0, {"DEAD"}}});
   }
 
-  void SetLists(const Lists& lists) {
-    std::vector<tc2000::ChartList> stored;
-    for (const auto& [name, type, symbols] : lists) {
-      tc2000::ChartList list{name, type, {}};
-      for (const std::string& symbol : symbols) list.members.push_back(worden_.at(symbol));
-      stored.push_back(list);
-    }
-    store_->ReplaceChartLists(stored);
-  }
+  void SetLists(const Lists& lists) { testing_support::ReplaceChartLists(*store_, worden_, lists); }
 
   std::shared_ptr<ctlHierarchicalNav> Make() {
     auto control = std::make_shared<ctlHierarchicalNav>();
@@ -151,8 +142,6 @@ class ctlHierarchicalNavTest : public ::testing::TestWithParam<TestEngine> {
     control.WaitIdle();
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   std::unique_ptr<tc2000::PriceStore> store_;
   std::map<std::string, int32_t> worden_;
   std::shared_ptr<EventSink> sink_ = std::make_shared<EventSink>();
@@ -298,9 +287,8 @@ TEST_P(ctlHierarchicalNavTest, AFailedLoadLeavesTheTreeDeaf) {
   EXPECT_NE(testing_support::ErrorNumberOf([&] { nav->Call("Load_FlyNav"); }), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, ctlHierarchicalNavTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, ctlHierarchicalNavTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace kestrova

@@ -18,6 +18,7 @@ namespace kestrova {
 namespace {
 
 namespace fs = std::filesystem;
+using testing_support::ScopedCurrentDirectory;
 
 const std::string kBackupFailed = "Your Backup failed for the following reason:  ";
 const std::string kRestoreFailed = "Your Restore failed for the following reason:  ";
@@ -27,18 +28,6 @@ class BackupProceduresTest : public ::testing::Test {
   testing_support::ScopedTempHome home_;
   std::shared_ptr<ui::ScriptedUiHost> host_ = std::make_shared<ui::ScriptedUiHost>();
   ui::ScopedUiHost scope_{host_};
-};
-
-// Runs the test in another current folder and comes back.
-class ScopedCurrentDirectory {
- public:
-  explicit ScopedCurrentDirectory(const fs::path& dir) : old_(fs::current_path()) {
-    fs::current_path(dir);
-  }
-  ~ScopedCurrentDirectory() { fs::current_path(old_); }
-
- private:
-  fs::path old_;
 };
 
 TEST_F(BackupProceduresTest, AnEmptyNameIsRefusedBeforeAnyBackupObject) {

@@ -85,4 +85,13 @@ std::shared_ptr<ado::Connection> ScopedTestDataSources::Open(const std::string& 
   return connection;
 }
 
+bool EngineTest::UseDataSources(const std::vector<std::string>& names) {
+  sources_ = std::make_unique<ScopedTestDataSources>(GetParam(), names);
+  return sources_->available();
+}
+
+std::shared_ptr<ado::Connection> EngineTest::Open(const std::string& name) const {
+  return sources_->Open(name);
+}
+
 }  // namespace testing_support

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/ado/Connection.h"
+#include "platform/tests/TestEnvironment.h"
 
 namespace testing_support {
 
@@ -55,6 +58,31 @@ class ScopedTestDataSources {
  private:
   bool available_ = true;
   std::unique_ptr<ScopedPgDatabase> pg_;
+};
+
+// Both engines, with their names for the instances: a test that runs on both says
+//   INSTANTIATE_TEST_SUITE_P(Engines, SomeTest, BothEngines(), EngineParamName());
+inline auto BothEngines() { return ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres); }
+struct EngineParamName {
+  std::string operator()(const ::testing::TestParamInfo<TestEngine>& info) const {
+    return EngineName(info.param);
+  }
+};
+
+// The base of a test that runs on both engines: its own temporary home (home_), and the data
+// sources it names on the instance's engine (sources_). Its SetUp starts with
+//   if (!UseDataSources({"Ledra"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+class EngineTest : public ::testing::TestWithParam<TestEngine> {
+ protected:
+  // Makes the data sources `names` lead to; false when the instance needs PostgreSQL and
+  // KESTROVA_TEST_PG is not set. Throws automation::Error when the server cannot be reached.
+  bool UseDataSources(const std::vector<std::string>& names);
+  // A connection to one of them, created (SQLite) when missing.
+  std::shared_ptr<ado::Connection> Open(const std::string& name) const;
+  bool pg() const { return GetParam() == TestEngine::kPostgres; }
+
+  ScopedTempHome home_;
+  std::unique_ptr<ScopedTestDataSources> sources_;
 };
 
 }  // namespace testing_support

@@ -1,6 +1,11 @@
 #include "platform/tests/TestEnvironment.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 
 #include "platform/automation/Error.h"
@@ -26,7 +31,11 @@ void Put(const char* name, const std::optional<std::string>& value) {
 
 ScopedTempHome::ScopedTempHome() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-test-XXXXXX").string();
-  root_ = mkdtemp(pattern.data());
+  if (mkdtemp(pattern.data()) == nullptr) {
+    throw std::runtime_error("cannot make a temporary home from " + pattern + ": " +
+                             std::strerror(errno));
+  }
+  root_ = pattern;
   std::filesystem::create_directories(config());
   std::filesystem::create_directories(data());
   old_config_ = Get("XDG_CONFIG_HOME");
@@ -48,6 +57,24 @@ ScopedEnv::ScopedEnv(const char* name, const std::optional<std::string>& value)
 }
 
 ScopedEnv::~ScopedEnv() { Put(name_.c_str(), old_); }
+
+ScopedCurrentDirectory::ScopedCurrentDirectory(const std::filesystem::path& dir)
+    : old_(std::filesystem::current_path()) {
+  std::filesystem::current_path(dir);
+}
+
+ScopedCurrentDirectory::~ScopedCurrentDirectory() {
+  std::error_code ec;  // a destructor must not throw; the folder before was there
+  std::filesystem::current_path(old_, ec);
+}
+
+std::string FileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path.string());
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
 
 int32_t ErrorNumberOf(const std::function<void()>& action) {
   try {

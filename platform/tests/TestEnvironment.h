@@ -39,6 +39,22 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+// Makes `dir` the current folder for the object's life and goes back to the one before after.
+// Throws std::filesystem::filesystem_error when `dir` cannot be entered.
+class ScopedCurrentDirectory {
+ public:
+  explicit ScopedCurrentDirectory(const std::filesystem::path& dir);
+  ~ScopedCurrentDirectory();
+  ScopedCurrentDirectory(const ScopedCurrentDirectory&) = delete;
+  ScopedCurrentDirectory& operator=(const ScopedCurrentDirectory&) = delete;
+
+ private:
+  std::filesystem::path old_;
+};
+
+// The bytes of a file. Throws std::runtime_error naming the file when it cannot be read.
+std::string FileBytes(const std::filesystem::path& path);
+
 // Runs `action` and returns the number of the automation error it raised, or 0.
 int32_t ErrorNumberOf(const std::function<void()>& action);
 

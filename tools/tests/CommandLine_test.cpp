@@ -1,14 +1,13 @@
 // The kestrova program as a user runs it: exit status and what it says on stderr.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <cstdlib>
+#include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
 #include "platform/tc2000/PriceStore.h"
+#include "platform/tests/Shell.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace tools {
@@ -25,14 +24,10 @@ class CommandLineTest : public ::testing::Test {
  protected:
   // Runs kestrova with `arguments` (words without quotes or blanks of their own).
   Outcome Run(const std::string& arguments) {
-    const fs::path errors = home_.root() / "stderr.txt";
-    const std::string command =
-        std::string(KESTROVA_CLI) + " " + arguments + " >/dev/null 2>" + errors.string();
-    const int raw = std::system(command.c_str());
-    std::ifstream in(errors);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, text.str()};
+    // stderr into the pipe, stdout away.
+    const testing_support::ShellRun run =
+        testing_support::RunShell(fmt::format("{} {} 2>&1 >/dev/null", KESTROVA_CLI, arguments));
+    return {run.status, run.output};
   }
 
   testing_support::ScopedTempHome home_;
@@ -82,13 +77,7 @@ TEST_F(CommandLineTest, ChartTakesTickersInAnyCase) {
   const fs::path lower_png = home_.root() / "lower.png";
   ASSERT_EQ(Run("chart " + ticker + " --chart pb --out " + upper_png.string()).status, 0);
   ASSERT_EQ(Run("chart " + lower + " --chart pb --out " + lower_png.string()).status, 0);
-  auto bytes = [](const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-  };
-  EXPECT_EQ(bytes(lower_png), bytes(upper_png));
+  EXPECT_EQ(testing_support::FileBytes(lower_png), testing_support::FileBytes(upper_png));
 }
 
 }  // namespace

@@ -98,27 +98,15 @@ const DemoCompany* CompanyByTicker(const DemoWorld& world, const std::string& ti
   return nullptr;
 }
 
-enum class Engine { kSqlite, kPostgres };
-
 // Each test has its own data sources: SQLite files in a temporary home, or all three names
 // on one fresh PostgreSQL database.
-class DemoFundamentalsTest : public ::testing::TestWithParam<Engine> {
+class DemoFundamentalsTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    if (GetParam() == Engine::kPostgres) {
-      const auto server = testing_support::PostgresServer();
-      if (!server) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
-      pg_ = std::make_unique<testing_support::ScopedPgDatabase>(*server);
-      fs::create_directories(home_.config() / "Kestrova");
-      std::ofstream ini(home_.config() / "Kestrova" / "datasources.ini");
-      for (const char* name : {"SIPStatic", "SIPDbf", "SIPUser"}) {
-        ini << "[" << name << "]\ndriver = postgresql\nconninfo = " << pg_->conninfo() << "\n";
-      }
+    if (!UseDataSources({"SIPStatic", "SIPDbf", "SIPUser"})) {
+      GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     }
   }
-
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedPgDatabase> pg_;
 };
 
 // The periods only a full export fills may stay Null; what the programs read may not.
@@ -346,11 +334,8 @@ TEST_P(DemoFundamentalsTest, AFailedRebuildLeavesTheDataSourcesPreviousTables) {
   EXPECT_EQ(Dump("SIPUser"), user);
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, DemoFundamentalsTest,
-                         ::testing::Values(Engine::kSqlite, Engine::kPostgres),
-                         [](const auto& info) {
-                           return info.param == Engine::kSqlite ? "Sqlite" : "Postgres";
-                         });
+INSTANTIATE_TEST_SUITE_P(Engines, DemoFundamentalsTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 TEST(DemoFundamentalsDeterminismTest, TheSameWorldGivesTheSameRows) {
   testing_support::ScopedTempHome home;

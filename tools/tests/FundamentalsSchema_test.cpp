@@ -249,45 +249,22 @@ TEST(FundamentalsSchemaTest, ColumnKindsFollowTheirUse) {
 
 // ---- On both engines
 
-enum class Engine { kSqlite, kPostgres };
-
-class FundamentalsSchemaDbTest : public ::testing::TestWithParam<Engine> {
+class FundamentalsSchemaDbTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    ado::DataSource source{"SIPStatic", ado::Engine::kSqlite, (home_.data() / "static.db").string(),
-                           ""};
-    if (GetParam() == Engine::kPostgres) {
-      const auto server = testing_support::PostgresServer();
-      if (!server) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
-      try {
-        pg_ = std::make_unique<testing_support::ScopedPgDatabase>(*server);
-      } catch (const std::exception& e) {
-        FAIL() << "KESTROVA_TEST_PG is set, but its server cannot be used: " << e.what();
-      }
-      source = {"SIPStatic", ado::Engine::kPostgres, "", pg_->conninfo()};
-    }
-    connection_ = ado::Connection::Create();
-    connection_->OpenSource(source, true);
-  }
-  void TearDown() override {
-    connection_.reset();
-    pg_.reset();
+    if (!UseDataSources({"SIPStatic"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    connection_ = Open("SIPStatic");
   }
 
   ado::Result Query(const std::string& sql, const std::vector<Variant>& params = {}) {
     return connection_->driver().Run(sql, params);
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedPgDatabase> pg_;
   std::shared_ptr<ado::Connection> connection_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Engines, FundamentalsSchemaDbTest,
-                         ::testing::Values(Engine::kSqlite, Engine::kPostgres),
-                         [](const auto& info) {
-                           return info.param == Engine::kSqlite ? "Sqlite" : "Postgres";
-                         });
+INSTANTIATE_TEST_SUITE_P(Engines, FundamentalsSchemaDbTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 TEST_P(FundamentalsSchemaDbTest, CreatesEveryTableWithItsColumnsInOrder) {
   // All three sources on one database, as a single PostgreSQL database may serve them.

@@ -26,12 +26,10 @@ using automation::Variant;
 using testing_support::TestEngine;
 
 // A small demo world; the system database on the engine under test.
-class CompanyPagesTest : public ::testing::TestWithParam<TestEngine> {
+class CompanyPagesTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    sources_ = std::make_unique<testing_support::ScopedTestDataSources>(
-        GetParam(), std::vector<std::string>{"Ledra"});
-    if (!sources_->available()) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
+    if (!UseDataSources({"Ledra"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     tools::DemoOptions options;
     options.companies = 12;
     options.years = 1;
@@ -68,8 +66,6 @@ class CompanyPagesTest : public ::testing::TestWithParam<TestEngine> {
         {Variant(symbol), Variant(high), Variant(low)});
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedTestDataSources> sources_;
   tools::DemoWorld world_;
   std::shared_ptr<ado::Connection> ledra_;
 };
@@ -157,9 +153,8 @@ TEST_P(CompanyPagesTest, AlertsShowHowFarEachLimitIs) {
   EXPECT_EQ(by_symbol[c + "X"]["company"], "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Engines, CompanyPagesTest,
-                         ::testing::Values(TestEngine::kSqlite, TestEngine::kPostgres),
-                         [](const auto& info) { return testing_support::EngineName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Engines, CompanyPagesTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 }  // namespace
 }  // namespace web

@@ -9,11 +9,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+
+#include "platform/tests/TestEnvironment.h"
 
 extern char** environ;
 
@@ -22,14 +23,6 @@ namespace testing_support {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // Reads the first line `fd` gives within `timeout`; empty when none comes.
 std::string ReadLine(int fd, std::chrono::milliseconds timeout) {
@@ -117,7 +110,7 @@ size_t SmtpSink::MailCount() const {
 size_t SmtpSink::LoginAttempts() const {
   std::error_code missing;
   if (!fs::exists(directory_ / "logins", missing)) return 0;
-  const std::string logins = ReadFile(directory_ / "logins");
+  const std::string logins = FileBytes(directory_ / "logins");
   return static_cast<size_t>(std::count(logins.begin(), logins.end(), '\n'));
 }
 
@@ -126,8 +119,8 @@ ReceivedMail SmtpSink::LastMail() const {
   if (count == 0) throw std::runtime_error("the SMTP sink has received no mail");
   const std::string n = std::to_string(count);
   ReceivedMail mail;
-  mail.raw = ReadFile(directory_ / (n + ".eml"));
-  const std::string decoded = ReadFile(directory_ / (n + ".decoded"));
+  mail.raw = FileBytes(directory_ / (n + ".eml"));
+  const std::string decoded = FileBytes(directory_ / (n + ".decoded"));
   const size_t blank = decoded.find("\n\n");
   std::istringstream head(decoded.substr(0, blank));
   for (std::string line; std::getline(head, line);) {

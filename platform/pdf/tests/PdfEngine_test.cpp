@@ -16,6 +16,7 @@
 #include "platform/automation/Registry.h"
 #include "platform/pdf/tests/PdfReadBack.h"
 #include "platform/pdf/tests/TestJpeg.h"
+#include "platform/tests/Shell.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace {
@@ -30,9 +31,9 @@ using pdf_testing::kPointsPerUnit;
 using pdf_testing::Raster;
 using pdf_testing::ReadFile;
 using pdf_testing::Render;
-using pdf_testing::Shell;
 using pdf_testing::Word;
 using pdf_testing::WordsOf;
+using testing_support::Shell;
 
 constexpr const char* kClassId = "{1DC59A34-1EDD-440A-B21F-CB8857C112E5}";
 

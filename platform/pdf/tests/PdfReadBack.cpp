@@ -3,24 +3,15 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <memory>
+
+#include "platform/tests/Shell.h"
 
 namespace pdf_testing {
 
 namespace fs = std::filesystem;
-
-std::string Shell(const std::string& command) {
-  std::string output;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return output;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe.get())) > 0) output.append(buffer, n);
-  return output;
-}
+using testing_support::Shell;
 
 std::vector<uint8_t> ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -13,8 +13,6 @@ namespace pdf_testing {
 // Page units (1/96 inch) per PDF point is 4/3; a point is 0.75 units.
 inline constexpr double kPointsPerUnit = 0.75;
 
-// What a shell command prints on stdout.
-std::string Shell(const std::string& command);
 std::vector<uint8_t> ReadFile(const std::filesystem::path& path);
 
 // A word as pdftotext -bbox reports it, in points from the page's top left.

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/automation/DateTime.h"
@@ -25,6 +28,22 @@ inline std::vector<tc2000::Bar> WeekdayBars(automation::Date first, automation::
                     1000 + static_cast<int32_t>(bars.size())});
   }
   return bars;
+}
+
+// Chart lists as a test writes them: name, type and the symbols of the members.
+using ChartListsBySymbol = std::vector<std::tuple<std::string, int32_t, std::vector<std::string>>>;
+
+// Replaces the store's chart lists with `lists`, each symbol taken to its id by `ids` (a
+// symbol missing there is std::out_of_range).
+inline void ReplaceChartLists(tc2000::PriceStore& store, const std::map<std::string, int32_t>& ids,
+                              const ChartListsBySymbol& lists) {
+  std::vector<tc2000::ChartList> stored;
+  for (const auto& [name, type, symbols] : lists) {
+    tc2000::ChartList list{name, type, {}};
+    for (const std::string& symbol : symbols) list.members.push_back(ids.at(symbol));
+    stored.push_back(list);
+  }
+  store.ReplaceChartLists(stored);
 }
 
 }  // namespace testing_support

@@ -1,5 +1,9 @@
 #pragma once
 
+// HTTP servers on loopback: the web server and the quote service bind theirs with
+// BindLoopback; tests and benchmarks of every layer serve their own answers with
+// LocalHttpServer. Header only: a user links cpp-httplib itself.
+
 #include <httplib.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -12,7 +16,7 @@
 #include <string>
 #include <thread>
 
-namespace web {
+namespace net {
 
 // The options of a listening socket of ours: an address left in TIME_WAIT by an earlier run
 // may be bound again at once, but never a port that another server listens on. (httplib's
@@ -102,4 +106,4 @@ class LocalHttpServer {
   int port_ = 0;
 };
 
-}  // namespace web
+}  // namespace net

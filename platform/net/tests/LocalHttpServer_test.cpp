@@ -1,11 +1,11 @@
-#include "web/LocalHttpServer.h"
+#include "platform/net/LocalHttpServer.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <string>
 
-namespace web {
+namespace net {
 namespace {
 
 std::string BindFailure(httplib::Server& server, int port) {
@@ -46,4 +46,4 @@ TEST(BindLoopbackTest, PortsOutOfRangeAreRefused) {
 }
 
 }  // namespace
-}  // namespace web
+}  // namespace net
