@@ -1,8 +1,5 @@
 #include "web/CompanyPages.h"
 
-#include <httplib.h>
-#include <stdlib.h>
-
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -12,12 +9,16 @@
 #include <mutex>
 #include <optional>
 #include <sstream>
+#include <stdlib.h>
 #include <string>
 #include <vector>
+
+#include <httplib.h>
 
 #include "Orvalis/AlertCheck.h"
 #include "platform/ado/Connection.h"
 #include "platform/automation/Convert.h"
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
@@ -112,11 +113,7 @@ class PriceServer {
   automation::ObjectRef server_;
 };
 
-std::string DateCodeText(int32_t code) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", code / 10000, code / 100 % 100, code % 100);
-  return text;
-}
+std::string DateCodeText(int32_t code) { return automation::DateCode(code).IsoText(); }
 
 Json PriceJson(const std::optional<LastPrice>& price) {
   if (!price) return nullptr;

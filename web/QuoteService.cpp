@@ -1,14 +1,15 @@
 #include "web/QuoteService.h"
 
-#include <fmt/format.h>
-#include <httplib.h>
-
 #include <cctype>
 #include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+#include <httplib.h>
+
+#include "platform/automation/DateCode.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "platform/tc2000/PriceStore.h"
@@ -135,8 +136,8 @@ std::string PriceStoreQuotes::AnswerLine(const std::string& symbol) const {
   if (bars.empty()) return UnknownQuoteLine(symbol);
   const tc2000::Bar& last = bars[0];
   const double previous = bars.size() > 1 ? bars[1].close : last.close;
-  const std::string date =
-      fmt::format("{}/{}/{}", last.date / 100 % 100, last.date % 100, last.date / 10000);
+  const automation::DateCode day(last.date);
+  const std::string date = fmt::format("{}/{}/{}", day.Month(), day.Day(), day.Year());
   return Quoted(EchoedSymbol(automation::UpperCase(automation::TrimBlanks(symbol)))) + "," +
          PriceText(last.close) + "," + Quoted(date) + ",\"4:00pm\"," +
          PriceText(double{last.close} - previous) + "," + PriceText(previous) + "," +
