@@ -20,7 +20,6 @@
 #include "platform/automation/Registry.h"
 #include "platform/automation/Text.h"
 #include "platform/net/LocalHttpServer.h"
-#include "platform/net/LocalHttpServer.h"
 #include "platform/ui/Control.h"
 #include "web/CompanyPages.h"
 #include "web/Session.h"
