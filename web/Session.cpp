@@ -185,6 +185,13 @@ void Session::Push(std::string event, Json data) {
   queued_.notify_all();
 }
 
+void Session::DropQueuedState(int64_t control) {
+  std::lock_guard lock(mutex_);
+  std::erase_if(queue_, [control](const StreamMessage& m) {
+    return m.event == "state" && m.data["control"] == control;
+  });
+}
+
 std::optional<std::vector<StreamMessage>> Session::Take(std::chrono::milliseconds wait,
                                                         int64_t stream) {
   std::unique_lock lock(mutex_);

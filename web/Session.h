@@ -68,6 +68,9 @@ class Session : public std::enable_shared_from_this<Session> {
   // Queues a message for the stream. A state patch that follows one of the same control
   // is merged into it, so a stream that falls behind sends the latest state, not every step.
   void Push(std::string event, Json data);
+  // Drops the state patches of control `control` that wait for the stream (the page has
+  // the control's whole state from elsewhere); its events and everything else stay.
+  void DropQueuedState(int64_t control);
   // Waits up to `wait` for messages and takes them all for the stream `stream`; empty after
   // the wait or once closed, nullopt once a newer stream (a reloaded page) has taken over.
   std::optional<std::vector<StreamMessage>> Take(std::chrono::milliseconds wait,

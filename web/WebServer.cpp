@@ -158,6 +158,36 @@ Json ListFolder(fs::path dir, const std::string& patterns) {
       {"files", files}};
 }
 
+void ReplaceAll(std::string& text, std::string_view from, const std::string& to) {
+  for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+// Runs a new control's setup, the steps a page takes before it first shows the control, in
+// order: {"member", "kind", "args"} calls a member, {"child", "event", "value", "property"}
+// queues an event. Stops at the first error and returns {"step", "number", "text"}; null when
+// every step ran.
+Json RunSetup(Session& session, int64_t id, ui::Control& control, const Json& setup) {
+  if (!setup.is_array()) throw Json::type_error::create(302, "setup must be a list", nullptr);
+  for (size_t step = 0; step < setup.size(); ++step) {
+    const Json& s = setup[step];
+    try {
+      if (s.contains("member")) {
+        session.CallMember(id, s.at("member").get<std::string>(),
+                           s.value("kind", std::string("get")), s.value("args", Json::array()));
+      } else {
+        control.PostEvent(s.at("child").get<std::string>(), s.at("event").get<std::string>(),
+                          FromJson(s.value("value", Json()), session.Objects()),
+                          s.value("property", std::string()));
+      }
+    } catch (const automation::Error& error) {
+      return {{"step", step}, {"number", error.Number()}, {"text", error.Description()}};
+    }
+  }
+  return nullptr;
+}
+
 std::string StreamText(const StreamMessage& message) {
   return "event: " + message.event + "\ndata: " + message.data.dump() + "\n\n";
 }
@@ -177,6 +207,30 @@ std::string RandomToken() {
   std::string token;
   for (int i = 0; i < 4; ++i) token += fmt::format("{:08x}", source());
   return token;
+}
+
+std::string StaticVersion(const fs::path& web_root) {
+  std::vector<fs::path> files;
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(web_root / "static", ec)) {
+    if (IsPlainName(entry.path().filename().string())) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  // FNV-1a over the names and contents: a few hundred kilobytes, well under a millisecond.
+  uint64_t hash = 0xcbf29ce484222325ULL;
+  auto add = [&hash](const std::string& bytes) {
+    for (const char c : bytes) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 0x100000001b3ULL;
+    }
+    hash ^= 0xff;  // ends the field, so "ab"+"c" and "a"+"bc" differ
+    hash *= 0x100000001b3ULL;
+  };
+  for (const fs::path& file : files) {
+    add(file.filename().string());
+    add(ReadFile(file));
+  }
+  return fmt::format("{:016x}", hash);
 }
 
 fs::path DefaultWebRoot() {
@@ -311,6 +365,14 @@ bool WebServer::Admit(const httplib::Request& request, httplib::Response& respon
   return true;
 }
 
+std::shared_ptr<Session> WebServer::NewSession() {
+  auto session = std::make_shared<Session>(RandomToken());
+  std::lock_guard lock(mutex_);
+  if (stopping_) return nullptr;
+  sessions_[session->id()] = session;
+  return session;
+}
+
 void WebServer::ServePage(const std::string& name, httplib::Response& response) {
   std::string html = ReadFile(options_.web_root / "pages" / (name + ".html"));
   if (html.empty()) {
@@ -318,10 +380,18 @@ void WebServer::ServePage(const std::string& name, httplib::Response& response) 
     response.set_content("No such page.\n", "text/plain");
     return;
   }
-  // The token goes only into our own pages, which no other site can read.
-  for (size_t at; (at = html.find("{{token}}")) != std::string::npos;) {
-    html.replace(at, 9, token_);
+  // The token goes only into our own pages, which no other site can read. A page that
+  // hosts controls comes with its session, so it need not ask for one before its first
+  // request; one that never opens its stream is ended after the grace period.
+  ReplaceAll(html, "{{token}}", token_);
+  if (html.find("{{session}}") != std::string::npos) {
+    const std::shared_ptr<Session> session = NewSession();
+    ReplaceAll(html, "{{session}}", session ? session->id() : std::string());
   }
+  // The page's files by the version of the folder they are in: a browser keeps them until
+  // a file changes, and asks for none of them again in the meantime.
+  ReplaceAll(html, "/Kestrova/static/",
+             "/Kestrova/static/v" + StaticVersion(options_.web_root) + "/");
   SetPageHeaders(response);
   response.set_header("Cache-Control", "no-store");
   response.set_content(html, "text/html; charset=utf-8");
@@ -366,20 +436,24 @@ void WebServer::AddRoutes() {
         [this](const httplib::Request& request, httplib::Response& response) {
           ServePage(request.matches[1].str(), response);
         });
-  s.Get(R"(/Kestrova/static/([^/]+))",
-        [this](const httplib::Request& request, httplib::Response& response) {
-          const std::string name = request.matches[1].str();
-          const std::string content =
-              IsPlainName(name) ? ReadFile(options_.web_root / "static" / name) : std::string();
-          if (content.empty()) {
-            response.status = 404;
-            response.set_content("No such file.\n", "text/plain");
-            return;
-          }
-          SetPageHeaders(response);
-          response.set_header("Cache-Control", "no-cache");
-          response.set_content(content, ContentTypeOf(name));
-        });
+  // A file by its name alone is asked again every time; by the folder's version (the one
+  // that pages name) it is kept for good, unless the folder has changed since.
+  s.Get(R"(/Kestrova/static/(?:v([0-9a-f]+)/)?([^/]+))", [this](const httplib::Request& request,
+                                                                httplib::Response& response) {
+    const std::string name = request.matches[2].str();
+    const std::string content =
+        IsPlainName(name) ? ReadFile(options_.web_root / "static" / name) : std::string();
+    if (content.empty()) {
+      response.status = 404;
+      response.set_content("No such file.\n", "text/plain");
+      return;
+    }
+    const bool current =
+        request.matches[1].matched && request.matches[1].str() == StaticVersion(options_.web_root);
+    SetPageHeaders(response);
+    response.set_header("Cache-Control", current ? "max-age=31536000, immutable" : "no-cache");
+    response.set_content(content, ContentTypeOf(name));
+  });
   if (options_.quotes) AddQuoteService(s, options_.quotes);
   AddCompanyRoutes(s);
 
@@ -394,14 +468,10 @@ void WebServer::AddRoutes() {
         return;
       }
     }
-    auto session = std::make_shared<Session>(RandomToken());
-    {
-      std::lock_guard lock(mutex_);
-      if (stopping_) {
-        SendError(response, 503, automation::err::kInvalidArgument, "the server is stopping");
-        return;
-      }
-      sessions_[session->id()] = session;
+    const std::shared_ptr<Session> session = NewSession();
+    if (!session) {
+      SendError(response, 503, automation::err::kInvalidArgument, "the server is stopping");
+      return;
     }
     SendJson(response, {{"session", session->id()}});
   });
@@ -496,25 +566,38 @@ void WebServer::AddRoutes() {
       const Json body = Body(request);
       const std::string progid = body.at("progid").get<std::string>();
       // A reloaded page takes the control it had, with its current state.
-      if (body.value("attach", false)) {
-        if (const int64_t id = session->FindControlOf(progid)) {
-          const automation::ObjectRef object = session->FindObject(id);
-          SendJson(response, {{"id", id},
-                              {"class", std::string(object->ClassName())},
-                              {"state", StateJson(session->FindControl(id)->State())}});
-          return;
+      int64_t id = body.value("attach", false) ? session->FindControlOf(progid) : 0;
+      automation::ObjectRef object = id ? session->FindObject(id) : nullptr;
+      if (!object) {
+        object = automation::CreateObject(progid);
+        auto* created = dynamic_cast<ui::Control*>(object.get());
+        if (!created) {
+          throw automation::Error::WithDetail(automation::err::kTypeMismatch,
+                                              progid + " is not a control");
         }
+        id = session->AddControl(object, *created, progid);
       }
-      const automation::ObjectRef object = automation::CreateObject(progid);
-      auto* control = dynamic_cast<ui::Control*>(object.get());
-      if (!control) {
-        throw automation::Error::WithDetail(automation::err::kTypeMismatch,
-                                            progid + " is not a control");
+      ui::Control& control = *session->FindControl(id);
+      Json answer = {{"id", id}, {"class", std::string(object->ClassName())}};
+      const Json setup = body.value("setup", Json::array());
+      if (setup.empty()) {
+        answer["state"] = StateJson(control.State());
+      } else {
+        if (Json failed = RunSetup(*session, id, control, setup); !failed.is_null()) {
+          answer["failed"] = std::move(failed);
+        }
+        // The answer brings the state the setup left: the patches it queued for the stream
+        // go, so the page does not draw older pictures after it. On the control's thread,
+        // after the setup's events, so no patch comes between.
+        ui::ControlState state;
+        control.Invoke([&] {
+          session->DropQueuedState(id);
+          state = control.State();
+          return automation::Variant();
+        });
+        answer["state"] = StateJson(state);
       }
-      const int64_t id = session->AddControl(object, *control, progid);
-      SendJson(response, {{"id", id},
-                          {"class", std::string(object->ClassName())},
-                          {"state", StateJson(control->State())}});
+      SendJson(response, answer);
     });
   });
   s.Post(R"(/api/controls/([0-9]+)/events)", [this](const httplib::Request& request,

@@ -24,7 +24,9 @@ class Session;
 struct WebServerOptions {
   int port = 8642;  // 0: any free port
   // Holds pages/ (NAME.html served as /Kestrova/NAME.asp, index.html as /Kestrova/) and
-  // static/ (served as /Kestrova/static/FILE).
+  // static/ (served as /Kestrova/static/FILE, and as /Kestrova/static/vVERSION/FILE to be
+  // kept by the browser). In a page, {{token}} becomes the server's token, {{session}} a
+  // new session for the page, and /Kestrova/static/ the folder of the current version.
   std::filesystem::path web_root;
   std::shared_ptr<const QuoteSource> quotes;  // /d/quotes.csv; none: not served
   std::chrono::milliseconds grace{10000};     // a page without its stream this long is ended
@@ -44,7 +46,12 @@ struct WebServerOptions {
 //   POST   /api/objects/N {"member", "kind": get|let|call, "args": [...]}
 //                                             -> {"result", "byref"} or {"error": {number, text}}
 //   DELETE /api/objects/N
-//   POST   /api/controls {"progid"}            -> {"id", "class", "state"}
+//   POST   /api/controls {"progid", "attach", "setup": [...]}
+//                                             -> {"id", "class", "state", "failed"}
+//          with "attach", the page's control of that ProgID if it has one; "setup" runs
+//          calls {"member", "kind", "args"} and events {"child", "event", "value",
+//          "property"} in order before the state is taken, up to the first that fails
+//          ("failed": {"step", "number", "text"})
 //   POST   /api/controls/N/events {"child", "event", "value", "property"}
 //   POST   /api/ui/N {"answer"}               answers a message box or dialog
 //   GET    /api/files?dir=D&patterns=P         the folders and matching files of D
@@ -75,6 +82,8 @@ class WebServer {
   bool Admit(const httplib::Request& request, httplib::Response& response);
   std::shared_ptr<Session> SessionOf(const httplib::Request& request);
   std::shared_ptr<Session> FindSession(const std::string& id);
+  // A new page's session; null once the server is stopping.
+  std::shared_ptr<Session> NewSession();
   void ServePage(const std::string& name, httplib::Response& response);
   void ReapAbandonedSessions();
 
@@ -92,6 +101,10 @@ class WebServer {
 
 // A new random token of 32 hex digits, from the system's random source.
 std::string RandomToken();
+
+// The version of the pages' files in web_root/static: a hash of their names and contents,
+// 16 hex digits, that changes whenever a file does.
+std::string StaticVersion(const std::filesystem::path& web_root);
 
 // The folder of the pages: $KESTROVA_WEB_ROOT, else share/kestrova/web beside the program's
 // folder, else the source folder this program was built from.

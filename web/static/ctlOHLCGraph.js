@@ -2,8 +2,8 @@
 // creates a Kestrova.ctlOHLCGraph, shows its picture at the box's size, forwards clicks
 // (the Chart Options dialog), the pointer (the hover readout) and the box's size, and draws
 // the dialog the control opens. What is drawn, read out or applied the control decides.
-import { ControlView, element } from './kestrova.js';
-import { useChartStyles, observeSize, pictureSource } from './UserControl1.js';
+import { ControlView, element, setupCall } from './kestrova.js';
+import { useChartStyles, observeSize, pictureSource, boxSize, resizeSteps } from './UserControl1.js';
 
 function optionsDialog() {
   const list = (caption, child) =>
@@ -39,7 +39,18 @@ export async function mountOHLCGraph(host, { symbol = '', days = 260, chart = 'p
     box, readout, element('div', { class: 'banner error', 'data-role': 'errors', role: 'alert', hidden: true }), dialog);
   host.replaceChildren(root);
 
-  const view = await ControlView.create('Kestrova.ctlOHLCGraph', root);
+  // A page sets Days, Chart and Frequency first and Symbol last: the symbol draws. The
+  // first picture comes with the control, drawn at the box's size.
+  const settings = (to) => [
+    setupCall('Days', 'let', to.days ?? days),
+    setupCall('Chart', 'let', to.chart ?? chart),
+    setupCall('Frequency', 'let', to.frequency ?? frequency),
+    setupCall('Symbol', 'let', to.symbol ?? ''),
+  ];
+  const size = boxSize(box);
+  const view = await ControlView.create('Kestrova.ctlOHLCGraph', root, {
+    setup: [...resizeSteps(size), ...(symbol ? settings({ symbol }) : [])],
+  });
   // Pixels of the picture as the control drew it, for pointer positions and the guide.
   // (The control's width, not the image's natural one: an SVG may state its size in points.)
   const scale = () => {
@@ -129,7 +140,8 @@ export async function mountOHLCGraph(host, { symbol = '', days = 260, chart = 'p
     view.send('tchChart', 'mouseleave');
   });
 
-  await observeSize(box, (width, height) => view.send('UserControl', 'resize', [width, height]));
+  if (view.setupFailure) view.showError(view.setupFailure.error.message);
+  await observeSize(box, (width, height) => view.send('UserControl', 'resize', [width, height]), size);
 
   const run = async (work) => {
     view.clearError();
@@ -140,14 +152,9 @@ export async function mountOHLCGraph(host, { symbol = '', days = 260, chart = 'p
       throw e;
     }
   };
-  // A page sets Days, Chart and Frequency first and Symbol last: the symbol draws.
   const show = (to) => run(async () => {
-    await view.let('Days', to.days ?? days);
-    await view.let('Chart', to.chart ?? chart);
-    await view.let('Frequency', to.frequency ?? frequency);
-    await view.let('Symbol', to.symbol ?? '');
+    for (const step of settings(to)) await view.invoke(step.member, step.kind, step.args);
   });
-  if (symbol) await show({ symbol }).catch(() => {});
   root.setAttribute('aria-busy', 'false');
   return {
     view,

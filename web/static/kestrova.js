@@ -46,33 +46,44 @@ function inOrder(work) {
 // ---- the session and its stream
 
 const controls = new Map(); // id -> ControlView
+// What the stream brought for a control before the page knew it (while the request that
+// creates it was on its way), in order, for the control's view to take first.
+const early = new Map(); // id -> [[kind, data]]
+
+function toControl(id, kind, data) {
+  const view = controls.get(id);
+  if (view) view.take(kind, data);
+  else if (early.has(id)) early.get(id).push([kind, data]);
+  else early.set(id, [[kind, data]]);
+}
 const uiQueue = [];
 let uiOpen = false;
+
+// The session the server made with the page: a page uses it at once, without a request.
+const pageSession = document.querySelector('meta[name="kestrova-session"]')?.content ?? '';
 
 // With `resume`, a reload takes back the session of the page it replaces (kept for a few
 // seconds after its stream closes), so its controls, and the work they are running, carry
 // on. Without it, a reload starts afresh, as a form that shows what is stored wants.
+// Resolves once requests can go out: what the controls report meanwhile waits for the
+// stream on the server, so nothing waits for the stream to open.
 export async function startSession({ resume = false } = {}) {
   const key = `kestrova-session:${location.pathname}`;
-  const { session } = await request('POST', '/api/sessions', {
-    resume: resume ? sessionStorage.getItem(key) : null,
-  });
+  const previous = resume ? sessionStorage.getItem(key) : null;
+  let session = pageSession;
+  if (!session || previous) {
+    ({ session } = await request('POST', '/api/sessions', { resume: previous }));
+  }
   sessionStorage.setItem(key, session);
   sessionId = session;
   const stream = new EventSource(`/api/sessions/${session}/stream?token=${token}`);
-  stream.addEventListener('state', (e) => {
-    const { control, patch } = JSON.parse(e.data);
-    controls.get(control)?.apply(patch);
-  });
-  stream.addEventListener('event', (e) => {
-    const { control, name, args } = JSON.parse(e.data);
-    controls.get(control)?.raise(name, args);
-  });
-  stream.addEventListener('error', (e) => {
-    if (!e.data) return; // the stream's own error (a lost connection)
-    const { control, error } = JSON.parse(e.data);
-    controls.get(control)?.showError(error.text);
-  });
+  for (const kind of ['state', 'event', 'error']) {
+    stream.addEventListener(kind, (e) => {
+      if (!e.data) return; // the stream's own error (a lost connection)
+      const data = JSON.parse(e.data);
+      toControl(data.control, kind, data);
+    });
+  }
   stream.addEventListener('ui', (e) => {
     uiQueue.push(JSON.parse(e.data));
     showNextDialog();
@@ -80,7 +91,6 @@ export async function startSession({ resume = false } = {}) {
   stream.onerror = () => {
     if (stream.readyState === EventSource.CLOSED) connectionLost();
   };
-  await new Promise((resolve) => stream.addEventListener('hello', resolve, { once: true }));
   return session;
 }
 
@@ -128,6 +138,10 @@ export class AutomationObject {
   }
 }
 
+// Steps of a control's setup (see ControlView.create).
+export const setupCall = (member, kind, ...args) => ({ member, kind, args });
+export const setupEvent = (child, event, value = null) => ({ child, event, value });
+
 export function object(value) {
   return value && value.$object ? new AutomationObject(value.$object, value.class) : value;
 }
@@ -146,14 +160,34 @@ export class ControlView extends AutomationObject {
     controls.set(id, this);
   }
 
-  static async create(progid, root) {
-    const answer = await inOrder(() => request('POST', '/api/controls', { progid, attach: true }));
+  // Creates the control (or takes the one the page had before a reload) and runs `setup`
+  // on it in the same request: calls ({member, kind, args}) and events ({child, event,
+  // value}), as setupCall and setupEvent make them. `prepare(view)` runs before anything
+  // the control reported is drawn or raised (to set its handlers). The first step that
+  // failed is in view.setupFailure ({step, error}); the steps after it did not run.
+  static async create(progid, root, { setup = [], prepare } = {}) {
+    const body = { progid, attach: true };
+    if (setup.length) body.setup = setup;
+    const answer = await inOrder(() => request('POST', '/api/controls', body));
     const view = new ControlView(answer.id, answer.class, root);
+    prepare?.(view);
     view.bindEvents();
+    for (const [kind, data] of early.get(view.id) ?? []) view.take(kind, data);
+    early.delete(view.id);
     view.apply(answer.state);
+    view.setupFailure = answer.failed
+      ? { step: answer.failed.step, error: new AutomationError(answer.failed.number, answer.failed.text) }
+      : null;
     root.classList.add('ready');
     if (!answer.state.UserControl?.busy) root.setAttribute('aria-busy', 'false');
     return view;
+  }
+
+  // One message of the stream for this control.
+  take(kind, data) {
+    if (kind === 'state') this.apply(data.patch);
+    else if (kind === 'event') this.raise(data.name, data.args);
+    else if (kind === 'error') this.showError(data.error.text);
   }
 
   // Sends a user event on a child; with `property`, the value the page already shows.
