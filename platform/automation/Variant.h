@@ -45,9 +45,9 @@ class SafeArray {
   using Storage = std::variant<std::vector<float>, std::vector<int32_t>, std::vector<std::string>,
                                std::vector<uint8_t>, std::vector<Variant>>;
 
-  SafeArray() : storage_(std::vector<Variant>{}) {}
-  SafeArray(Storage storage, int32_t lower_bound)
-      : storage_(std::move(storage)), lower_bound_(lower_bound) {}
+  // Defined after Variant: building a std::vector<Variant> needs the complete type.
+  SafeArray();
+  SafeArray(Storage storage, int32_t lower_bound);
 
   VarType ElementType() const;
   int32_t LowerBound() const { return lower_bound_; }
@@ -129,5 +129,9 @@ class Variant {
  private:
   Storage value_;
 };
+
+inline SafeArray::SafeArray() : storage_(std::vector<Variant>{}) {}
+inline SafeArray::SafeArray(Storage storage, int32_t lower_bound)
+    : storage_(std::move(storage)), lower_bound_(lower_bound) {}
 
 }  // namespace automation
