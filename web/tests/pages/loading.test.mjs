@@ -1,0 +1,169 @@
+// How pages load: files kept by the browser until one changes, answers sent as they are, the
+// session that comes with the page, and a control created and set up in one request whose
+// answer holds the state the stream would have brought.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import http from 'node:http';
+import path from 'node:path';
+import { appendFileSync, cpSync } from 'node:fs';
+import { binDir, makeHome, startServer, launchBrowser, kestrova, sqliteValue } from './harness.mjs';
+
+let home, server, browser, webRoot, ticker;
+
+before(async () => {
+  home = makeHome();
+  kestrova(home, 'demo-data', '--companies', '4', '--years', '2');
+  ticker = sqliteValue(path.join(home.env.XDG_DATA_HOME, 'kestrova', 'tc2000.db'),
+    "select symbol from securities where symbol not in ('SP-500', 'TNX--X') and active = 1 order by bar_count desc, worden limit 1");
+  // A web root of its own, so a test can change a file in it.
+  webRoot = path.join(home.root, 'web');
+  cpSync(path.resolve(binDir, '../share/kestrova/web'), webRoot, { recursive: true });
+  server = await startServer(home, ['--web-root', webRoot]);
+  browser = await launchBrowser();
+});
+after(async () => {
+  await browser?.close();
+  await server?.stop();
+  home?.cleanup();
+});
+
+// A GET with headers of our choosing, answered as it came (fetch would decompress).
+function get(target, headers = {}) {
+  return new Promise((resolve, reject) => {
+    http.get({ host: '127.0.0.1', port: server.port, path: target, headers }, (res) => {
+      let text = '';
+      res.on('data', (d) => (text += d));
+      res.on('end', () => resolve({ status: res.statusCode, headers: res.headers, text }));
+    }).on('error', reject);
+  });
+}
+
+async function pageOf(name) {
+  const { text } = await get(`/Kestrova/${name}`);
+  return {
+    html: text,
+    token: text.match(/name="kestrova-token" content="([0-9a-f]+)"/)[1],
+    session: text.match(/name="kestrova-session" content="([0-9a-f]*)"/)[1],
+    version: text.match(/\/Kestrova\/static\/v([0-9a-f]{16})\//)?.[1],
+  };
+}
+
+async function api(page, method, target, body) {
+  const response = await fetch(`${server.base}${target}`, {
+    method,
+    headers: { 'X-Kestrova-Token': page.token, 'X-Kestrova-Session': page.session, 'Content-Type': 'application/json' },
+    body: body === undefined ? undefined : JSON.stringify(body),
+  });
+  return response.json();
+}
+
+test('the pages name their files by version, kept until a file changes', async () => {
+  const page = await pageOf('maintenance.asp');
+  assert.ok(page.version, 'the page names its files by version');
+  assert.doesNotMatch(page.html, /\/Kestrova\/static\/(?!v[0-9a-f]{16}\/)/);
+  const kept = await get(`/Kestrova/static/v${page.version}/kestrova.css`);
+  assert.equal(kept.status, 200);
+  assert.match(kept.headers['cache-control'], /immutable/);
+  const plain = await get('/Kestrova/static/kestrova.css');
+  assert.equal(plain.text, kept.text);
+  assert.equal(plain.headers['cache-control'], 'no-cache');
+
+  // A changed file makes a new version; the old one is still served, but not to be kept.
+  appendFileSync(path.join(webRoot, 'static', 'kestrova.css'), '\n/* changed */\n');
+  const again = await pageOf('maintenance.asp');
+  assert.notEqual(again.version, page.version);
+  const old = await get(`/Kestrova/static/v${page.version}/kestrova.css`);
+  assert.equal(old.headers['cache-control'], 'no-cache');
+  assert.match(old.text, /changed/);
+  assert.equal((await get(`/Kestrova/static/v${page.version}/..%2Fpages%2Findex.html`)).status, 404);
+});
+
+test('answers go uncompressed, whatever the browser accepts', async () => {
+  const page = await pageOf('settings.asp');
+  for (const target of [`/Kestrova/static/v${page.version}/kestrova.js`, '/Kestrova/settings.asp']) {
+    const answer = await get(target, { 'Accept-Encoding': 'br, gzip, deflate, zstd' });
+    assert.equal(answer.status, 200, target);
+    assert.equal(answer.headers['content-encoding'], undefined, target);
+  }
+});
+
+test('a page comes with a session of its own that its controls use at once', async () => {
+  const [a, b] = [await pageOf('chart.asp'), await pageOf('chart.asp')];
+  assert.match(a.session, /^[0-9a-f]{32}$/);
+  assert.notEqual(a.session, b.session);
+  const created = await api(a, 'POST', '/api/controls', { progid: 'Kestrova.UserControl1' });
+  assert.equal(created.class, 'UserControl1');
+  // Another page's session does not reach the control.
+  const other = await api(b, 'POST', `/api/objects/${created.id}`, { member: 'BarValues', kind: 'get' });
+  assert.equal(other.error.number, 91);
+});
+
+test('a control is set up in the request that creates it, up to the first step that fails', async () => {
+  const page = await pageOf('chart.asp');
+  const created = await api(page, 'POST', '/api/controls', {
+    progid: 'Kestrova.ctlOHLCGraph',
+    setup: [
+      { child: 'UserControl', event: 'resize', value: [480, 300] },
+      { member: 'Days', kind: 'let', args: [120] },
+      { member: 'Symbol', kind: 'let', args: [ticker] },
+    ],
+  });
+  assert.equal(created.failed, undefined);
+  const chart = created.state.tchChart;
+  assert.deepEqual([chart.width, chart.height], [480, 300]);
+  assert.ok(chart.caption.startsWith(`${ticker} (`), chart.caption);
+  assert.match(Buffer.from(chart.image.$bytes, 'base64').toString(), /<svg[^>]*width="480/);
+
+  // The stream does not bring the pictures the setup drew on its way: the first state of the
+  // control on it is the next change (the readout of a day under the pointer).
+  const controller = new AbortController();
+  const stream = await fetch(`${server.base}/api/sessions/${page.session}/stream?token=${page.token}`,
+    { signal: controller.signal });
+  await api(page, 'POST', `/api/controls/${created.id}/events`, { child: 'tchChart', event: 'mousemove', value: [300, 150] });
+  const reader = stream.body.getReader();
+  let text = '';
+  let first = null;
+  while (!first) {
+    const { value, done } = await reader.read();
+    assert.ok(!done, 'the stream ended');
+    text += Buffer.from(value).toString();
+    first = text.split('\n\n').filter((m) => m.startsWith('event: state'))
+      .map((m) => JSON.parse(m.slice(m.indexOf('data: ') + 6)))
+      .find((m) => m.control === created.id) ?? null;
+  }
+  controller.abort();
+  assert.equal(first.patch.tchChart, undefined);
+  assert.ok(first.patch.lblReadout, JSON.stringify(first.patch));
+
+  // A step that fails is named; those after it do not run, and the control is there.
+  const failing = await api(page, 'POST', '/api/controls', {
+    progid: 'Kestrova.ctlOHLCGraph',
+    setup: [
+      { member: 'Days', kind: 'let', args: ['many'] },
+      { member: 'Symbol', kind: 'let', args: [ticker] },
+    ],
+  });
+  assert.equal(failing.failed.step, 0);
+  assert.equal(failing.failed.number, 13);
+  assert.ok(!failing.state.tchChart.caption.startsWith(ticker), failing.state.tchChart.caption);
+  const symbol = await api(page, 'POST', `/api/objects/${failing.id}`, { member: 'Symbol', kind: 'get' });
+  assert.equal(symbol.result, '');
+});
+
+test('the company page draws its controls after one request for each', async () => {
+  const page = await browser.newPage({ viewport: { width: 1280, height: 800 } });
+  const asked = [];
+  page.on('request', (r) => {
+    const url = new URL(r.url());
+    if (url.pathname.startsWith('/api/') && !url.pathname.endsWith('/stream')) asked.push(`${r.method()} ${url.pathname}`);
+  });
+  await page.goto(`${server.base}/Kestrova/profile.asp?ticker=${ticker}`);
+  await page.locator('body[data-ready="true"]').waitFor();
+  const untilReady = [...asked];
+  assert.match(await page.locator('.ohlc-graph .chart-image').getAttribute('src'), /^data:image\/svg\+xml;base64,/);
+  const controls = await page.locator('.ohlc-graph, .bar-chart').count();
+  assert.ok(controls >= 1);
+  assert.deepEqual(untilReady.filter((a) => a !== 'GET /api/company'),
+    Array(controls).fill('POST /api/controls'));
+  await page.close();
+});
