@@ -7,21 +7,19 @@
 //   node bench/pages_bench.mjs [runs]      (KESTROVA_BENCH_DATA as for navigator_bench)
 import path from 'node:path';
 import { existsSync } from 'node:fs';
-import { execFileSync } from 'node:child_process';
-import { startServer, launchBrowser } from '../web/tests/pages/harness.mjs';
+import { homeAt, startServer, launchBrowser, sqliteValue } from '../web/tests/pages/harness.mjs';
 
 const runs = Number(process.argv[2] ?? 7);
-const root = path.join(process.env.KESTROVA_BENCH_DATA || '/tmp/kestrova-bench', 'navigator');
-const env = { ...process.env, XDG_DATA_HOME: path.join(root, 'data'), XDG_CONFIG_HOME: path.join(root, 'config'), LC_ALL: 'en_US.UTF-8' };
-const store = path.join(env.XDG_DATA_HOME, 'kestrova', 'tc2000.db');
-if (!existsSync(store)) {
-  console.error(`pages_bench: no demo world in ${root}; run navigator_bench first`);
+const home = homeAt(path.join(process.env.KESTROVA_BENCH_DATA || '/tmp/kestrova-bench', 'navigator'));
+const data = path.join(home.env.XDG_DATA_HOME, 'kestrova');
+if (!existsSync(path.join(data, 'tc2000.db'))) {
+  console.error(`pages_bench: no demo world in ${home.root}; run navigator_bench first`);
   process.exit(2);
 }
-const ticker = execFileSync('sqlite3', [path.join(env.XDG_DATA_HOME, 'kestrova', 'SIPStatic.db'),
-  'select ticker from si_ci order by ticker limit 1 offset 5000'], { encoding: 'utf8' }).trim();
+const ticker = sqliteValue(path.join(data, 'SIPStatic.db'),
+  'select ticker from si_ci order by ticker limit 1 offset 5000');
 
-const server = await startServer({ env }, ['--quiet']);
+const server = await startServer(home, ['--quiet']);
 const browser = await launchBrowser();
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 

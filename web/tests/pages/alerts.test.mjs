@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
 import { mkdirSync, writeFileSync, readFileSync, existsSync } from 'node:fs';
 import path from 'node:path';
-import { makeHome, startServer, kestrova, binDir, pageToken } from './harness.mjs';
+import { makeHome, startServer, kestrova, binDir, pageToken, sqliteValue } from './harness.mjs';
 import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
@@ -51,8 +51,8 @@ test('orvalis mails the alerts that fired, priced by the web server', async () =
       `[quotes]\nurl = ${server.base}\n[web]\nurl = ${server.base}\n`);
 
     // Two stocks of the demo world and their last prices, as the quote service gives them.
-    const tickers = execFileSync('sqlite3', [path.join(home.env.XDG_DATA_HOME, 'kestrova', 'SIPStatic.db'),
-      'select trim(ticker) from si_ci order by company_id limit 2'], { encoding: 'utf8' }).trim().split('\n');
+    const tickers = sqliteValue(path.join(home.env.XDG_DATA_HOME, 'kestrova', 'SIPStatic.db'),
+      'select trim(ticker) from si_ci order by company_id limit 2').split('\n');
     const csv = await (await fetch(`${server.base}/d/quotes.csv?s=${tickers.join('+')}&f=sl1d1t1c1pohgv&e=.csv`)).text();
     const last = csv.trim().split('\n').map((line) => Number(line.split(',')[1]));
     assert.ok(last.every((p) => p > 0), csv);

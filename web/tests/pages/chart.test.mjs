@@ -4,7 +4,7 @@
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import path from 'node:path';
-import { makeHome, startServer, launchBrowser, kestrova, sqliteValue } from './harness.mjs';
+import { closeAll, makeHome, startServer, launchBrowser, kestrova, sqliteValue } from './harness.mjs';
 
 let home, server, browser, ticker;
 
@@ -16,11 +16,7 @@ before(async () => {
   server = await startServer(home);
   browser = await launchBrowser();
 });
-after(async () => {
-  await browser?.close();
-  assert.equal(await server?.stop(), 0);
-  home?.cleanup();
-});
+after(() => closeAll({ browser, server, home }));
 
 async function openChart(page, query) {
   await page.goto(`${server.base}/Kestrova/chart.asp?${query}`);

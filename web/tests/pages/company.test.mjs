@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
 import { mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
-import { makeHome, startServer, launchBrowser, kestrova, sqliteValue } from './harness.mjs';
+import { closeAll, makeHome, startServer, launchBrowser, kestrova, sqliteValue } from './harness.mjs';
 
 let home, server, browser;
 const dataFile = (name) => path.join(home.env.XDG_DATA_HOME, 'kestrova', `${name}.db`);
@@ -18,11 +18,7 @@ before(async () => {
   server = await startServer(home);
   browser = await launchBrowser();
 });
-after(async () => {
-  await browser?.close();
-  assert.equal(await server?.stop(), 0);
-  home?.cleanup();
-});
+after(() => closeAll({ browser, server, home }));
 
 async function openStart(page) {
   await page.goto(`${server.base}/Kestrova/`);

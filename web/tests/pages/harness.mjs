@@ -1,5 +1,6 @@
-// What the page tests share: a kestrova-web of their own on a free port in a temporary
-// home, and the system's Chromium driven by playwright-core.
+// What the page tests and the page benchmark share: a kestrova-web of their own on a free port
+// in a temporary home, and the system's Chromium driven by playwright-core.
+import assert from 'node:assert/strict';
 import { spawn, execFileSync } from 'node:child_process';
 import { mkdtempSync, rmSync, mkdirSync } from 'node:fs';
 import { tmpdir } from 'node:os';
@@ -11,9 +12,9 @@ const here = path.dirname(fileURLToPath(import.meta.url));
 
 export const binDir = process.env.KESTROVA_BIN_DIR ?? path.resolve(here, '../../../build/test/bin');
 
-// A temporary home: XDG folders for settings and data, removed by cleanup().
-export function makeHome() {
-  const root = mkdtempSync(path.join(tmpdir(), 'kestrova-pages-'));
+// The home in the folder `root`: the environment that makes its config and data folders the
+// XDG folders for settings and data, in an American locale.
+export function homeAt(root) {
   const env = {
     ...process.env,
     XDG_CONFIG_HOME: path.join(root, 'config'),
@@ -21,9 +22,15 @@ export function makeHome() {
     LC_ALL: 'en_US.UTF-8',
   };
   delete env.Kestrova;
-  mkdirSync(env.XDG_CONFIG_HOME, { recursive: true });
-  mkdirSync(env.XDG_DATA_HOME, { recursive: true });
-  return { root, env, cleanup: () => rmSync(root, { recursive: true, force: true }) };
+  return { root, env };
+}
+
+// A temporary home, with its folders made; removed by cleanup().
+export function makeHome() {
+  const home = homeAt(mkdtempSync(path.join(tmpdir(), 'kestrova-pages-')));
+  mkdirSync(home.env.XDG_CONFIG_HOME, { recursive: true });
+  mkdirSync(home.env.XDG_DATA_HOME, { recursive: true });
+  return { ...home, cleanup: () => rmSync(home.root, { recursive: true, force: true }) };
 }
 
 // Runs the kestrova command line in a home.
@@ -71,6 +78,14 @@ export function startServer(home, extraArgs = []) {
     });
     child.once('exit', (code) => reject(new Error(`kestrova-web ended (${code}): ${log}`)));
   });
+}
+
+// Ends what a test file's before() started, whatever of it there is: the browser, then the
+// server, which must stop cleanly (status 0), then the temporary home.
+export async function closeAll({ browser, server, home }) {
+  await browser?.close();
+  if (server) assert.equal(await server.stop(), 0);
+  home?.cleanup?.();
 }
 
 export async function launchBrowser() {

@@ -7,7 +7,7 @@ import net from 'node:net';
 import os from 'node:os';
 import { existsSync } from 'node:fs';
 import path from 'node:path';
-import { makeHome, startServer, launchBrowser, pageToken } from './harness.mjs';
+import { closeAll, makeHome, startServer, launchBrowser, pageToken } from './harness.mjs';
 
 let home, server, token;
 before(async () => {
@@ -15,10 +15,7 @@ before(async () => {
   server = await startServer(home);
   token = await pageToken(server.base);
 });
-after(async () => {
-  assert.equal(await server?.stop(), 0);
-  home?.cleanup();
-});
+after(() => closeAll({ server, home }));
 
 // A request with headers of our choosing (fetch will not set Host).
 function send({ method = 'GET', path: target, headers = {}, body }) {

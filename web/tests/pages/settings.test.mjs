@@ -3,7 +3,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { readFileSync, existsSync } from 'node:fs';
 import path from 'node:path';
-import { makeHome, startServer, launchBrowser } from './harness.mjs';
+import { closeAll, makeHome, startServer, launchBrowser } from './harness.mjs';
 
 let home, server, browser;
 before(async () => {
@@ -11,11 +11,7 @@ before(async () => {
   server = await startServer(home);
   browser = await launchBrowser();
 });
-after(async () => {
-  await browser?.close();
-  assert.equal(await server?.stop(), 0);
-  home?.cleanup();
-});
+after(() => closeAll({ browser, server, home }));
 
 const settingsFile = () => path.join(home.env.XDG_CONFIG_HOME, 'Kestrova', 'settings.ini');
 
