@@ -105,11 +105,26 @@ bool IsBlank(const std::string& name) {
   return name.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
 }
 
+// Runs one backup or restore; `step` names in `reason` what it is about to do, so that a
+// failure anywhere is shown as "<failure><reason> <cause>".
+template <class Step>
+void Attempt(std::string_view failure, Step step) {
+  std::string reason;
+  try {
+    step(reason);
+  } catch (const ado::BackupRefused& refused) {
+    ShowFailure(failure, reason + " " + std::string(CauseSentence(refused.cause())));
+  } catch (const KnownCause& cause) {
+    ShowFailure(failure, reason + " " + cause.what());
+  } catch (...) {
+    ShowFailure(failure, reason);
+  }
+}
+
 }  // namespace
 
 void Backup::BackupDatabase() {
-  std::string reason;
-  try {
+  Attempt(kBackupFailed, [this](std::string& reason) {
     reason = kNoServer;
     const Server server = OpenServer();
     reason = kNoFileSystem;
@@ -120,18 +135,11 @@ void Backup::BackupDatabase() {
     if (!fs::is_directory(p.parent_path())) throw KnownCause(MissingFolderCause(p.parent_path()));
     ado::BackupDatabase(server.ledra, p, LockWaitNow());
     server.master->Close();
-  } catch (const ado::BackupRefused& refused) {
-    ShowFailure(kBackupFailed, reason + " " + std::string(CauseSentence(refused.cause())));
-  } catch (const KnownCause& cause) {
-    ShowFailure(kBackupFailed, reason + " " + cause.what());
-  } catch (...) {
-    ShowFailure(kBackupFailed, reason);
-  }
+  });
 }
 
 void Backup::RestoreDatabase() {
-  std::string reason;
-  try {
+  Attempt(kRestoreFailed, [this](std::string& reason) {
     reason = kNoServer;
     const Server server = OpenServer();
     reason = kNoFileSystem;
@@ -146,13 +154,7 @@ void Backup::RestoreDatabase() {
     reason = RestoreErrorReason(p);
     ado::RestoreDatabase(server.ledra, p, LockWaitNow());
     server.master->Close();
-  } catch (const ado::BackupRefused& refused) {
-    ShowFailure(kRestoreFailed, reason + " " + std::string(CauseSentence(refused.cause())));
-  } catch (const KnownCause& cause) {
-    ShowFailure(kRestoreFailed, reason + " " + cause.what());
-  } catch (...) {
-    ShowFailure(kRestoreFailed, reason);
-  }
+  });
 }
 
 const automation::MemberTable& Backup::Members() const {
