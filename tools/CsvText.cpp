@@ -1,7 +1,5 @@
 #include "tools/CsvText.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -10,6 +8,8 @@
 #include <sstream>
 #include <system_error>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
@@ -320,6 +320,11 @@ std::optional<CsvDay> ParseCsvDay(std::string_view text, IsoDayDigits iso_digits
 }
 
 // ---- Reports
+
+std::optional<std::string> FieldCountFault(size_t fields, size_t header_fields) {
+  if (fields == header_fields) return std::nullopt;
+  return fmt::format("{} fields where the header has {}", fields, header_fields);
+}
 
 std::string ShownField(std::string_view text) {
   constexpr size_t kShownSize = 40;

@@ -110,6 +110,10 @@ std::optional<CsvDay> ParseCsvDay(std::string_view text, IsoDayDigits iso_digits
 
 // ---- Reports
 
+// "5 fields where the header has 7" when a record's fields are not as many as the header's;
+// nullopt when they are.
+std::optional<std::string> FieldCountFault(size_t fields, size_t header_fields);
+
 // A field's text as a report may show it: in double quotes, at most 40 characters followed by
 // "..." when there are more, control characters shown as '?', so that a hostile file cannot
 // write to the terminal.

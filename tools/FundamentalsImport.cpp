@@ -1,7 +1,5 @@
 #include "tools/FundamentalsImport.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -12,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "platform/ado/DataSources.h"
 #include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
@@ -19,6 +19,7 @@
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "tools/CsvText.h"
+#include "tools/ImportReport.h"
 
 namespace tools {
 
@@ -35,32 +36,6 @@ constexpr size_t kMaxRowsPerStatement = 500;
 constexpr size_t kMaxMessageSize = 300;
 
 // ---- Reporting
-
-class Reporter {
- public:
-  Reporter(std::ostream& out, FundamentalsImportSummary& summary) : out_(out), summary_(summary) {}
-
-  void BadLine(const std::string& file, int line, const std::string& reason) {
-    out_ << file << ':' << line << ": " << reason << '\n';
-    ++summary_.bad_lines;
-  }
-  void FailedFile(const std::string& file, const std::string& reason) {
-    out_ << file << ": " << reason << '\n';
-    ++summary_.failed_files;
-  }
-  void SkippedColumns(const std::string& file, const std::string& text, int32_t count) {
-    out_ << file << ": " << text << '\n';
-    summary_.skipped_columns += count;
-  }
-  void UnknownFile(const std::string& file, const std::string& reason) {
-    out_ << file << ": " << reason << '\n';
-    ++summary_.unknown_files;
-  }
-
- private:
-  std::ostream& out_;
-  FundamentalsImportSummary& summary_;
-};
 
 // A message fit for one report line. A database error quotes its statement, which for an
 // insert of many rows runs to many thousand characters; its start says enough.
@@ -396,7 +371,7 @@ class Sources {
 };
 
 void ImportTable(const std::filesystem::path& path, const FundamentalsTable& table,
-                 Sources& sources, Reporter& report, FundamentalsImportSummary& summary) {
+                 Sources& sources, ImportReport& report, FundamentalsImportSummary& summary) {
   const std::string file = path.string();
   const std::string unchanged = fmt::format("the rows of {} are unchanged", table.name);
   std::string error;
@@ -423,8 +398,8 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
   }
 
   if (!parsed->skipped.empty()) {
-    report.SkippedColumns(file, SkippedColumnsText(table, parsed->skipped),
-                          static_cast<int32_t>(parsed->skipped.size()));
+    report.Note(file, SkippedColumnsText(table, parsed->skipped));
+    summary.skipped_columns += static_cast<int32_t>(parsed->skipped.size());
   }
 
   ado::Connection* connection = sources.Get(table.source, error);
@@ -453,13 +428,11 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
         return report.FailedFile(
             file, fmt::format("line {}: a quoted field is not closed; {}", record.line, unchanged));
       }
-      std::string reason;
-      if (record.fields.size() != header.fields.size()) {
-        report.BadLine(file, record.line,
-                       fmt::format("{} fields where the header has {}", record.fields.size(),
-                                   header.fields.size()));
+      if (const auto fault = FieldCountFault(record.fields.size(), header.fields.size())) {
+        report.BadLine(file, record.line, *fault);
         continue;
       }
+      std::string reason;
       row.clear();
       for (size_t i = 0; i < columns.size() && reason.empty(); ++i) {
         if (auto value = ColumnValue(*columns[i], record.fields[parsed->fields[i]], reason)) {
@@ -495,7 +468,7 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
 FundamentalsImportSummary ImportFundamentals(const std::filesystem::path& folder,
                                              std::ostream& messages) {
   FundamentalsImportSummary summary;
-  Reporter report(messages, summary);
+  ImportReport report(messages, summary.bad_lines, summary.failed_files);
 
   std::vector<std::filesystem::path> files = CsvFilesIn(folder);
   std::sort(files.begin(), files.end());
@@ -506,15 +479,15 @@ FundamentalsImportSummary ImportFundamentals(const std::filesystem::path& folder
     const std::string name = automation::FoldCase(TrimBlanks(path.stem().string()));
     const FundamentalsTable* table = FindFundamentalsTable(name);
     if (!table) {
-      report.UnknownFile(path.string(), fmt::format("{} is no fundamentals table; file skipped",
-                                                    ShownField(path.stem().string())));
+      report.Note(path.string(), fmt::format("{} is no fundamentals table; file skipped",
+                                             ShownField(path.stem().string())));
+      ++summary.unknown_files;
       continue;
     }
     const auto [earlier, added] = file_of_table.emplace(table, path);
     if (!added) {
-      report.FailedFile(path.string(),
-                        fmt::format("the rows of {} come from {} already; file skipped",
-                                    table->name, earlier->second.filename().string()));
+      report.FileGivenTwice(path.string(), "the rows of " + table->name,
+                            earlier->second.filename().string());
     }
   }
 

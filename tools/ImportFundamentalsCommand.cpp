@@ -1,12 +1,13 @@
 #include "tools/ImportFundamentalsCommand.h"
 
-#include <fmt/format.h>
-
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include <fmt/format.h>
+
 #include "tools/FundamentalsImport.h"
+#include "tools/ImportReport.h"
 
 namespace tools {
 
@@ -19,19 +20,21 @@ struct Options {
 int Run(const Options& options) {
   const FundamentalsImportSummary summary = ImportFundamentals(options.folder, std::cerr);
   std::cerr.flush();
-  fmt::print("Imported fundamentals from {}:\n", options.folder);
-  if (summary.tables.empty()) fmt::print("  no table stored\n");
+  ImportSummaryText text(fmt::format("Imported fundamentals from {}:", options.folder), 14);
+  if (summary.tables.empty()) text.Remark("no table stored");
   for (const FundamentalsTableImport& table : summary.tables) {
-    fmt::print("  {:<14}{} rows ({})\n", fmt::format("{}:", table.table), table.rows, table.source);
+    text.Line(table.table, fmt::format("{} rows ({})", table.rows, table.source));
   }
-  if (summary.bad_lines > 0) fmt::print("  bad lines:    {} skipped\n", summary.bad_lines);
+  text.BadLines(summary.bad_lines);
   if (summary.skipped_columns > 0) {
-    fmt::print("  columns:      {} skipped, no column of their table\n", summary.skipped_columns);
+    text.Line("columns",
+              fmt::format("{} skipped, no column of their table", summary.skipped_columns));
   }
   if (summary.unknown_files > 0) {
-    fmt::print("  unknown:      {} files named after no table\n", summary.unknown_files);
+    text.Line("unknown", fmt::format("{} files named after no table", summary.unknown_files));
   }
-  if (summary.failed_files > 0) fmt::print("  not imported: {} files\n", summary.failed_files);
+  text.FailedFiles(summary.failed_files);
+  fmt::print("{}", text.Text());
   return summary.Failed() ? 1 : 0;
 }
 

@@ -1,14 +1,15 @@
 #include "tools/ImportPricesCommand.h"
 
-#include <fmt/format.h>
-
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
 
+#include <fmt/format.h>
+
 #include "platform/automation/Error.h"
 #include "platform/tc2000/PriceStore.h"
+#include "tools/ImportReport.h"
 #include "tools/PriceImport.h"
 
 namespace tools {
@@ -36,16 +37,17 @@ int Run(const Options& options) {
   const PriceImportSummary summary = ImportPrices(options.folder, *store, std::cerr,
                                                   {.accept_bad_lines = options.accept_bad_lines});
   std::cerr.flush();
-  fmt::print("Imported into {}:\n", store_path.string());
-  fmt::print("  securities.csv: {} securities\n", summary.securities);
-  fmt::print("  price files:    {} ({} bars)\n", summary.price_files, summary.bars);
-  fmt::print("  chartlists.csv: {} lists ({} members)\n", summary.chart_lists,
-             summary.list_members);
-  if (summary.bad_lines > 0) fmt::print("  bad lines:      {} skipped\n", summary.bad_lines);
+  ImportSummaryText text(fmt::format("Imported into {}:", store_path.string()), 16);
+  text.Line("securities.csv", fmt::format("{} securities", summary.securities));
+  text.Line("price files", fmt::format("{} ({} bars)", summary.price_files, summary.bars));
+  text.Line("chartlists.csv",
+            fmt::format("{} lists ({} members)", summary.chart_lists, summary.list_members));
+  text.BadLines(summary.bad_lines);
   if (summary.clamped_volumes > 0) {
-    fmt::print("  volumes:        {} clamped to 2147483647\n", summary.clamped_volumes);
+    text.Line("volumes", fmt::format("{} clamped to 2147483647", summary.clamped_volumes));
   }
-  if (summary.Failed()) fmt::print("  not imported:   {} files\n", summary.failed_files);
+  text.FailedFiles(summary.failed_files);
+  fmt::print("{}", text.Text());
   return summary.Failed() ? 1 : 0;
 }
 

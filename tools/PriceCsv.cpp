@@ -1,13 +1,14 @@
 #include "tools/PriceCsv.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cctype>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "platform/automation/DateCode.h"
 #include "platform/automation/Text.h"
@@ -60,8 +61,8 @@ std::optional<std::vector<std::string>> DataFields(const CsvLine& line, size_t h
   auto fields = SplitCsvLine(line.text);
   if (!fields) {
     reason = "a quoted field is not closed";
-  } else if (fields->size() != header_size) {
-    reason = fmt::format("{} fields where the header has {}", fields->size(), header_size);
+  } else if (auto fault = FieldCountFault(fields->size(), header_size)) {
+    reason = std::move(*fault);
     fields.reset();
   }
   return fields;
@@ -92,17 +93,56 @@ std::optional<bool> ParseActive(std::string_view text) {
   return std::nullopt;
 }
 
-std::optional<std::string_view> Required(const std::string& field, const char* column,
-                                         std::string& reason) {
-  if (field.empty()) {
-    reason = fmt::format("missing {}", column);
-    return std::nullopt;
+std::optional<std::string> MissingValue(std::string_view field, const char* column) {
+  if (field.empty()) return fmt::format("missing {}", column);
+  if (automation::EqualsIgnoringCase(field, "null")) return fmt::format("{} is null", column);
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadBarDate(std::string_view field, int32_t today, int32_t& date) {
+  if (auto missing = MissingValue(field, "Date")) return missing;
+  const auto code = ParseDateCode(field);
+  if (!code) return fmt::format("bad date {}", ShownField(field));
+  if (*code > today) return fmt::format("date {} is after today", DateText(*code));
+  date = *code;
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadPrice(std::string_view field, const char* column, double& price) {
+  if (auto missing = MissingValue(field, column)) return missing;
+  const auto number = ParseNumber(field);
+  if (!number) return fmt::format("{} is not a number: {}", column, ShownField(field));
+  // A price too small for a Single would be stored as 0.
+  if (!(*number > 0 && *number <= kMaxPrice && static_cast<float>(*number) > 0)) {
+    return fmt::format("{} {} is out of range: prices are above 0 and at most {:g}", column,
+                       ShownField(field), kMaxPrice);
   }
-  if (automation::EqualsIgnoringCase(field, "null")) {
-    reason = fmt::format("{} is null", column);
-    return std::nullopt;
+  price = *number;
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadVolume(std::string_view field, double& volume) {
+  if (auto missing = MissingValue(field, "Volume")) return missing;
+  const auto number = ParseNumber(field);
+  if (!number) return fmt::format("Volume is not a number: {}", ShownField(field));
+  if (*number < 0) return fmt::format("Volume {} is negative", ShownField(field));
+  volume = *number;
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckDayRange(const BarPrices& prices) {
+  if (prices.high < prices.low) {
+    return fmt::format("High {} is below Low {}", prices.high, prices.low);
   }
-  return std::string_view(field);
+  // Open and Close lie within the day's range; the chart's candles are drawn from it.
+  const std::pair<const char*, double> ends[] = {{"Open", prices.open}, {"Close", prices.close}};
+  for (const auto& [name, price] : ends) {
+    if (price < prices.low || price > prices.high) {
+      return fmt::format("{} {} is outside Low {} .. High {}", name, price, prices.low,
+                         prices.high);
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace tools

@@ -51,9 +51,37 @@ std::string DateText(int32_t code);
 // The Active flag: 1, -1, true, yes, y or 0, false, no, n in any case; nullopt otherwise.
 std::optional<bool> ParseActive(std::string_view text);
 
-// A value a column must hold: not empty, not "null" (in any case); nullopt with the reason
-// naming the column otherwise.
-std::optional<std::string_view> Required(const std::string& field, const char* column,
-                                         std::string& reason);
+// The reason a field that its column must fill is bad: "missing Close" when it is empty,
+// "Close is null" when it says null in any case; nullopt when it holds a value.
+std::optional<std::string> MissingValue(std::string_view field, const char* column);
+
+// ---- The values of one bar
+//
+// Each check returns the reason a bar's line is bad, as its report line gives it, or nullopt
+// when the value passes; a value read from a field goes to the last parameter, which is left
+// alone when the check fails.
+
+// The highest price taken: far above any share price, and low enough that sums and averages
+// of a whole history stay well inside the single-precision range the series are kept in.
+inline constexpr double kMaxPrice = 1e15;
+
+// The Date field: filled, a day as ParseDateCode reads it, and not after `today` (a date
+// code).
+std::optional<std::string> ReadBarDate(std::string_view field, int32_t today, int32_t& date);
+
+// A price field of `column` ("Open", "High", ...): filled, a number, above 0 and at most
+// kMaxPrice, and not so small that a Single would hold it as 0.
+std::optional<std::string> ReadPrice(std::string_view field, const char* column, double& price);
+
+// The Volume field: filled, a number, not negative. Rounding, and what does not fit the
+// store, are the importer's.
+std::optional<std::string> ReadVolume(std::string_view field, double& volume);
+
+struct BarPrices {
+  double open = 0, high = 0, low = 0, close = 0;
+};
+
+// The day's range: High not below Low, and Open and Close within Low..High.
+std::optional<std::string> CheckDayRange(const BarPrices& prices);
 
 }  // namespace tools

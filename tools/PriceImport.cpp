@@ -1,9 +1,6 @@
 #include "tools/PriceImport.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -15,12 +12,15 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "platform/system/Clock.h"
 #include "tools/CsvText.h"
+#include "tools/ImportReport.h"
 #include "tools/PriceCsv.h"
 
 namespace tools {
@@ -33,31 +33,6 @@ constexpr const char* kSecuritiesFile = "securities.csv";
 constexpr const char* kChartListsFile = "chartlists.csv";
 constexpr int64_t kMaxVolume = std::numeric_limits<int32_t>::max();
 
-// ---- Reporting
-
-class Reporter {
- public:
-  Reporter(std::ostream& out, PriceImportSummary& summary) : out_(out), summary_(summary) {}
-
-  void BadLine(const std::string& file, int line, const std::string& reason) {
-    out_ << file << ':' << line << ": " << reason << '\n';
-    ++summary_.bad_lines;
-  }
-  void ClampedVolume(const std::string& file, int line, std::string_view text) {
-    out_ << file << ':' << line << ": volume " << text << " is beyond the 32-bit range, stored as "
-         << kMaxVolume << '\n';
-    ++summary_.clamped_volumes;
-  }
-  void FailedFile(const std::string& file, const std::string& reason) {
-    out_ << file << ": " << reason << '\n';
-    ++summary_.failed_files;
-  }
-
- private:
-  std::ostream& out_;
-  PriceImportSummary& summary_;
-};
-
 // ---- securities.csv
 
 struct SecurityRow {
@@ -67,7 +42,7 @@ struct SecurityRow {
 };
 
 void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& store,
-                      Reporter& report, PriceImportSummary& summary) {
+                      ImportReport& report, PriceImportSummary& summary) {
   const std::string file = path.string();
   std::string error;
   const auto lines = ReadCsvLines(path, error);
@@ -151,10 +126,12 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
 // ---- <SYMBOL>.csv
 
 // The file's good bars ascending by date, none dated after `today` (a date code); nullopt
-// when its header is not one of bars.
+// when its header is not one of bars. A volume beyond the store's range is reported, counted
+// in `clamped_volumes` and stored as the largest it holds.
 std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
                                                  const std::vector<CsvLine>& lines, int32_t today,
-                                                 Reporter& report, std::string& error) {
+                                                 ImportReport& report, int32_t& clamped_volumes,
+                                                 std::string& error) {
   enum { kDate, kOpen, kHigh, kLow, kClose, kVolume };
   const auto header = SplitCsvLine(lines.front().text);
   const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
@@ -167,110 +144,51 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
                                    error);
   if (!columns) return std::nullopt;
 
-  static constexpr std::array<const char*, 4> kPriceNames{"Open", "High", "Low", "Close"};
   std::vector<tc2000::Bar> bars;
   std::unordered_map<int32_t, int> first_line;
   for (size_t i = 1; i < lines.size(); ++i) {
     const CsvLine& line = lines[i];
-    std::string reason;
-    const auto fields = DataFields(line, header->size(), reason);
-    // Each check below leaves `reason` set when the line is bad.
-    auto value = [&](int column, const char* name) {
-      return Required((*fields)[(*columns)[column]], name, reason);
-    };
-    auto bad = [&] { report.BadLine(file, line.number, reason); };
-    if (!fields) {
-      bad();
-      continue;
-    }
-
-    const auto date_text = value(kDate, "Date");
-    if (!date_text) {
-      bad();
-      continue;
-    }
-    const auto date = ParseDateCode(*date_text);
-    if (!date) {
-      reason = fmt::format("bad date {}", ShownField(*date_text));
-      bad();
-      continue;
-    }
-    if (*date > today) {
-      reason = fmt::format("date {} is after today", DateText(*date));
-      bad();
-      continue;
-    }
-
-    std::array<double, 4> prices{};
-    bool good = true;
-    for (int p = 0; p < 4 && good; ++p) {
-      const auto text = value(kOpen + p, kPriceNames[p]);
-      const auto number = text ? ParseNumber(*text) : std::nullopt;
-      if (!text) {
-        good = false;
-      } else if (!number) {
-        reason = fmt::format("{} is not a number: {}", kPriceNames[p], ShownField(*text));
-        good = false;
-      } else if (!(*number > 0 && *number <= kMaxPrice && static_cast<float>(*number) > 0)) {
-        // A price too small for a Single would be stored as 0.
-        reason = fmt::format("{} {} is out of range: prices are above 0 and at most {:g}",
-                             kPriceNames[p], ShownField(*text), kMaxPrice);
-        good = false;
-      }
-      if (good) prices[p] = *number;
-    }
-    if (!good) {
-      bad();
-      continue;
-    }
-    if (prices[1] < prices[2]) {
-      reason = fmt::format("High {} is below Low {}", prices[1], prices[2]);
-      bad();
-      continue;
-    }
-    // Open and Close lie within the day's range; the chart's candles are drawn from it.
-    for (const int p : {0, 3}) {
-      if (good && (prices[p] < prices[2] || prices[p] > prices[1])) {
-        reason = fmt::format("{} {} is outside Low {} .. High {}", kPriceNames[p], prices[p],
-                             prices[2], prices[1]);
-        good = false;
+    std::string fields_fault;
+    const auto fields = DataFields(line, header->size(), fields_fault);
+    auto field = [&](int column) -> const std::string& { return (*fields)[(*columns)[column]]; };
+    // The checks in the order a reader takes the line; the first fault is the one reported.
+    std::optional<std::string> fault;
+    int32_t date = 0;
+    BarPrices prices;
+    double volume = 0;
+    if (!fields) fault = std::move(fields_fault);
+    if (!fault) fault = ReadBarDate(field(kDate), today, date);
+    if (!fault) fault = ReadPrice(field(kOpen), "Open", prices.open);
+    if (!fault) fault = ReadPrice(field(kHigh), "High", prices.high);
+    if (!fault) fault = ReadPrice(field(kLow), "Low", prices.low);
+    if (!fault) fault = ReadPrice(field(kClose), "Close", prices.close);
+    if (!fault) fault = CheckDayRange(prices);
+    if (!fault) fault = ReadVolume(field(kVolume), volume);
+    if (!fault) {
+      const auto [seen, added] = first_line.emplace(date, line.number);
+      if (!added) {
+        fault = fmt::format("duplicate date {} (first on line {})", DateText(date), seen->second);
       }
     }
-    if (!good) {
-      bad();
+    if (fault) {
+      report.BadLine(file, line.number, *fault);
       continue;
     }
 
-    const auto volume_text = value(kVolume, "Volume");
-    const auto volume = volume_text ? ParseNumber(*volume_text) : std::nullopt;
-    if (volume_text && !volume) {
-      reason = fmt::format("Volume is not a number: {}", ShownField(*volume_text));
-    } else if (volume && *volume < 0) {
-      reason = fmt::format("Volume {} is negative", ShownField(*volume_text));
-    }
-    if (!volume || *volume < 0) {
-      bad();
-      continue;
-    }
-
-    const auto [seen, added] = first_line.emplace(*date, line.number);
-    if (!added) {
-      reason = fmt::format("duplicate date {} (first on line {})", DateText(*date), seen->second);
-      bad();
-      continue;
-    }
-
-    double shares = std::round(*volume);
+    double shares = std::round(volume);
     if (shares > static_cast<double>(kMaxVolume)) {
-      report.ClampedVolume(file, line.number, *volume_text);
+      report.Note(file, line.number,
+                  fmt::format("volume {} is beyond the 32-bit range, stored as {}", field(kVolume),
+                              kMaxVolume));
+      ++clamped_volumes;
       shares = static_cast<double>(kMaxVolume);
     }
     tc2000::Bar bar;
-    bar.date = *date;
-    bar.open = static_cast<float>(prices[0]);
-    bar.high = static_cast<float>(prices[1]);
-    bar.low = static_cast<float>(prices[2]);
-    bar.close = static_cast<float>(prices[3]);
+    bar.date = date;
+    bar.open = static_cast<float>(prices.open);
+    bar.high = static_cast<float>(prices.high);
+    bar.low = static_cast<float>(prices.low);
+    bar.close = static_cast<float>(prices.close);
     bar.volume = static_cast<int32_t>(shares);
     bars.push_back(bar);
   }
@@ -280,28 +198,26 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
 }
 
 void ImportBars(const std::filesystem::path& path, const std::string& symbol, int32_t today,
-                const PriceImportOptions& options, tc2000::PriceStore& store, Reporter& report,
+                const PriceImportOptions& options, tc2000::PriceStore& store, ImportReport& report,
                 PriceImportSummary& summary) {
   const std::string file = path.string();
   std::string error;
   const auto lines = ReadCsvLines(path, error);
   if (!lines) return report.FailedFile(file, error);
   if (lines->empty()) return report.FailedFile(file, "empty; file skipped");
-  const auto bars = ReadBars(file, *lines, today, report, error);
+  const auto bars = ReadBars(file, *lines, today, report, summary.clamped_volumes, error);
   if (!bars) return report.FailedFile(file, error);
   if (bars->empty()) {
     return report.FailedFile(file,
                              fmt::format("no good bars; the bars of {} are unchanged", symbol));
   }
-  // Every data line is a good bar or a reported bad line. A file that is largely bad is
-  // more likely the wrong file, or a broken one, than a history to replace the stored one.
+  // Every data line is a good bar or a reported bad line.
   const size_t data_lines = lines->size() - 1;
-  const size_t bad_lines = data_lines - bars->size();
-  if (!options.accept_bad_lines && bad_lines * 10 > data_lines) {
-    return report.FailedFile(
-        file, fmt::format("{} of {} data lines are bad (more than a tenth); the bars of {} are "
-                          "unchanged (--accept-bad-lines imports the good ones)",
-                          bad_lines, data_lines, symbol));
+  const auto refusal = TooManyBadLines(data_lines - bars->size(), data_lines);
+  if (refusal && !options.accept_bad_lines) {
+    return report.FailedFile(file, fmt::format("{}; the bars of {} are unchanged "
+                                               "(--accept-bad-lines imports the good ones)",
+                                               *refusal, symbol));
   }
 
   try {
@@ -321,7 +237,7 @@ void ImportBars(const std::filesystem::path& path, const std::string& symbol, in
 // ---- chartlists.csv
 
 void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& store,
-                      Reporter& report, PriceImportSummary& summary) {
+                      ImportReport& report, PriceImportSummary& summary) {
   const std::string file = path.string();
   std::string error;
   const auto lines = ReadCsvLines(path, error);
@@ -426,7 +342,7 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
 PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::PriceStore& store,
                                 std::ostream& messages, const PriceImportOptions& options) {
   PriceImportSummary summary;
-  Reporter report(messages, summary);
+  ImportReport report(messages, summary.bad_lines, summary.failed_files);
   const int32_t today = automation::DateCode::OfDate(kestrova_system::CurrentClock().Now()).Code();
 
   std::optional<std::filesystem::path> securities, chart_lists;
@@ -458,9 +374,7 @@ PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::Pri
     }
     const auto [earlier, added] = file_of_symbol.emplace(symbol, path.filename().string());
     if (!added) {
-      report.FailedFile(path.string(),
-                        fmt::format("the bars of {} come from {} already; file skipped", symbol,
-                                    earlier->second));
+      report.FileGivenTwice(path.string(), "the bars of " + symbol, earlier->second);
       continue;
     }
     ImportBars(path, symbol, today, options, store, report, summary);

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "platform/tc2000/PriceStore.h"
+#include "tools/PriceCsv.h"
 
 // Imports a folder of CSV files into the price store:
 //
@@ -41,14 +42,10 @@ struct PriceImportOptions {
 // Every problem is reported to `messages` on a line of its own, "FILE:LINE: reason" for a
 // line that is skipped, "FILE: reason" for a file that is not imported (a header that
 // lacks a needed column, no good rows, too many bad lines, a store error). A bar is good
-// when its prices are above zero and at most kMaxPrice, Open and Close lie within
+// when its prices are above zero and at most kMaxPrice (PriceCsv.h), Open and Close lie within
 // Low..High, and its day is not after today (the platform clock's). Nothing is thrown for
 // the files' contents; a folder that cannot be listed is error 75.
 PriceImportSummary ImportPrices(const std::filesystem::path& folder, tc2000::PriceStore& store,
                                 std::ostream& messages, const PriceImportOptions& options = {});
-
-// The highest price taken: far above any share price, and low enough that sums and averages
-// of a whole history stay well inside the single-precision range the series are kept in.
-inline constexpr double kMaxPrice = 1e15;
 
 }  // namespace tools

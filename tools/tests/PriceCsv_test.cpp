@@ -1,10 +1,10 @@
 #include "tools/PriceCsv.h"
 
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace tools {
 namespace {
@@ -56,14 +56,83 @@ TEST(PriceCsvTest, ReadsSymbolsFlagsAndRequiredValues) {
   for (const char* neither : {"", "2", "maybe", " 1"})
     EXPECT_EQ(ParseActive(neither), std::nullopt);
 
-  std::string reason;
-  EXPECT_EQ(Required("12.5", "Close", reason), "12.5");
-  EXPECT_FALSE(Required("", "Close", reason));
-  EXPECT_EQ(reason, "missing Close");
-  EXPECT_FALSE(Required("NULL", "Close", reason));
-  EXPECT_EQ(reason, "Close is null");
+  EXPECT_EQ(MissingValue("12.5", "Close"), std::nullopt);
+  EXPECT_EQ(MissingValue("", "Close"), "missing Close");
+  EXPECT_EQ(MissingValue("NULL", "Close"), "Close is null");
   EXPECT_EQ(ParseDateCode("1/5/2024"), 20240105);
   EXPECT_EQ(DateText(20240105), "2024-01-05");
+}
+
+// Each field check gives the reason the report names, or nothing and the value read; a
+// failed check leaves the value as it was.
+TEST(PriceBarChecksTest, FieldsGiveTheirValueOrTheReason) {
+  constexpr int32_t kToday = 20240628;
+  struct DateCase {
+    const char* field;
+    std::optional<std::string> reason;
+    int32_t date;
+  };
+  for (const DateCase& c : {
+           DateCase{"2024-06-28", std::nullopt, 20240628},
+           DateCase{"1/5/2024", std::nullopt, 20240105},
+           DateCase{"", "missing Date", -1},
+           DateCase{"null", "Date is null", -1},
+           DateCase{"2024-02-30", "bad date \"2024-02-30\"", -1},
+           DateCase{"2024-07-01", "date 2024-07-01 is after today", -1},
+       }) {
+    int32_t date = -1;
+    EXPECT_EQ(ReadBarDate(c.field, kToday, date), c.reason) << c.field;
+    EXPECT_EQ(date, c.date) << c.field;
+  }
+
+  struct NumberCase {
+    const char* field;
+    std::optional<std::string> reason;
+    double value;
+  };
+  const std::string range = "is out of range: prices are above 0 and at most 1e+15";
+  for (const NumberCase& c : {
+           NumberCase{"10.5", std::nullopt, 10.5}, NumberCase{"+1e15", std::nullopt, 1e15},
+           NumberCase{"", "missing High", -1}, NumberCase{"1O", "High is not a number: \"1O\"", -1},
+           NumberCase{"nan", "High is not a number: \"nan\"", -1},
+           NumberCase{"0", "High \"0\" " + range, -1},
+           NumberCase{"-10", "High \"-10\" " + range, -1},
+           NumberCase{"1.1e15", "High \"1.1e15\" " + range, -1},
+           NumberCase{"1e-50", "High \"1e-50\" " + range, -1},  // 0 as a Single
+       }) {
+    double price = -1;
+    EXPECT_EQ(ReadPrice(c.field, "High", price), c.reason) << c.field;
+    EXPECT_EQ(price, c.value) << c.field;
+  }
+  for (const NumberCase& c : {
+           NumberCase{"0", std::nullopt, 0},
+           NumberCase{"3000000000.4", std::nullopt, 3000000000.4},
+           NumberCase{"NULL", "Volume is null", -1},
+           NumberCase{"1e3x", "Volume is not a number: \"1e3x\"", -1},
+           NumberCase{"-5", "Volume \"-5\" is negative", -1},
+       }) {
+    double volume = -1;
+    EXPECT_EQ(ReadVolume(c.field, volume), c.reason) << c.field;
+    EXPECT_EQ(volume, c.value) << c.field;
+  }
+}
+
+TEST(PriceBarChecksTest, OpenAndCloseLieWithinTheDaysRange) {
+  struct Case {
+    BarPrices prices;
+    std::optional<std::string> reason;
+  };
+  for (const Case& c : {
+           Case{{10, 11, 9, 10.5}, std::nullopt}, Case{{9, 11, 9, 11}, std::nullopt},
+           Case{{5, 5, 5, 5}, std::nullopt}, Case{{10, 9, 11, 10}, "High 9 is below Low 11"},
+           Case{{12, 11, 9, 10}, "Open 12 is outside Low 9 .. High 11"},
+           Case{{8.5, 11, 9, 10}, "Open 8.5 is outside Low 9 .. High 11"},
+           Case{{10, 11, 9, 8.5}, "Close 8.5 is outside Low 9 .. High 11"},
+           Case{{12, 11, 9, 12}, "Open 12 is outside Low 9 .. High 11"},  // the first named
+       }) {
+    EXPECT_EQ(CheckDayRange(c.prices), c.reason)
+        << c.prices.open << " " << c.prices.high << " " << c.prices.low << " " << c.prices.close;
+  }
 }
 
 }  // namespace
