@@ -1,15 +1,16 @@
 #include "library/Alert.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
+#include <fmt/format.h>
+
 #include "library/StockNote.h"
 #include "platform/ado/Recordset.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Regional.h"
@@ -144,7 +145,7 @@ void Alert::DeleteAlert() {
 
 void Alert::CreateTable() {
   if (!connection_) return;
-  DropIgnoringErrors(*connection_, "drop table alert");
+  ado::TryExecute(*connection_, "drop table alert");
   // One statement per call: PostgreSQL takes no more.
   connection_->Execute(std::string(kCreateTable));
   connection_->Execute(std::string(kCreateIndex));

@@ -1,10 +1,10 @@
 #include "library/StockNote.h"
 
-#include <exception>
 #include <string>
 #include <vector>
 
 #include "library/Quotes.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/Error.h"
 #include "platform/system/Clock.h"
 
@@ -63,16 +63,6 @@ void RequireFits(std::string_view text, size_t width, std::string_view column) {
                           " characters; the column holds at most " + std::to_string(width));
 }
 
-void DropIgnoringErrors(ado::Connection& connection, const std::string& sql) {
-  connection.BeginTrans();
-  try {
-    connection.Execute(sql);
-    connection.CommitTrans();
-  } catch (const std::exception&) {
-    connection.RollbackTrans();
-  }
-}
-
 std::string CompanyIdForSymbol(const std::string& symbol) {
   Quotes quotes;
   quotes.SetSymbol(WithoutTrailingBlanks(symbol));
@@ -81,7 +71,7 @@ std::string CompanyIdForSymbol(const std::string& symbol) {
 
 void StockNote::CreateTable(const ConnectionRef& oConn) {
   const ConnectionRef connection = ChooseConnection(oConn);
-  DropIgnoringErrors(*connection, "drop table stocknotes");
+  ado::TryExecute(*connection, "drop table stocknotes");
   // One statement per call: PostgreSQL takes no more.
   connection->Execute(std::string(kCreateTable));
   connection->Execute(std::string(kCreateCompanyIndex));

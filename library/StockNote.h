@@ -74,10 +74,6 @@ class StockNote : public automation::Dispatch {
 // Trailing blanks (a symbol read from a fixed-width column) are ignored.
 std::string CompanyIdForSymbol(const std::string& symbol);
 
-// Runs a drop statement whose failure does not matter, inside a savepoint of its own, so
-// that a failure leaves a transaction the caller has open usable on every engine.
-void DropIgnoringErrors(ado::Connection& connection, const std::string& sql);
-
 // The text without trailing blanks: how fixed-width columns are written and matched.
 std::string WithoutTrailingBlanks(std::string_view text);
 

@@ -41,16 +41,6 @@ void RefuseRun(const std::string& why) {
   throw automation::Error(automation::err::kInvalidArgument, why);
 }
 
-void ExecuteIgnoringErrors(ado::Connection& connection, const std::string& sql) {
-  connection.BeginTrans();
-  try {
-    connection.Execute(sql);
-    connection.CommitTrans();
-  } catch (const automation::Error&) {
-    connection.RollbackTrans();
-  }
-}
-
 Figure FigureOf(const Variant& value) {
   if (value.IsNull() || value.IsEmpty()) return std::nullopt;
   return automation::CDbl(value);

@@ -45,10 +45,6 @@ class TaskReporter {
 // which names what is missing and the table that is kept.
 [[noreturn]] void RefuseRun(const std::string& why);
 
-// Runs a statement whose failure does not matter (a drop of what may not exist) inside a
-// savepoint, so that a failure leaves the caller's transaction usable on every engine.
-void ExecuteIgnoringErrors(ado::Connection& connection, const std::string& sql);
-
 // A number that may be Null, as the figures of the fundamentals database are.
 using Figure = std::optional<double>;
 

@@ -327,7 +327,7 @@ class CompositeRun {
   void RebuildTable() {
     ado::Connection& db = *ledra_;
     ado::Transaction transaction(db);
-    ExecuteIgnoringErrors(db, "drop TABLE si_composite");
+    ado::TryExecute(db, "drop TABLE si_composite");
     tasks_.Status("Creating Table");
     db.Execute(kCreateComposite);
     tasks_.Status("Loading Table");
@@ -344,10 +344,10 @@ class CompositeRun {
            Stored(c.compacdst),   Stored(c.indrs),      Stored(c.compindrs)});
       tasks_.Step();
     }
-    ExecuteIgnoringErrors(db, "drop INDEX si_compositeMain");
+    ado::TryExecute(db, "drop INDEX si_compositeMain");
     tasks_.Status("Creating Index Main");
     db.Execute("create INDEX si_compositeMain on  si_composite  (company_id)");
-    ExecuteIgnoringErrors(db, "drop index si_compositeTicker");
+    ado::TryExecute(db, "drop index si_compositeTicker");
     tasks_.Status("Creating Index Ticker");
     db.Execute("create INDEX si_compositeTicker on si_composite (ticker)");
     transaction.Commit();

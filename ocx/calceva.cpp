@@ -318,7 +318,7 @@ class EvaRun {
     tasks_->Status("Writing si_eva");
     ado::Connection& db = *ledra_;
     ado::Transaction transaction(db);
-    ExecuteIgnoringErrors(db, "drop table si_eva");
+    ado::TryExecute(db, "drop table si_eva");
     db.Execute(kCreateEva);
     const std::string full = InsertEvaRows(kRowsPerInsert);
     std::vector<Variant> values;
@@ -328,7 +328,7 @@ class EvaRun {
       for (size_t k = first; k < first + count; ++k) AddValues(rows_[k], values);
       db.Execute(count == kRowsPerInsert ? full : InsertEvaRows(count), values);
     }
-    ExecuteIgnoringErrors(db, "drop index si_EVAMain");
+    ado::TryExecute(db, "drop index si_EVAMain");
     db.Execute("create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)");
     transaction.Commit();
   }

@@ -52,21 +52,6 @@ constexpr const char* kCreateIndexStatements[] = {
 constexpr int32_t kGroupHead = 5;
 constexpr int32_t kGroupMember = 4;
 
-// Runs a statement inside a savepoint, so that a failure leaves the transaction usable on
-// every engine; returns the error's description when it failed.
-std::optional<std::string> TryExecute(ado::Connection& db, const std::string& sql,
-                                      const std::vector<Variant>& params = {}) {
-  db.BeginTrans();
-  try {
-    db.Execute(sql, params);
-    db.CommitTrans();
-    return std::nullopt;
-  } catch (const automation::Error& e) {
-    db.RollbackTrans();
-    return e.Description();
-  }
-}
-
 class ListRun {
  public:
   explicit ListRun(automation::ObjectRef tasks) : tasks_(std::move(tasks)) {}
@@ -112,7 +97,7 @@ class ListRun {
   // nxtlstid keeps its value.
   static void CreateListTables(ado::Connection& db) {
     for (const char* sql : kCreateTableStatements) {
-      if (TryExecute(db, sql)) return;
+      if (ado::TryExecute(db, sql)) return;
     }
   }
 
@@ -133,7 +118,7 @@ class ListRun {
       const std::vector<Variant> row{Variant(i), Variant(type), Variant(parent), Variant(name)};
       if (i == 1) {
         db.Execute(kInsertList, row);  // up to here, a failure ends the run
-      } else if (auto error = TryExecute(db, kInsertList, row)) {
+      } else if (auto error = ado::TryExecute(db, kInsertList, row)) {
         Failed("Could not add list " + name + ": " + *error);
       }
       CopyMembers(db, i, name);
@@ -170,16 +155,17 @@ class ListRun {
       }
     }
     for (const std::string& symbol : symbols) {
-      if (auto error = TryExecute(db, kInsertMember, {Variant(index), Variant(symbol)})) {
+      if (auto error = ado::TryExecute(db, kInsertMember, {Variant(index), Variant(symbol)})) {
         Failed("Could not add " + symbol + " to list " + name + ": " + *error);
       }
     }
   }
 
   void CreateListIndexes(ado::Connection& db) {
-    for (const char* sql : kDropIndexStatements) ExecuteIgnoringErrors(db, sql);
+    for (const char* sql : kDropIndexStatements) ado::TryExecute(db, sql);
     for (const char* sql : kCreateIndexStatements) {
-      if (auto error = TryExecute(db, sql)) Failed(fmt::format("Could not {}: {}", sql, *error));
+      if (auto error = ado::TryExecute(db, sql))
+        Failed(fmt::format("Could not {}: {}", sql, *error));
     }
   }
 

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "platform/ado/Connection.h"
+#include "platform/automation/Variant.h"
 
 namespace ado {
 
@@ -41,5 +46,12 @@ class BasicTransaction {
 
 using Transaction = BasicTransaction<Connection, &Connection::BeginTrans, &Connection::CommitTrans,
                                      &Connection::RollbackTrans>;
+
+// Runs a statement that may fail without harm (a drop of what may not be there, a row the
+// table refuses) in a savepoint of its own, so that a failure leaves a transaction the caller
+// has open usable on every engine. Returns the error's description when it failed, nothing
+// when it ran; a connection that cannot begin the savepoint (closed) still throws.
+std::optional<std::string> TryExecute(Connection& connection, const std::string& sql,
+                                      const std::vector<automation::Variant>& params = {});
 
 }  // namespace ado

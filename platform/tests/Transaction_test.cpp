@@ -1,5 +1,6 @@
 #include "platform/ado/Transaction.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -97,6 +98,22 @@ TEST_P(TransactionTest, ARollbackThatFailsDoesNotThrowFromTheGuard) {
   // A closed connection cannot begin one either.
   conn_->Close();
   ExpectError([&] { Transaction transaction(*conn_); }, 3709, {"closed"});
+}
+
+TEST_P(TransactionTest, TryExecuteLeavesTheCallersTransactionUsable) {
+  Transaction transaction(*conn_);
+  Insert("before");
+  // On PostgreSQL a failed statement would end the transaction without its own savepoint.
+  const std::optional<std::string> failed = TryExecute(*conn_, "drop table no_such_table");
+  ASSERT_TRUE(failed.has_value());
+  EXPECT_NE(failed->find("no_such_table"), std::string::npos) << *failed;
+  EXPECT_EQ(TryExecute(*conn_, "insert into tx values (?)", {Variant("after")}), std::nullopt);
+  EXPECT_EQ(conn_->TransactionLevel(), 1);
+  transaction.Commit();
+  EXPECT_EQ(Count("tx"), 2);
+
+  conn_->Close();
+  ExpectError([&] { TryExecute(*conn_, "select 1"); }, 3709, {"closed"});
 }
 
 }  // namespace
