@@ -1,8 +1,5 @@
 #include "platform/chart/Chart.h"
 
-#include <cairo-svg.h>
-#include <cairo.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -13,22 +10,20 @@
 #include <string_view>
 #include <vector>
 
+#include <cairo-svg.h>
+#include <cairo.h>
+
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "platform/chart/ChartRenderer.h"
 #include "platform/chart/JpegWriter.h"
+#include "platform/graphics/CairoHandles.h"
 
 namespace chart {
 namespace {
 
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-using SurfaceHandle = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-struct ContextDeleter {
-  void operator()(cairo_t* cr) const { cairo_destroy(cr); }
-};
-using ContextHandle = std::unique_ptr<cairo_t, ContextDeleter>;
+using graphics::CairoContext;
+using graphics::CairoSurface;
 
 // Colours for series that are given none, distinct on light and mid-grey backgrounds.
 constexpr std::array<Color, 6> kPalette = {Rgb(31, 119, 180), Rgb(230, 115, 0),   Rgb(44, 160, 44),
@@ -134,12 +129,12 @@ void Chart::SetSize(int width, int height) {
 
 namespace {
 
-SurfaceHandle RenderImage(const Chart& chart) {
-  SurfaceHandle surface(
+CairoSurface RenderImage(const Chart& chart) {
+  CairoSurface surface(
       cairo_image_surface_create(CAIRO_FORMAT_RGB24, chart.Width(), chart.Height()));
   CheckStatus(cairo_surface_status(surface.get()), "creating the chart image");
   {
-    ContextHandle cr(cairo_create(surface.get()));
+    CairoContext cr(cairo_create(surface.get()));
     DrawChart(chart, cr.get(), true);
     CheckStatus(cairo_status(cr.get()), "drawing the chart");
   }
@@ -155,13 +150,13 @@ std::vector<uint8_t> Chart::RenderJpeg(int quality) const {
         automation::err::kInvalidArgument,
         "JPEG quality " + std::to_string(quality) + " outside 1..100");
   }
-  SurfaceHandle surface = RenderImage(*this);
+  CairoSurface surface = RenderImage(*this);
   return EncodeJpeg(cairo_image_surface_get_data(surface.get()), width_, height_,
                     cairo_image_surface_get_stride(surface.get()), quality);
 }
 
 std::vector<uint8_t> Chart::RenderPng() const {
-  SurfaceHandle surface = RenderImage(*this);
+  CairoSurface surface = RenderImage(*this);
   std::vector<uint8_t> bytes;
   CheckStatus(cairo_surface_write_to_png_stream(surface.get(), AppendBytes, &bytes),
               "writing the PNG image");
@@ -171,11 +166,10 @@ std::vector<uint8_t> Chart::RenderPng() const {
 std::vector<uint8_t> Chart::RenderSvg() const {
   std::vector<uint8_t> bytes;
   {
-    SurfaceHandle surface(
-        cairo_svg_surface_create_for_stream(AppendBytes, &bytes, width_, height_));
+    CairoSurface surface(cairo_svg_surface_create_for_stream(AppendBytes, &bytes, width_, height_));
     CheckStatus(cairo_surface_status(surface.get()), "creating the SVG image");
     {
-      ContextHandle cr(cairo_create(surface.get()));
+      CairoContext cr(cairo_create(surface.get()));
       DrawChart(*this, cr.get(), false);
       CheckStatus(cairo_status(cr.get()), "drawing the chart");
     }

@@ -1,8 +1,5 @@
 #include "platform/chart/ChartRenderer.h"
 
-#include <cairo.h>
-#include <pango/pangocairo.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -13,30 +10,22 @@
 #include <string_view>
 #include <unordered_map>
 
+#include <cairo.h>
+#include <pango/pangocairo.h>
+
 #include "platform/automation/DateTime.h"
 #include "platform/chart/DateAxis.h"
 #include "platform/chart/ValueScale.h"
+#include "platform/graphics/CairoHandles.h"
 
 namespace chart {
 namespace {
 
-struct PatternDeleter {
-  void operator()(cairo_pattern_t* p) const { cairo_pattern_destroy(p); }
-};
-using PatternHandle = std::unique_ptr<cairo_pattern_t, PatternDeleter>;
-struct FontOptionsDeleter {
-  void operator()(cairo_font_options_t* o) const { cairo_font_options_destroy(o); }
-};
-using FontOptionsHandle = std::unique_ptr<cairo_font_options_t, FontOptionsDeleter>;
-struct GObjectDeleter {
-  void operator()(void* object) const { g_object_unref(object); }
-};
-template <typename T>
-using GObjectHandle = std::unique_ptr<T, GObjectDeleter>;
-struct FontDescriptionDeleter {
-  void operator()(PangoFontDescription* d) const { pango_font_description_free(d); }
-};
-using FontDescriptionHandle = std::unique_ptr<PangoFontDescription, FontDescriptionDeleter>;
+using graphics::CairoFontOptions;
+using graphics::CairoPattern;
+using graphics::FontDescription;
+using graphics::PangoContextHandle;
+using graphics::PangoLayoutHandle;
 
 constexpr Color kBlack = Rgb(0, 0, 0);
 constexpr Color kWhite = Rgb(255, 255, 255);
@@ -69,7 +58,7 @@ class TextPainter {
   TextPainter(cairo_t* cr, double pixel_size, bool image) : cr_(cr) {
     context_.reset(pango_cairo_create_context(cr));
     if (image) {
-      FontOptionsHandle options(cairo_font_options_create());
+      CairoFontOptions options(cairo_font_options_create());
       cairo_font_options_set_antialias(options.get(), CAIRO_ANTIALIAS_GRAY);
       cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_SLIGHT);
       cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_ON);
@@ -115,9 +104,9 @@ class TextPainter {
   }
 
   cairo_t* cr_;
-  GObjectHandle<PangoContext> context_;
-  GObjectHandle<PangoLayout> layout_;
-  FontDescriptionHandle normal_, bold_;
+  PangoContextHandle context_;
+  PangoLayoutHandle layout_;
+  FontDescription normal_, bold_;
   bool bold_now_ = false;
 };
 
@@ -371,7 +360,7 @@ class Renderer {
   }
 
   void FillPane(const Rect& pane) {
-    PatternHandle gradient(cairo_pattern_create_linear(0, pane.y, 0, pane.y + pane.h));
+    CairoPattern gradient(cairo_pattern_create_linear(0, pane.y, 0, pane.y + pane.h));
     const auto stop = [&](double offset, Color c) {
       cairo_pattern_add_color_stop_rgb(gradient.get(), offset, (c & 0xFF) / 255.0,
                                        ((c >> 8) & 0xFF) / 255.0, ((c >> 16) & 0xFF) / 255.0);

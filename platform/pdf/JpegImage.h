@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/pdf/CairoHandles.h"
+#include "platform/graphics/CairoHandles.h"
 
 namespace pdf {
 
@@ -12,7 +12,7 @@ namespace pdf {
 // box it should fill. Only the header is read; the surface's pixel is not the image's, so it
 // serves PDF output only.
 struct JpegImage {
-  CairoSurface surface;
+  graphics::CairoSurface surface;
   int width = 0;  // of the image, from its header
   int height = 0;
 

@@ -1,16 +1,19 @@
 #include "platform/pdf/PdfEngine.h"
 
+#include <algorithm>
+#include <bit>
+#include <fstream>
+#include <map>
+#include <unordered_map>
+#include <utility>
+
 #include <cairo-pdf.h>
 #include <fmt/format.h>
 #include <pango/pangocairo.h>
 
-#include <algorithm>
-#include <fstream>
-#include <map>
-#include <utility>
-
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
+#include "platform/graphics/CairoHandles.h"
 #include "platform/pdf/JpegImage.h"
 
 namespace pdf {
@@ -21,6 +24,13 @@ using automation::MemberTableBuilder;
 using automation::ObjectRef;
 using automation::SafeArray;
 using automation::Variant;
+using graphics::AttrList;
+using graphics::CairoContext;
+using graphics::CairoFontOptions;
+using graphics::CairoSurface;
+using graphics::FontDescription;
+using graphics::PangoContextHandle;
+using graphics::PangoLayoutHandle;
 namespace err = automation::err;
 
 namespace {
@@ -28,6 +38,10 @@ namespace {
 // Page units are 1/96 inch; PDF points are 1/72 inch.
 constexpr double kPointsPerUnit = 72.0 / 96.0;
 constexpr int32_t kJpegFormat = 1;
+
+cairo_status_t DiscardBytes(void*, const unsigned char*, unsigned int) {
+  return CAIRO_STATUS_SUCCESS;
+}
 
 cairo_status_t AppendToBuffer(void* closure, const unsigned char* data, unsigned int length) {
   auto* buffer = static_cast<std::vector<uint8_t>*>(closure);
@@ -94,13 +108,104 @@ void CheckFormat(int32_t format) {
 
 }  // namespace
 
-// One document being drawn: the PDF goes into `bytes` as cairo writes it.
+// The text of table cells laid out by Pango, kept from one document to the next on this
+// thread: a profile's labels, headings and many of its figures come back page after page,
+// and laying text out is most of the cost of a cell. Every document of a thread lays its
+// text out in the thread's one Pango context, set up once for the page's scale, so a
+// layout made for one document draws the same glyphs in the next. (Updating the context
+// from each document's cairo context would mark every layout made before as stale.)
+class PdfEngine::TextLayouts {
+ public:
+  static TextLayouts& OfThisThread() {
+    thread_local TextLayouts layouts;
+    return layouts;
+  }
+
+  PangoContext* context() { return context_.get(); }
+
+  // The layout of a cell's single run: the font is the layout's own and the colour the
+  // cairo source's, which spares Pango the attribute pass of mixed runs. Borrowed until the
+  // next call.
+  PangoLayout* Cell(const Run& run, double width, Alignment alignment) {
+    const int pango_width = static_cast<int>(std::max(1.0, width) * PANGO_SCALE);
+    std::string key = run.text;
+    key += '\0';
+    key += run.family;
+    key += '\0';
+    key += std::to_string(std::bit_cast<uint32_t>(run.size));
+    key += run.bold ? 'b' : '-';
+    key += run.underline ? 'u' : '-';
+    key += static_cast<char>('0' + static_cast<int>(alignment));
+    key += std::to_string(pango_width);
+    if (const auto found = cells_.find(key); found != cells_.end()) return found->second.get();
+    // Bounded: a long run of different documents starts the collection afresh.
+    if (cells_.size() >= kMaxCells) cells_.clear();
+    PangoLayoutHandle layout(pango_layout_new(context_.get()));
+    pango_layout_set_font_description(layout.get(), Font(run).get());
+    if (run.underline) {
+      AttrList attrs(pango_attr_list_new());
+      pango_attr_list_insert(attrs.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
+      pango_layout_set_attributes(layout.get(), attrs.get());
+    }
+    pango_layout_set_text(layout.get(), run.text.data(), static_cast<int>(run.text.size()));
+    pango_layout_set_width(layout.get(), pango_width);
+    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
+    pango_layout_set_alignment(layout.get(), PangoAlignmentOf(alignment));
+    return cells_.emplace(std::move(key), std::move(layout)).first->second.get();
+  }
+
+  static FontDescription FontOf(const Run& run) {
+    FontDescription font(pango_font_description_new());
+    // The generic family behind the chosen one makes a missing font fall back to a sans.
+    const std::string families = run.family + ",sans-serif";
+    pango_font_description_set_family(font.get(), families.c_str());
+    pango_font_description_set_size(font.get(), static_cast<int>(run.size * PANGO_SCALE));
+    pango_font_description_set_weight(font.get(),
+                                      run.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+    return font;
+  }
+
+ private:
+  static constexpr size_t kMaxCells = 4096;
+
+  TextLayouts() {
+    context_.reset(pango_font_map_create_context(pango_cairo_font_map_get_default()));
+    // At 96 dots per inch a point is 96/72 page units, so Pango's pixels are our units.
+    pango_cairo_context_set_resolution(context_.get(), 96);
+    // A PDF is scaled by its reader: unhinted metrics keep text the same width at any zoom.
+    CairoFontOptions options(cairo_font_options_create());
+    cairo_font_options_set_hint_metrics(options.get(), CAIRO_HINT_METRICS_OFF);
+    cairo_font_options_set_hint_style(options.get(), CAIRO_HINT_STYLE_NONE);
+    pango_cairo_context_set_font_options(context_.get(), options.get());
+    pango_context_set_round_glyph_positions(context_.get(), FALSE);
+    // The scale and the surface's font options are those of every document's page.
+    CairoSurface page(cairo_pdf_surface_create_for_stream(
+        DiscardBytes, nullptr, kPageWidth * kPointsPerUnit, kPageHeight * kPointsPerUnit));
+    CairoContext cr(cairo_create(page.get()));
+    cairo_scale(cr.get(), kPointsPerUnit, kPointsPerUnit);
+    pango_cairo_update_context(cr.get(), context_.get());
+  }
+
+  // Font descriptions by family, size and weight; the documents use a handful.
+  const FontDescription& Font(const Run& run) {
+    const std::string key = run.family + '\n' + std::to_string(run.size) + (run.bold ? "b" : "");
+    auto found = fonts_.find(key);
+    if (found == fonts_.end()) found = fonts_.emplace(key, FontOf(run)).first;
+    return found->second;
+  }
+
+  PangoContextHandle context_;  // first: the layouts below hold it
+  std::map<std::string, FontDescription> fonts_;
+  std::unordered_map<std::string, PangoLayoutHandle> cells_;
+};
+
+// One document being drawn: the PDF goes into `bytes` as cairo writes it. Its text is laid
+// out by the layouts of the thread that draws it at the time: an engine may move between
+// threads from one call to the next.
 struct PdfEngine::Document {
   std::vector<uint8_t> bytes;
   CairoSurface surface;
   CairoContext cr;
-  PangoContextHandle pango;
-  std::map<std::string, FontDescription> fonts;
   double bottom = 0;  // of the last paragraph, in page units
 
   Document() {
@@ -114,30 +219,18 @@ struct PdfEngine::Document {
                                   cairo_status_to_string(cairo_status(cr.get())));
     }
     cairo_scale(cr.get(), kPointsPerUnit, kPointsPerUnit);
-
-    pango.reset(pango_font_map_create_context(pango_cairo_font_map_get_default()));
-    // At 96 dots per inch a point is 96/72 page units, so Pango's pixels are our units.
-    pango_cairo_context_set_resolution(pango.get(), 96);
-    // A PDF is scaled by its reader: unhinted metrics keep text the same width at any zoom.
-    cairo_font_options_t* options = cairo_font_options_create();
-    cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_OFF);
-    cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
-    pango_cairo_context_set_font_options(pango.get(), options);
-    cairo_font_options_destroy(options);
-    pango_context_set_round_glyph_positions(pango.get(), FALSE);
-    pango_cairo_update_context(cr.get(), pango.get());
   }
 
   // Text of one or more runs laid out `width` units wide with the given alignment.
   PangoLayoutHandle Layout(const std::vector<Run>& runs, double width, Alignment alignment) {
-    PangoLayoutHandle layout(pango_layout_new(pango.get()));
-    std::string text;
+    PangoLayoutHandle layout(pango_layout_new(TextLayouts::OfThisThread().context()));
+    std::string joined;
     AttrList attrs(pango_attr_list_new());
     for (const Run& run : runs) {
-      const auto start = static_cast<guint>(text.size());
-      text += run.text;
-      const auto end = static_cast<guint>(text.size());
-      FontDescription font = FontOf(run);
+      const auto start = static_cast<guint>(joined.size());
+      joined += run.text;
+      const auto end = static_cast<guint>(joined.size());
+      FontDescription font = TextLayouts::FontOf(run);
       auto Insert = [&](PangoAttribute* attr) {
         attr->start_index = start;
         attr->end_index = end;
@@ -151,52 +244,15 @@ struct PdfEngine::Document {
     }
     if (!runs.empty()) {
       // An empty paragraph still takes the height of a line in its font.
-      FontDescription font = FontOf(runs.back());
+      FontDescription font = TextLayouts::FontOf(runs.back());
       pango_layout_set_font_description(layout.get(), font.get());
     }
-    pango_layout_set_text(layout.get(), text.data(), static_cast<int>(text.size()));
+    pango_layout_set_text(layout.get(), joined.data(), static_cast<int>(joined.size()));
     pango_layout_set_attributes(layout.get(), attrs.get());
     pango_layout_set_width(layout.get(), static_cast<int>(std::max(1.0, width) * PANGO_SCALE));
     pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
     pango_layout_set_alignment(layout.get(), PangoAlignmentOf(alignment));
     return layout;
-  }
-
-  // The text of one table cell: a single run, so the font is the layout's own and the colour
-  // the cairo source's, which spares Pango the attribute pass of mixed runs.
-  PangoLayoutHandle CellLayout(const Run& run, double width, Alignment alignment) {
-    PangoLayoutHandle layout(pango_layout_new(pango.get()));
-    const FontDescription& font = CachedFont(run);
-    pango_layout_set_font_description(layout.get(), font.get());
-    if (run.underline) {
-      AttrList attrs(pango_attr_list_new());
-      pango_attr_list_insert(attrs.get(), pango_attr_underline_new(PANGO_UNDERLINE_SINGLE));
-      pango_layout_set_attributes(layout.get(), attrs.get());
-    }
-    pango_layout_set_text(layout.get(), run.text.data(), static_cast<int>(run.text.size()));
-    pango_layout_set_width(layout.get(), static_cast<int>(std::max(1.0, width) * PANGO_SCALE));
-    pango_layout_set_wrap(layout.get(), PANGO_WRAP_WORD_CHAR);
-    pango_layout_set_alignment(layout.get(), PangoAlignmentOf(alignment));
-    return layout;
-  }
-
-  // Font descriptions by family, size and weight; a page uses a handful.
-  const FontDescription& CachedFont(const Run& run) {
-    const std::string key = run.family + '\n' + std::to_string(run.size) + (run.bold ? "b" : "");
-    auto found = fonts.find(key);
-    if (found == fonts.end()) found = fonts.emplace(key, FontOf(run)).first;
-    return found->second;
-  }
-
-  static FontDescription FontOf(const Run& run) {
-    FontDescription font(pango_font_description_new());
-    // The generic family behind the chosen one makes a missing font fall back to a sans.
-    const std::string families = run.family + ",sans-serif";
-    pango_font_description_set_family(font.get(), families.c_str());
-    pango_font_description_set_size(font.get(), static_cast<int>(run.size * PANGO_SCALE));
-    pango_font_description_set_weight(font.get(),
-                                      run.bold ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
-    return font;
   }
 
   static double HeightOf(PangoLayout* layout) {
@@ -404,26 +460,25 @@ void PdfEngine::TextOutCOf(PdfTable& table, int32_t column, const Variant& value
   const double inner_height = layout.row_height - m.top - m.bottom;
 
   Run run = RunOf(std::move(text));
-  PangoLayoutHandle text_layout = document.CellLayout(run, inner_width, col.alignment());
+  PangoLayout* text_layout = TextLayouts::OfThisThread().Cell(run, inner_width, col.alignment());
   // A single word too wide for the cell (a long number, mostly) would break between its
   // characters and lose its end to the clip, which shows a different number; it is set
   // smaller instead, down to half its size.
-  if (pango_layout_get_line_count(text_layout.get()) > 1 &&
-      run.text.find(' ') == std::string::npos) {
-    pango_layout_set_width(text_layout.get(), -1);
+  if (pango_layout_get_line_count(text_layout) > 1 && run.text.find(' ') == std::string::npos) {
+    // The natural width, unwrapped; the layout is kept, so its width is put back.
+    const int wrap_width = pango_layout_get_width(text_layout);
+    pango_layout_set_width(text_layout, -1);
     int natural_width = 0;
-    pango_layout_get_size(text_layout.get(), &natural_width, nullptr);
+    pango_layout_get_size(text_layout, &natural_width, nullptr);
+    pango_layout_set_width(text_layout, wrap_width);
     const double factor = inner_width / (static_cast<double>(natural_width) / PANGO_SCALE);
     if (factor >= 0.5) {
       run.size = static_cast<float>(run.size * factor * 0.98);
-      text_layout = document.CellLayout(run, inner_width, col.alignment());
-    } else {
-      pango_layout_set_width(text_layout.get(),
-                             static_cast<int>(std::max(1.0, inner_width) * PANGO_SCALE));
+      text_layout = TextLayouts::OfThisThread().Cell(run, inner_width, col.alignment());
     }
   }
   PangoRectangle ink, logical;
-  pango_layout_get_extents(text_layout.get(), &ink, &logical);
+  pango_layout_get_extents(text_layout, &ink, &logical);
   const double text_height = static_cast<double>(logical.height) / PANGO_SCALE;
   // Text that fits sits in the middle of the cell; text that does not starts at its top and
   // is cut off at the cell's edges.
@@ -446,7 +501,7 @@ void PdfEngine::TextOutCOf(PdfTable& table, int32_t column, const Variant& value
   }
   SetSourceRgb(cr, run.rgb);
   cairo_move_to(cr, left + m.left, text_top);
-  pango_cairo_show_layout(cr, text_layout.get());
+  pango_cairo_show_layout(cr, text_layout);
   cairo_new_path(cr);
   if (!inside) cairo_restore(cr);
 }

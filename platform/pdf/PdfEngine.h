@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "platform/automation/Dispatch.h"
-#include "platform/pdf/CairoHandles.h"
 #include "platform/pdf/PdfSettings.h"
 #include "platform/pdf/PdfTable.h"
 
@@ -104,6 +103,7 @@ class PdfEngine : public automation::Dispatch {
 
  private:
   struct Document;
+  class TextLayouts;
   struct Run {
     std::string text;
     std::string family;

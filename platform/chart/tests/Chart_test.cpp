@@ -1,9 +1,5 @@
 #include "platform/chart/Chart.h"
 
-#include <cairo.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -13,17 +9,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
-// jpeglib.h needs FILE and size_t declared before it.
-// clang-format off
-#include <jpeglib.h>
-// clang-format on
+#include <cairo.h>
+#include <gtest/gtest.h>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/chart/DateAxis.h"
+#include "platform/chart/JpegWriter.h"
 #include "platform/chart/tests/DecodedPicture.h"
+#include "platform/graphics/CairoHandles.h"
 
 namespace chart {
 namespace {
@@ -33,11 +30,6 @@ using testing_support::Near;
 using testing_support::Picture;
 
 // A decoded picture as RGB triples, whatever file format it came from.
-
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-
 Picture DecodePng(const std::vector<uint8_t>& bytes) {
   struct Reader {
     const std::vector<uint8_t>* bytes;
@@ -50,8 +42,7 @@ Picture DecodePng(const std::vector<uint8_t>& bytes) {
     r->offset += length;
     return CAIRO_STATUS_SUCCESS;
   };
-  std::unique_ptr<cairo_surface_t, SurfaceDeleter> surface(
-      cairo_image_surface_create_from_png_stream(read, &reader));
+  graphics::CairoSurface surface(cairo_image_surface_create_from_png_stream(read, &reader));
   EXPECT_EQ(cairo_surface_status(surface.get()), CAIRO_STATUS_SUCCESS);
   Picture p;
   p.width = cairo_image_surface_get_width(surface.get());
@@ -129,6 +120,21 @@ TEST(ChartJpegTest, QualityOutsideOneToHundredIsInvalidArgument) {
       EXPECT_EQ(e.Number(), automation::err::kInvalidArgument);
     }
   }
+}
+
+TEST(ChartJpegTest, AnEncoderFailureIsInvalidArgumentWithLibjpegsMessage) {
+  // An image without rows is refused inside libjpeg's own calls: the error comes back
+  // through them, and the compressor and its buffer are released on the way.
+  const uint32_t pixel = 0;
+  try {
+    EncodeJpeg(reinterpret_cast<const uint8_t*>(&pixel), 1, 0, 4, 90);
+    ADD_FAILURE() << "an empty image was encoded";
+  } catch (const automation::Error& e) {
+    EXPECT_EQ(e.Number(), automation::err::kInvalidArgument);
+    EXPECT_NE(e.Description().find("JPEG encoding failed: "), std::string::npos) << e.Description();
+  }
+  // The next image encodes as ever.
+  EXPECT_EQ(DecodeJpeg(EncodeJpeg(reinterpret_cast<const uint8_t*>(&pixel), 1, 1, 4, 90)).width, 1);
 }
 
 TEST(ChartLayoutTest, VolumeBarsStayInTheirLowerBand) {

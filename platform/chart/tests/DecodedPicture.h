@@ -1,13 +1,13 @@
 #pragma once
 
-#include <gtest/gtest.h>
-#include <jpeglib.h>
-
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/chart/Chart.h"
+#include "platform/graphics/JpegHandles.h"
 
 // What tests read back from a rendered chart: the pixels of a decoded JPEG.
 namespace testing_support {
@@ -41,26 +41,22 @@ struct Picture {
   }
 };
 
-// Decodes JPEG bytes to RGB pixels; a header that is no JPEG fails the test.
+// Decodes JPEG bytes to RGB pixels; data that is no JPEG is error 5, which fails the test.
 inline Picture DecodeJpeg(const std::vector<uint8_t>& bytes) {
-  jpeg_decompress_struct info{};
-  jpeg_error_mgr errors{};
-  info.err = jpeg_std_error(&errors);
-  jpeg_create_decompress(&info);
-  jpeg_mem_src(&info, bytes.data(), static_cast<unsigned long>(bytes.size()));
-  EXPECT_EQ(jpeg_read_header(&info, TRUE), JPEG_HEADER_OK);
-  info.out_color_space = JCS_RGB;
-  jpeg_start_decompress(&info);
+  graphics::JpegDecompressor info("the chart is no readable JPEG");
+  jpeg_mem_src(info.get(), bytes.data(), static_cast<unsigned long>(bytes.size()));
+  EXPECT_EQ(jpeg_read_header(info.get(), TRUE), JPEG_HEADER_OK);
+  info->out_color_space = JCS_RGB;
+  jpeg_start_decompress(info.get());
   Picture p;
-  p.width = static_cast<int>(info.output_width);
-  p.height = static_cast<int>(info.output_height);
+  p.width = static_cast<int>(info->output_width);
+  p.height = static_cast<int>(info->output_height);
   p.rgb.resize(static_cast<size_t>(p.width) * p.height * 3);
-  while (info.output_scanline < info.output_height) {
-    JSAMPROW row = p.rgb.data() + static_cast<size_t>(info.output_scanline) * p.width * 3;
-    jpeg_read_scanlines(&info, &row, 1);
+  while (info->output_scanline < info->output_height) {
+    JSAMPROW row = p.rgb.data() + static_cast<size_t>(info->output_scanline) * p.width * 3;
+    jpeg_read_scanlines(info.get(), &row, 1);
   }
-  jpeg_finish_decompress(&info);
-  jpeg_destroy_decompress(&info);
+  jpeg_finish_decompress(info.get());
   return p;
 }
 

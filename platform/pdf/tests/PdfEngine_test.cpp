@@ -1,7 +1,5 @@
 // The engine is reached as its callers reach it, by class identifier and member names, and
 // what it draws is read back from the PDF with poppler's tools.
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -9,7 +7,10 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"
@@ -205,6 +206,59 @@ TEST_F(PdfEngineTest, ALongNumberIsSetSmallerToFitItsCell) {
   ASSERT_TRUE(short_number);
   const Word* long_number = Find(words, "12,345,678.90");
   EXPECT_LT(long_number->y_max - long_number->y_min, short_number->y_max - short_number->y_min);
+}
+
+// Cell text laid out for one document is kept for the next ones on the same thread; each
+// document still comes out as if it were the first, on whichever thread it is drawn.
+TEST_F(PdfEngineTest, LaterDocumentsAndOtherThreadsDrawTheSamePage) {
+  auto Draw = [] {
+    ObjectRef engine = automation::CreateObject(kClassId);
+    engine->Call("BeginDocument");
+    SetFont(*engine, "Verdana", 10, true);
+    engine->CallWith("TextOut", "Profile for Example Corporation");
+    SetTable(*engine, 12, 50);
+    engine->CallWith("BeginTable", 100, 100, 3);
+    SetFont(*engine, "Verdana", 6, false);
+    for (int32_t row = 0; row < 3; ++row) {
+      engine->Call("NewRow");
+      engine->CallWith("TextOutC", 0, "12,345,678.90");  // set smaller, every time
+      engine->CallWith("TextOutC", 1, "Sales");
+      engine->CallWith("TextOutC", 2, row);
+    }
+    engine->Call("EndTable");
+    engine->Call("EndDocument");
+    std::vector<uint8_t> bytes = BytesOf(engine->Get("DocumentBytes"));
+    // The creation date is the one part that may differ.
+    const std::string date = "/CreationDate (D:";
+    const auto at = std::search(bytes.begin(), bytes.end(), date.begin(), date.end());
+    for (auto digit = at + static_cast<std::ptrdiff_t>(date.size());
+         at != bytes.end() && digit != bytes.end() && *digit != 'Z'; ++digit) {
+      *digit = '0';
+    }
+    return bytes;
+  };
+  const std::vector<uint8_t> first = Draw();
+  const std::vector<uint8_t> second = Draw();
+  std::vector<uint8_t> on_thread;
+  std::thread([&] { on_thread = Draw(); }).join();
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(on_thread, first);
+
+  const fs::path path = home_.root() / "second.pdf";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(second.data()),
+             static_cast<std::streamsize>(second.size()));
+  const std::vector<Word> words = WordsOf(path);
+  const Word* label = Find(words, "Sales");
+  ASSERT_TRUE(label);
+  int long_numbers = 0;
+  for (const Word& word : words) {
+    if (word.text != "12,345,678.90") continue;
+    ++long_numbers;
+    EXPECT_LT(word.y_max - word.y_min, label->y_max - label->y_min) << "row " << long_numbers;
+    EXPECT_LE(word.x_max, 150 * kPointsPerUnit) << "row " << long_numbers;
+  }
+  EXPECT_EQ(long_numbers, 3);
 }
 
 TEST_F(PdfEngineTest, FillsCellsColoursTextAndClipsItToTheCell) {
