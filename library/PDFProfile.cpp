@@ -6,11 +6,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
 #include "library/PDFChart.h"
 #include "platform/ado/Connection.h"
+#include "platform/ado/DataSources.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Regional.h"
@@ -662,14 +664,63 @@ std::optional<Figures> ReadFigures(const std::string& ticker, const ConnectionRe
   return f;
 }
 
+// The file a SQLite data source was opened from, told apart from a file later put in its
+// place; {0, 0} for no file.
+struct FileIdentity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+FileIdentity IdentityOf(const ado::DataSource& source) {
+  struct stat info {};
+  if (source.driver != ado::Engine::kSqlite || stat(source.path.c_str(), &info) != 0) return {};
+  return {info.st_dev, info.st_ino};
+}
+
+bool SameSource(const ado::DataSource& a, const ado::DataSource& b) {
+  return a.driver == b.driver && a.path == b.path && a.conninfo == b.conninfo;
+}
+
 }  // namespace
+
+// Opening a SQLite source (its file, its journal mode, its schema) costs more than all the
+// queries of a profile, so an object keeps its sources open between profiles. Each use
+// resolves the name again and checks the file, so a source is never read from a place it
+// no longer leads to.
+class PDFProfile::Sources {
+ public:
+  ConnectionRef Get(const std::string& name) {
+    const ado::DataSource source = ado::ResolveDataSource(name);
+    Opened& opened = opened_[name];
+    if (!opened.connection || !SameSource(opened.source, source) ||
+        IdentityOf(source) != opened.file) {
+      opened.connection.reset();  // closed before its file is opened again
+      opened.connection = ado::Connection::OpenDataSource(name);
+      opened.source = source;
+      opened.file = IdentityOf(source);
+    }
+    return opened.connection;
+  }
+
+ private:
+  struct Opened {
+    ado::DataSource source;
+    FileIdentity file;
+    ConnectionRef connection;
+  };
+  std::map<std::string, Opened> opened_;
+};
+
+PDFProfile::PDFProfile() : sources_(std::make_unique<Sources>()) {}
+PDFProfile::~PDFProfile() = default;
 
 void PDFProfile::OpenProfile(const std::string& strTicker) {
   file_name_.clear();
   const ObjectRef engine = automation::CreateObject(kPdfEngineClassId);
-  const auto dbf = ado::Connection::OpenDataSource("SIPDbf");
-  const auto fundamentals = ado::Connection::OpenDataSource("SIPStatic");
-  const auto system = ado::Connection::OpenDataSource("Ledra");
+  const ConnectionRef dbf = sources_->Get("SIPDbf");
+  const ConnectionRef fundamentals = sources_->Get("SIPStatic");
+  const ConnectionRef system = sources_->Get("Ledra");
   const std::optional<Figures> figures =
       ReadFigures(RightTrimmed(strTicker), dbf, fundamentals, system);
   if (!figures) return;

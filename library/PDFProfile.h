@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -23,10 +24,16 @@ namespace thalmere {
 // empty figures: 0 or 0.0 as the section formats a missing value, blanks in the composite
 // block and the EVA row. A per-share figure over a share count of 0 or Null shows 0.00.
 //
+// An object keeps its data sources open from one profile to the next; one that now leads
+// elsewhere (a changed datasources.ini) or whose file was replaced or removed is opened afresh.
+//
 // Errors: a data source that cannot be opened, a failing query, a missing column and errors
 // of the PDF engine (error 75 for a file that cannot be written) reach the caller.
 class PDFProfile : public automation::Dispatch {
  public:
+  PDFProfile();
+  ~PDFProfile() override;
+
   std::string_view ClassName() const override { return "PDFProfile"; }
   const automation::MemberTable& Members() const override;
 
@@ -47,7 +54,10 @@ class PDFProfile : public automation::Dispatch {
   void GenCompositeBound(const automation::ObjectRef& gtPDFEngine, automation::Variant& lStartX,
                          automation::Variant& lStartY, const automation::Variant& oCOMP);
 
+  class Sources;
+
   std::string file_name_;
+  std::unique_ptr<Sources> sources_;
 };
 
 }  // namespace thalmere

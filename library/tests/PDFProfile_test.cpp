@@ -1,14 +1,16 @@
 #include "library/PDFProfile.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/ado/Connection.h"
+#include "platform/ado/DataSources.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
@@ -335,6 +337,36 @@ TEST_P(PDFProfileTest, TwoProfilesInARowFromOneObjectAreAlike) {
   const std::string text = testing_support::Shell("pdftotext -layout '" + first.string() + "' -");
   EXPECT_NE(text.find("Thalmere Composite"), std::string::npos);
   EXPECT_EQ(text, testing_support::Shell("pdftotext -layout '" + second.string() + "' -"));
+}
+
+// An object keeps its data sources open from one profile to the next, yet never reads one
+// from a place it no longer leads to: elsewhere by datasources.ini, or a file made anew.
+TEST_P(PDFProfileTest, AReusedObjectFollowsADataSourceToWhereItNowLeads) {
+  if (pg()) GTEST_SKIP() << "a file made anew is SQLite's case";
+  const automation::ObjectRef profile = automation::CreateObject("Thalmere.PDFProfile");
+  auto Title = [&](const std::string& name) {
+    return TextIn(pdf_testing::WordsOf(Profile("ACME", name, profile)), 25, 40, 791, 62);
+  };
+  EXPECT_EQ(Title("first.pdf"), "Profile for Acme Anvils & Sons");
+
+  // A copy of the fundamentals with the company renamed.
+  const std::string original = ado::ResolveDataSource("SIPStatic").path;
+  const fs::path copy = home_.root() / "copy.db";
+  auto Copy = [&](const std::string& company) {
+    testing_support::Shell("sqlite3 '" + original + "' \".backup '" + copy.string() + "'\"");
+    testing_support::Shell("sqlite3 '" + copy.string() + "' \"update si_ci set company = '" +
+                           company + "'\"");
+  };
+  Copy("Acme Copied");
+  fs::create_directories(ado::DataSourcesFile().parent_path());
+  std::ofstream(ado::DataSourcesFile())
+      << "[SIPStatic]\ndriver = sqlite\npath = " << copy.string() << "\n";
+  EXPECT_EQ(Title("elsewhere.pdf"), "Profile for Acme Copied");
+
+  // The copy made anew in its place, as a new demo world is.
+  for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(copy.string() + suffix);
+  Copy("Acme Made Anew");
+  EXPECT_EQ(Title("anew.pdf"), "Profile for Acme Made Anew");
 }
 
 TEST_P(PDFProfileTest, PercentilesOf80AndAboveAreRedAndTheColourIsBlackAfter) {
