@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Registry.h"
@@ -136,9 +137,9 @@ void BuildIndexedRatioChart(chart::Chart& c, const std::vector<Bar>& bars, int w
   c.SetHeader({"Price to Sales: KSTR (Kestrova Sample Industries)"});
   chart::Series& ratio = c.AddSeries(chart::SeriesKind::kLine, chart::Scale::kMain);
   for (size_t i = 0; i < bars.size(); ++i) {
-    const int32_t code = automation::CodeOfDayNumber(static_cast<int64_t>(bars[i].date));
-    const std::string label = std::to_string(code / 100 % 100) + "/" + std::to_string(code % 100) +
-                              "/" + std::to_string(code / 10000);
+    const auto day = automation::DateCode::OfDayNumber(static_cast<int64_t>(bars[i].date));
+    const std::string label = std::to_string(day.Month()) + "/" + std::to_string(day.Day()) + "/" +
+                              std::to_string(day.Year());
     ratio.AddPoint(static_cast<double>(i), bars[i].close / 9.0, label, chart::kDefaultColor);
   }
 }

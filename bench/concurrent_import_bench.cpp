@@ -11,22 +11,21 @@
 // Prints the times of the quiet and the concurrent runs, the commits the importer made
 // meanwhile, and the checks; exits 1 when a check fails. The world is made once in
 // $KESTROVA_BENCH_DATA/concurrent (default /tmp/kestrova-bench/concurrent) and reused.
-#include <fcntl.h>
-#include <spawn.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <spawn.h>
+#include <stdlib.h>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 #include "bench/BenchWorld.h"
@@ -36,6 +35,7 @@
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/ado/Recordset.h"
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Dispatch.h"
 #include "platform/helpers/library.h"
@@ -62,20 +62,15 @@ std::filesystem::path Home() {
 
 void PrepareWorld() { bench::PrepareDemoHome("concurrent", 10000, 10); }
 
-std::string DateText(int32_t code) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d", code / 10000, code / 100 % 100, code % 100);
-  return text;
-}
-
 void WriteBars(const std::filesystem::path& file, const std::vector<tc2000::Bar>& bars) {
   std::ofstream out(file);
   out << "Date,Open,High,Low,Close,Volume\n";
   char line[160];
   for (const tc2000::Bar& b : bars) {
     // Nine significant digits give every Single back exactly.
-    std::snprintf(line, sizeof line, "%s,%.9g,%.9g,%.9g,%.9g,%d\n", DateText(b.date).c_str(),
-                  b.open, b.high, b.low, b.close, b.volume);
+    std::snprintf(line, sizeof line, "%s,%.9g,%.9g,%.9g,%.9g,%d\n",
+                  automation::DateCode(b.date).IsoText().c_str(), b.open, b.high, b.low, b.close,
+                  b.volume);
     out << line;
   }
 }

@@ -2,16 +2,17 @@
 // days (about eight years of weekdays), compressed to weeks and smoothed by moving averages
 // as the weekly and daily charts and the batch calculations do. Every benchmark handles one
 // series per iteration, so the time shown is per series and items/s is series per second.
-#include <benchmark/benchmark.h>
-
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
+#include <benchmark/benchmark.h>
+
 #include "library/Indicators.h"
 #include "library/PriceArray.h"
+#include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 
 namespace {
@@ -24,10 +25,7 @@ std::vector<int32_t> TradingDays() {
   std::vector<int32_t> codes;
   automation::Date day = automation::DateOf(2016, 1, 4);
   while (static_cast<int>(codes.size()) < kTradingDays) {
-    if (automation::IsoWeekday(day) <= 5) {
-      const automation::DateParts p = automation::SplitDate(day);
-      codes.push_back(p.year * 10000 + p.month * 100 + p.day);
-    }
+    if (automation::IsoWeekday(day) <= 5) codes.push_back(automation::DateCode::OfDate(day).Code());
     day = automation::AddDays(day, 1);
   }
   return codes;

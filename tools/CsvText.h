@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/automation/DateCode.h"
+
 // Reading the CSV files of the importers: whole files and their lines, the fields of a
 // record, numbers and days as such files write them, and field text made safe to show in a
 // report line. Only CsvFilesIn throws; what cannot be read or parsed comes back as nullopt.
@@ -95,7 +97,7 @@ std::optional<int32_t> ParseWholeNumber(std::string_view text);
 // A day as the year, month and day of the calendar.
 struct CsvDay {
   int year = 0, month = 0, day = 0;
-  int32_t Code() const { return year * 10000 + month * 100 + day; }
+  int32_t Code() const { return automation::DateCode::Of(year, month, day).Code(); }
 };
 
 // How strict the day text "YYYY-MM-DD" is about its month and day.

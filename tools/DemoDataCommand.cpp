@@ -1,8 +1,5 @@
 #include "tools/DemoDataCommand.h"
 
-#include <fmt/format.h>
-#include <unistd.h>
-
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -10,8 +7,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unistd.h>
+
+#include <fmt/format.h>
 
 #include "platform/ado/DataSources.h"
+#include "platform/automation/DateCode.h"
 #include "platform/automation/Error.h"
 #include "platform/tc2000/PriceStore.h"
 #include "tools/DemoFundamentals.h"
@@ -30,10 +31,6 @@ struct Options {
   bool if_missing = false;
   bool no_fundamentals = false;
 };
-
-std::string DateText(int32_t code) {
-  return fmt::format("{:04}-{:02}-{:02}", code / 10000, code / 100 % 100, code % 100);
-}
 
 // "2024-06-28" as a date code; 0 when the text has another form (a day that does not exist
 // is left to the world to refuse).
@@ -151,7 +148,8 @@ int Run(const Options& options) {
       world.securities.size(), world.companies.size(), inactive, recent, kDemoIndexSymbol,
       kDemoRateSymbol);
   fmt::print("  trading days: {}, {} to {}{}\n", world.trading_days.size(),
-             DateText(world.trading_days.front()), DateText(world.trading_days.back()),
+             automation::DateCode(world.trading_days.front()).IsoText(),
+             automation::DateCode(world.trading_days.back()).IsoText(),
              demo.end_date != 0 && world.options.end_date != demo.end_date
                  ? fmt::format(" ({} is no trading day)", options.end)
                  : "");
