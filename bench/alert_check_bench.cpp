@@ -1,12 +1,12 @@
 // One alert check run over 1,000 alerts against the local quote service, with the mail going
 // to a real SMTP server on loopback. Prints alerts per second.
-#include <fmt/format.h>
-#include <httplib.h>
-
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <thread>
+
+#include <fmt/format.h>
+#include <httplib.h>
 
 #include "Orvalis/AlertCheck.h"
 #include "platform/ado/Connection.h"

@@ -4,11 +4,10 @@
 // The chart is 1000 × 600; the stocks come from a demo world of 200 companies × 10 years.
 // Also: the part of it that draws the picture, the hover readout's round trip, and the bar
 // chart's redraw.
-#include <stdlib.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 

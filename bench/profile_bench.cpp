@@ -4,16 +4,15 @@
 // in $KESTROVA_BENCH_DATA/profile (default /tmp/kestrova-bench/profile) and reused.
 //
 //   profile_bench [FILE.pdf]   (also keeps the last profile there, for looking at)
-#include <stdlib.h>
-#include <time.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdlib.h>
 #include <string>
+#include <time.h>
 #include <vector>
 
 #include "bench/BenchWorld.h"

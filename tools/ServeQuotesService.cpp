@@ -1,16 +1,16 @@
 // The quote service of `kestrova serve-quotes`, in a module of its own that the command loads:
 // the web server and TLS libraries it needs are loaded only by the command that serves.
 
-#include <fmt/format.h>
-#include <httplib.h>
-#include <pthread.h>
-
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <pthread.h>
 #include <stdexcept>
 #include <string>
 #include <thread>
+
+#include <fmt/format.h>
+#include <httplib.h>
 
 #include "platform/net/LocalHttpServer.h"
 #include "tools/ServeQuotesCommand.h"

@@ -1,13 +1,13 @@
 #include "Orvalis/AlertCheck.h"
 
-#include <gtest/gtest.h>
-#include <httplib.h>
-
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <optional>
 #include <thread>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/automation/Registry.h"

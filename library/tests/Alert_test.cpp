@@ -1,13 +1,13 @@
 #include "library/Alert.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "library/StockNote.h"
 #include "library/StockNotes.h"

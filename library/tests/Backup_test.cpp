@@ -1,9 +1,5 @@
 #include "library/Backup.h"
 
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -13,7 +9,11 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "library/StockNote.h"
 #include "platform/ado/Connection.h"

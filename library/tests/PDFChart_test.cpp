@@ -1,7 +1,5 @@
 #include "library/PDFChart.h"
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +8,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 // jpeglib.h needs FILE and size_t declared before it.
 // clang-format off

@@ -1,17 +1,16 @@
 #include "library/Quote.h"
 
-#include <gtest/gtest.h>
-#include <httplib.h>
-
 #include <condition_variable>
 #include <fstream>
 #include <mutex>
 #include <thread>
 
+#include <gtest/gtest.h>
+#include <httplib.h>
+
 #include "platform/automation/Error.h"
 #include "platform/net/LocalHttpServer.h"
 #include "platform/tests/TestEnvironment.h"
-#include "web/QuoteService.h"
 
 namespace thalmere {
 namespace {
@@ -187,18 +186,6 @@ TEST_F(QuoteTest, FailedTransfersAreErrorsOfTheAssignment) {
   }
   PointAt(closed_port, 2000);
   EXPECT_THROW(quote_.SetSymbol("ABC"), automation::Error);
-}
-
-TEST_F(QuoteTest, SteppingThroughTheLocalQuoteService) {
-  web::QuoteBook book;
-  book.Set("MSFT", "25.10", "6/5/2003", "4:00pm", "-0.20", "25.30", "25.2", "25.5", "25", "100");
-  book.Set("ABC", "10", "6/5/2003", "4:00pm", "0", "10", "10", "10", "10", "5");
-  server_.SetBody(web::QuotesCsvAnswer(book, "msft,ABC+nope"));
-  std::vector<std::string> seen;
-  for (quote_.SetSymbol("msft,ABC+nope"); !quote_.EOF_(); quote_.MoveNext()) {
-    seen.push_back(quote_.Symbol());
-  }
-  EXPECT_EQ(seen, (std::vector<std::string>{"MSFT", "ABC", "nope"}));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 #include "library/Stats.h"
 
-#include <gtest/gtest.h>
-
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"

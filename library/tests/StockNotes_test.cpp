@@ -1,10 +1,10 @@
 #include "library/StockNotes.h"
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "library/StockNote.h"
 #include "platform/ado/Recordset.h"

@@ -1,8 +1,5 @@
 #include "ocx/calccomp.h"
 
-#include <fmt/format.h>
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -10,6 +7,9 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include "ocx/BatchRun.h"
 #include "ocx/tests/RecordingTasks.h"
@@ -25,6 +25,7 @@ namespace {
 
 using automation::Variant;
 using testing_support::TestEngine;
+using testing_support::Unpadded;
 
 // `days` weekday bars ending 2 December 2026, each opening at the previous close. Rising:
 // every bar opens at its low and closes at its high, one point up, so the accumulation line
@@ -129,9 +130,7 @@ class CalcCompositesTest : public testing_support::EngineTest {
     auto rows = helpers::OpenRecordset(ledra_, "select * from si_composite");
     std::map<std::string, std::map<std::string, Variant>> result;
     for (; !rows->EOF_(); rows->MoveNext()) {
-      std::string ticker = automation::CStr(rows->Field("ticker"));
-      while (!ticker.empty() && ticker.back() == ' ') ticker.pop_back();  // CHAR(10) pads
-      auto& row = result[ticker];
+      auto& row = result[Unpadded(rows->Field("ticker"))];
       for (int32_t i = 0; i < rows->FieldCount(); ++i) row[rows->FieldName(i)] = rows->Field(i);
     }
     return result;

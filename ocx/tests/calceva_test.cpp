@@ -1,8 +1,5 @@
 #include "ocx/calceva.h"
 
-#include <fmt/format.h>
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -11,6 +8,9 @@
 #include <string>
 #include <utility>
 #include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
 
 #include "ocx/tests/RecordingTasks.h"
 #include "platform/automation/DateTime.h"
@@ -27,6 +27,7 @@ namespace {
 using automation::DateOf;
 using automation::Variant;
 using testing_support::TestEngine;
+using testing_support::Unpadded;
 
 // The statement rows of a company, a line per table: "table column=value ...", dates as
 // yyyy-mm-dd; columns not named are Null.
@@ -190,15 +191,9 @@ class CalcEVATest : public testing_support::EngineTest {
     for (; !rows->EOF_(); rows->MoveNext()) {
       StoredRow row;
       for (int32_t i = 0; i < rows->FieldCount(); ++i) row[rows->FieldName(i)] = rows->Field(i);
-      result[{Trimmed(row.at("company_id")), Trimmed(row.at("period"))}] = row;
+      result[{Unpadded(row.at("company_id")), Unpadded(row.at("period"))}] = row;
     }
     return result;
-  }
-
-  static std::string Trimmed(const Variant& v) {
-    std::string text = automation::CStr(v);
-    while (!text.empty() && text.back() == ' ') text.pop_back();  // CHAR(n) pads
-    return text;
   }
 
   inline static const std::string kYears = "y1 y2 y3 y4 y5 y6 y7";

@@ -1,12 +1,12 @@
 #include "ocx/calclists.h"
 
-#include <gtest/gtest.h>
-
 #include <map>
 #include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ocx/tests/RecordingTasks.h"
 #include "platform/automation/Error.h"
@@ -21,16 +21,11 @@ namespace {
 
 using automation::Variant;
 using testing_support::TestEngine;
+using testing_support::Unpadded;
 
 // listidx, listsrc, listtype, listprnt, listname
 using ListRow = std::tuple<int32_t, std::string, int32_t, int32_t, std::string>;
 using MemberRow = std::pair<int32_t, std::string>;
-
-std::string Trimmed(const Variant& v) {
-  std::string text = automation::CStr(v);
-  while (!text.empty() && text.back() == ' ') text.pop_back();  // CHAR(n) pads
-  return text;
-}
 
 class CalcListsTest : public testing_support::EngineTest {
  protected:
@@ -63,10 +58,10 @@ class CalcListsTest : public testing_support::EngineTest {
         "order by listidx");
     std::vector<ListRow> result;
     for (; !rows->EOF_(); rows->MoveNext()) {
-      result.emplace_back(automation::CLng(rows->Field("listidx")), Trimmed(rows->Field("listsrc")),
-                          automation::CLng(rows->Field("listtype")),
-                          automation::CLng(rows->Field("listprnt")),
-                          automation::CStr(rows->Field("listname")));
+      result.emplace_back(
+          automation::CLng(rows->Field("listidx")), Unpadded(rows->Field("listsrc")),
+          automation::CLng(rows->Field("listtype")), automation::CLng(rows->Field("listprnt")),
+          automation::CStr(rows->Field("listname")));
     }
     return result;
   }
@@ -76,7 +71,8 @@ class CalcListsTest : public testing_support::EngineTest {
         ledra_, "select listidx, symbol from listmbrs order by listidx, symbol");
     std::vector<MemberRow> result;
     for (; !rows->EOF_(); rows->MoveNext()) {
-      result.emplace_back(automation::CLng(rows->Field("listidx")), Trimmed(rows->Field("symbol")));
+      result.emplace_back(automation::CLng(rows->Field("listidx")),
+                          Unpadded(rows->Field("symbol")));
     }
     return result;
   }

@@ -1,7 +1,5 @@
 #include "ocx/ctlHierarchicalNav.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -10,6 +8,8 @@
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Convert.h"
 #include "platform/tc2000/PriceStore.h"

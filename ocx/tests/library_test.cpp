@@ -1,11 +1,11 @@
 #include "ocx/library.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"

@@ -4,17 +4,17 @@
 // BindLoopback; tests and benchmarks of every layer serve their own answers with
 // LocalHttpServer. Header only: a user links cpp-httplib itself.
 
-#include <httplib.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <netinet/in.h>
 #include <stdexcept>
 #include <string>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
+
+#include <httplib.h>
 
 namespace net {
 

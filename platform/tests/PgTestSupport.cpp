@@ -1,8 +1,5 @@
 #include "platform/tests/PgTestSupport.h"
 
-#include <fmt/format.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
@@ -11,9 +8,13 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <unistd.h>
+
+#include <fmt/format.h>
 
 #include "platform/ado/DataSources.h"
 #include "platform/ado/Driver.h"
+#include "platform/automation/Convert.h"
 
 namespace testing_support {
 
@@ -83,6 +84,12 @@ std::shared_ptr<ado::Connection> ScopedTestDataSources::Open(const std::string& 
   auto connection = ado::Connection::Create();
   connection->OpenSource(ado::ResolveDataSource(name), true);
   return connection;
+}
+
+std::string Unpadded(const automation::Variant& value) {
+  std::string text = automation::CStr(value);
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
 }
 
 bool EngineTest::UseDataSources(const std::vector<std::string>& names) {

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/tests/TestEnvironment.h"
@@ -59,6 +59,10 @@ class ScopedTestDataSources {
   bool available_ = true;
   std::unique_ptr<ScopedPgDatabase> pg_;
 };
+
+// The text of a value read from a char(n) column, without the blanks that PostgreSQL pads it
+// with (SQLite keeps the text as written).
+std::string Unpadded(const automation::Variant& value);
 
 // Both engines, with their names for the instances: a test that runs on both says
 //   INSTANTIATE_TEST_SUITE_P(Engines, SomeTest, BothEngines(), EngineParamName());

@@ -1,9 +1,8 @@
 #include "platform/tests/Shell.h"
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <memory>
+#include <sys/wait.h>
 
 namespace testing_support {
 

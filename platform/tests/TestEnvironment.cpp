@@ -76,6 +76,15 @@ std::string FileBytes(const std::filesystem::path& path) {
   return bytes.str();
 }
 
+bool IsMapped(std::string_view file) {
+  std::ifstream maps("/proc/self/maps");
+  const std::string wanted = "/" + std::string(file);
+  for (std::string line; std::getline(maps, line);) {
+    if (line.find(wanted) != std::string::npos) return true;
+  }
+  return false;
+}
+
 int32_t ErrorNumberOf(const std::function<void()>& action) {
   try {
     action();

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace testing_support {
 
@@ -54,6 +55,10 @@ class ScopedCurrentDirectory {
 
 // The bytes of a file. Throws std::runtime_error naming the file when it cannot be read.
 std::string FileBytes(const std::filesystem::path& path);
+
+// Whether a library of that file name (or of a name that starts so, e.g. "libcurl.so") is
+// mapped into this process.
+bool IsMapped(std::string_view file);
 
 // Runs `action` and returns the number of the automation error it raised, or 0.
 int32_t ErrorNumberOf(const std::function<void()>& action);

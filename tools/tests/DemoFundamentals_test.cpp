@@ -1,7 +1,5 @@
 #include "tools/DemoFundamentals.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -12,6 +10,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/automation/Convert.h"

@@ -1,13 +1,13 @@
 #include "tools/FundamentalsSchema.h"
 
-#include <gtest/gtest.h>
-
 #include <map>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/automation/Convert.h"

@@ -1,12 +1,12 @@
 #include "web/CompanyPages.h"
 
-#include <gtest/gtest.h>
-
 #include <cctype>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/automation/Convert.h"

@@ -1,24 +1,16 @@
-#include <gtest/gtest.h>
-
 #include <cstdlib>
-#include <fstream>
 #include <string>
-#include <string_view>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Error.h"
 #include "platform/net/HttpClient.h"
+#include "platform/tests/TestEnvironment.h"
 
 namespace net {
 namespace {
 
-bool IsMapped(std::string_view file) {
-  std::ifstream maps("/proc/self/maps");
-  std::string line;
-  while (std::getline(maps, line)) {
-    if (line.find("/" + std::string(file)) != std::string::npos) return true;
-  }
-  return false;
-}
+using testing_support::IsMapped;
 
 // libcurl is not loaded with the program, only by the first transfer; a transfer that fails
 // still says why in libcurl's words. Run in a fresh process, so that no earlier test has

@@ -1,9 +1,9 @@
 #include "platform/net/LocalHttpServer.h"
 
+#include <string>
+
 #include <gtest/gtest.h>
 #include <httplib.h>
-
-#include <string>
 
 namespace net {
 namespace {

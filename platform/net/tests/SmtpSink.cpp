@@ -1,18 +1,17 @@
 #include "platform/net/tests/SmtpSink.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
 #include <system_error>
+#include <unistd.h>
 
 #include "platform/tests/TestEnvironment.h"
 
