@@ -16,15 +16,23 @@ using automation::Variant;
 std::string Base64(const uint8_t* data, size_t size) {
   static constexpr char kDigits[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  out.reserve((size + 2) / 3 * 4);
-  for (size_t i = 0; i < size; i += 3) {
-    const uint32_t n = (uint32_t{data[i]} << 16) | (i + 1 < size ? uint32_t{data[i + 1]} << 8 : 0) |
-                       (i + 2 < size ? uint32_t{data[i + 2]} : 0);
-    out += kDigits[(n >> 18) & 63];
-    out += kDigits[(n >> 12) & 63];
-    out += i + 1 < size ? kDigits[(n >> 6) & 63] : '=';
-    out += i + 2 < size ? kDigits[n & 63] : '=';
+  // Written in place, whole groups first: pictures of half a megabyte go through here on
+  // every redraw.
+  std::string out((size + 2) / 3 * 4, '=');
+  char* to = out.data();
+  size_t i = 0;
+  for (; i + 3 <= size; i += 3, to += 4) {
+    const uint32_t n = (uint32_t{data[i]} << 16) | (uint32_t{data[i + 1]} << 8) | data[i + 2];
+    to[0] = kDigits[(n >> 18) & 63];
+    to[1] = kDigits[(n >> 12) & 63];
+    to[2] = kDigits[(n >> 6) & 63];
+    to[3] = kDigits[n & 63];
+  }
+  if (i < size) {  // one or two bytes left: the rest of the group stays '='
+    const uint32_t n = (uint32_t{data[i]} << 16) | (i + 1 < size ? uint32_t{data[i + 1]} << 8 : 0);
+    to[0] = kDigits[(n >> 18) & 63];
+    to[1] = kDigits[(n >> 12) & 63];
+    if (i + 1 < size) to[2] = kDigits[(n >> 6) & 63];
   }
   return out;
 }
