@@ -1,9 +1,10 @@
 #include "library/Indicators.h"
 
-#include <gtest/gtest.h>
-
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "library/tests/TestSeries.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
@@ -22,17 +23,7 @@ namespace err = automation::err;
 std::shared_ptr<PriceArray> Series(const std::vector<float>& values) {
   std::vector<int32_t> codes;
   for (size_t i = 0; i < values.size(); ++i) codes.push_back(static_cast<int32_t>(i + 1));
-  auto series = std::make_shared<PriceArray>();
-  series->AssignDates(codes);
-  series->AssignPrices(values);
-  return series;
-}
-
-std::vector<float> ValuesOf(const PriceArray& series) {
-  return {series.prices().begin() + 1, series.prices().end()};
-}
-std::vector<int32_t> CodesOf(const PriceArray& series) {
-  return {series.dates().begin() + 1, series.dates().end()};
+  return MakeSeries(codes, values);
 }
 
 TEST(IndicatorsTest, MovingAverageDatedByEachWindowsLastDay) {

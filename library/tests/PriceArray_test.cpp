@@ -1,11 +1,12 @@
 #include "library/PriceArray.h"
 
-#include <gtest/gtest.h>
-
 #include <limits>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "library/tests/TestSeries.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
 #include "platform/tests/TestEnvironment.h"
@@ -17,21 +18,6 @@ using automation::SafeArray;
 using automation::Variant;
 using testing_support::ErrorNumberOf;
 namespace err = automation::err;
-
-std::shared_ptr<PriceArray> Series(const std::vector<int32_t>& codes,
-                                   const std::vector<float>& values) {
-  auto series = std::make_shared<PriceArray>();
-  series->AssignDates(codes);
-  series->AssignPrices(values);
-  return series;
-}
-
-std::vector<float> ValuesOf(const PriceArray& s) {
-  return {s.prices().begin() + 1, s.prices().end()};
-}
-std::vector<int32_t> CodesOf(const PriceArray& s) {
-  return {s.dates().begin() + 1, s.dates().end()};
-}
 
 bool IsNothing(const Variant& v) {
   return v.IsObject() && !std::get<automation::ObjectRef>(v.storage());
@@ -63,7 +49,7 @@ TEST(PriceArrayTest, AssignsElementsOneToUpperBound) {
        err::kInvalidUseOfNull},
   };
   for (const Case& c : cases) {
-    auto series = Series({kMon, kTue}, {7, 8});
+    auto series = MakeSeries({kMon, kTue}, {7, 8});
     EXPECT_EQ(ErrorNumberOf([&] { series->SetPrices(c.array); }), c.error);
     EXPECT_EQ(ValuesOf(*series), c.values);
     EXPECT_EQ(series->Size(), static_cast<int32_t>(c.values.size()));
@@ -80,7 +66,7 @@ TEST(PriceArrayTest, ReadsByIndexAndFromTheEnd) {
   EXPECT_EQ(ErrorNumberOf([&] { empty.ValueAt(0); }), err::kSubscriptOutOfRange);
   EXPECT_EQ(ErrorNumberOf([&] { empty.LastDate(); }), err::kSubscriptOutOfRange);
 
-  auto series = Series({kMon, kTue, kWed, kThu, kFri}, {10, 20, 30, 40, 50});
+  auto series = MakeSeries({kMon, kTue, kWed, kThu, kFri}, {10, 20, 30, 40, 50});
   EXPECT_EQ(series->ValueAt(0), 0);
   EXPECT_EQ(series->ValueAt(6), 0);
   EXPECT_EQ(series->DateAt(5), kFri);
@@ -96,18 +82,18 @@ TEST(PriceArrayTest, ReadsByIndexAndFromTheEnd) {
 }
 
 TEST(PriceArrayTest, SumsInSingles) {
-  auto series = Series({1, 2, 3, 4, 5}, {1, 2, 3, 4, 5});
+  auto series = MakeSeries({1, 2, 3, 4, 5}, {1, 2, 3, 4, 5});
   EXPECT_EQ(series->Sum(), 15);
   EXPECT_EQ(series->SumRange(2, 4), 9);
   EXPECT_EQ(series->SumRange(-5, 100), 15);
   EXPECT_EQ(series->SumRange(4, 2), 0);
-  EXPECT_EQ(Series({1, 2, 3}, {1e8f, 1, 1})->Sum(), 1e8f);  // 1e8 + 1 is 1e8 in a Single
-  EXPECT_EQ(ErrorNumberOf([&] { Series({1, 2}, {3e38f, 3e38f})->Sum(); }), err::kOverflow);
+  EXPECT_EQ(MakeSeries({1, 2, 3}, {1e8f, 1, 1})->Sum(), 1e8f);  // 1e8 + 1 is 1e8 in a Single
+  EXPECT_EQ(ErrorNumberOf([&] { MakeSeries({1, 2}, {3e38f, 3e38f})->Sum(); }), err::kOverflow);
 }
 
 TEST(PriceArrayTest, CompressesWeeksByEveryTypeLeavingTheSourceAlone) {
-  auto daily = Series({kMon, kTue, kWed, kThu, kFri, kNextMon, kNextTue, kNextWed},
-                      {3, 5, 1, 4, 2, 7, 6, 8});
+  auto daily = MakeSeries({kMon, kTue, kWed, kThu, kFri, kNextMon, kNextTue, kNextWed},
+                          {3, 5, 1, 4, 2, 7, 6, 8});
   const std::vector<float> source = daily->prices();
   const std::vector<std::vector<float>> by_type = {{3, 7}, {5, 8}, {1, 6}, {2, 8}, {15, 21}};
   for (int16_t type = 1; type <= 5; ++type) {
@@ -144,32 +130,32 @@ TEST(PriceArrayTest, WeeklyPeriodsEndOnFriday) {
   for (const Case& c : cases) {
     std::vector<float> values;
     for (size_t i = 1; i <= c.codes.size(); ++i) values.push_back(static_cast<float>(i));
-    auto weekly = Series(c.codes, values)->Compress(1, 4);
+    auto weekly = MakeSeries(c.codes, values)->Compress(1, 4);
     EXPECT_EQ(CodesOf(*weekly), c.weeks) << c.name;
     EXPECT_EQ(ValuesOf(*weekly), c.closes) << c.name;
   }
-  auto monthly = Series({20030130, 20030131, 20030203, 20040227, 20040301}, {1, 2, 3, 4, 5});
+  auto monthly = MakeSeries({20030130, 20030131, 20030203, 20040227, 20040301}, {1, 2, 3, 4, 5});
   EXPECT_EQ(CodesOf(*monthly->Compress(2, 5)),
             (std::vector<int32_t>{20030131, 20030228, 20040229, 20040301}));
   EXPECT_EQ(ValuesOf(*monthly->Compress(2, 5)), (std::vector<float>{3, 3, 4, 5}));
 }
 
 TEST(PriceArrayTest, CompressErrors) {
-  auto week = Series({kMon, kTue}, {1, 2});
+  auto week = MakeSeries({kMon, kTue}, {1, 2});
   EXPECT_EQ(ErrorNumberOf([&] { week->Compress(3, 4); }), err::kInvalidArgument);
   EXPECT_EQ(ErrorNumberOf([&] { week->Compress(1, 6); }), err::kInvalidArgument);
   EXPECT_EQ(ErrorNumberOf([&] { PriceArray().Compress(1, 4); }), err::kSubscriptOutOfRange);
-  EXPECT_EQ(ErrorNumberOf([&] { Series({}, {})->Compress(1, 4); }), err::kSubscriptOutOfRange);
+  EXPECT_EQ(ErrorNumberOf([&] { MakeSeries({}, {})->Compress(1, 4); }), err::kSubscriptOutOfRange);
   EXPECT_EQ(ErrorNumberOf([&] {
-              Series({kMon}, {1, 2})->Compress(1, 4);
+              MakeSeries({kMon}, {1, 2})->Compress(1, 4);
             }),
             err::kSubscriptOutOfRange);
   EXPECT_EQ(ErrorNumberOf([&] {
-              Series({kMon, 20030631}, {1, 2})->Compress(1, 4);
+              MakeSeries({kMon, 20030631}, {1, 2})->Compress(1, 4);
             }),
             err::kTypeMismatch);
   EXPECT_EQ(ErrorNumberOf([&] {
-              Series({kMon, kTue}, {3e38f, 3e38f})->Compress(1, 5);
+              MakeSeries({kMon, kTue}, {3e38f, 3e38f})->Compress(1, 5);
             }),
             err::kOverflow);
 }

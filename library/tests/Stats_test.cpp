@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "library/tests/TestSeries.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
@@ -83,13 +84,6 @@ class StatsTest : public testing_support::EngineTest {
     return series;
   }
 
-  static std::vector<float> Values(const PriceArray& series) {
-    return {series.prices().begin() + 1, series.prices().end()};
-  }
-  static std::vector<int32_t> Codes(const PriceArray& series) {
-    return {series.dates().begin() + 1, series.dates().end()};
-  }
-
   std::shared_ptr<ado::Connection> static_, dbf_;
   Stats stats_;
 };
@@ -98,9 +92,9 @@ TEST_P(StatsTest, EachPriceUsesTheFiscalYearInForceOnItsDay) {
   // A year-end day uses that year; the day before uses the year before.
   const PriceArray prices = Prices({20221230, 20221231, 20240101, 20241230, 20241231, 20250303});
   const auto book = stats_.PriceToBook(dbf_, static_, "ACME", prices);
-  EXPECT_EQ(Values(*book), (std::vector<float>{100.0f / 4, 100.0f / 3, 100.0f / 2, 100.0f / 2,
-                                               100.0f / 1, 100.0f / 1}));
-  EXPECT_EQ(Codes(*book), Codes(prices));
+  EXPECT_EQ(ValuesOf(*book), (std::vector<float>{100.0f / 4, 100.0f / 3, 100.0f / 2, 100.0f / 2,
+                                                 100.0f / 1, 100.0f / 1}));
+  EXPECT_EQ(CodesOf(*book), CodesOf(prices));
 }
 
 TEST_P(StatsTest, EachMethodReadsItsOwnFigure) {
@@ -130,26 +124,26 @@ TEST_P(StatsTest, EachMethodReadsItsOwnFigure) {
 TEST_P(StatsTest, SkippedAndFailedPricesLeaveZeroEntriesAtTheEnd) {
   // Older than year 7: skipped, the result still as long as the prices.
   auto early = stats_.PriceToBook(dbf_, static_, "ACME", Prices({20181228, 20181231, 20190102}));
-  EXPECT_EQ(Values(*early), (std::vector<float>{100.0f / 7, 100.0f / 7, 0}));
-  EXPECT_EQ(Codes(*early), (std::vector<int32_t>{20181231, 20190102, 0}));
+  EXPECT_EQ(ValuesOf(*early), (std::vector<float>{100.0f / 7, 100.0f / 7, 0}));
+  EXPECT_EQ(CodesOf(*early), (std::vector<int32_t>{20181231, 20190102, 0}));
 
   // A zero share count stops price to sales at the first price of that year.
   dbf_->Execute("update si_psd set shr_ay2 = 0");
   const PriceArray prices = Prices({20220601, 20230601, 20240601, 20250601});
-  EXPECT_EQ(Values(*stats_.PriceToSales(dbf_, static_, "ACME", prices)),
+  EXPECT_EQ(ValuesOf(*stats_.PriceToSales(dbf_, static_, "ACME", prices)),
             (std::vector<float>{100.0f / 4, 100.0f / 3, 0, 0}));
   // A Null figure does the same for a per-share ratio; a Null year end never matches.
   static_->Execute("update si_bsa set bvps_y1 = null");
-  EXPECT_EQ(Values(*stats_.PriceToBook(dbf_, static_, "ACME", prices)),
+  EXPECT_EQ(ValuesOf(*stats_.PriceToBook(dbf_, static_, "ACME", prices)),
             (std::vector<float>{100.0f / 4, 100.0f / 3, 100.0f / 2, 0}));
   static_->Execute("update si_date set perend_y1 = null, perend_y2 = null");
-  EXPECT_EQ(Codes(*stats_.PriceToCashFlow(dbf_, static_, "ACME", prices)),
+  EXPECT_EQ(CodesOf(*stats_.PriceToCashFlow(dbf_, static_, "ACME", prices)),
             (std::vector<int32_t>{20220601, 20230601, 20240601, 20250601}));
-  EXPECT_EQ(Values(*stats_.PriceToCashFlow(dbf_, static_, "ACME", prices)).back(), 100.0f / 3);
+  EXPECT_EQ(ValuesOf(*stats_.PriceToCashFlow(dbf_, static_, "ACME", prices)).back(), 100.0f / 3);
 
   // A company without fiscal-year dates gives zeros only.
   static_->Execute("delete from si_date");
-  EXPECT_EQ(Values(*stats_.PriceToCashFlow(dbf_, static_, "ACME", prices)),
+  EXPECT_EQ(ValuesOf(*stats_.PriceToCashFlow(dbf_, static_, "ACME", prices)),
             std::vector<float>(4, 0.0f));
 }
 
@@ -160,8 +154,8 @@ TEST_P(StatsTest, AnUnknownOrDoubledTickerGivesZeros) {
       static_->Execute("insert into si_ci values ('TWIN', 'C1'), ('TWIN', 'C2')");
     }
     const auto ratio = stats_.PriceToEarnings(dbf_, static_, ticker, prices);
-    EXPECT_EQ(Values(*ratio), std::vector<float>(2, 0.0f)) << ticker;
-    EXPECT_EQ(Codes(*ratio), std::vector<int32_t>(2, 0)) << ticker;
+    EXPECT_EQ(ValuesOf(*ratio), std::vector<float>(2, 0.0f)) << ticker;
+    EXPECT_EQ(CodesOf(*ratio), std::vector<int32_t>(2, 0)) << ticker;
   }
   EXPECT_EQ(stats_.ReturnEmpty(PriceArray())->Size(), 0);
   // The lookups before the walk are not trapped.
