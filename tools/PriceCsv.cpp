@@ -56,6 +56,15 @@ std::optional<std::vector<size_t>> FindColumns(const std::vector<std::string>& h
   return positions;
 }
 
+std::optional<HeaderColumns> ReadHeader(const CsvLine& line, const std::vector<ColumnRule>& rules,
+                                        std::string& error) {
+  const std::vector<std::string> names =
+      SplitCsvLine(line.text).value_or(std::vector<std::string>{});
+  auto positions = FindColumns(names, rules, error);
+  if (!positions) return std::nullopt;
+  return HeaderColumns{names.size(), std::move(*positions)};
+}
+
 std::optional<std::vector<std::string>> DataFields(const CsvLine& line, size_t header_size,
                                                    std::string& reason) {
   auto fields = SplitCsvLine(line.text);

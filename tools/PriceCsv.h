@@ -34,6 +34,25 @@ std::optional<std::vector<size_t>> FindColumns(const std::vector<std::string>& h
                                                const std::vector<ColumnRule>& rules,
                                                std::string& error);
 
+// Where a file's header puts the columns of its rules.
+struct HeaderColumns {
+  size_t header_size = 0;         // the header's fields, as many as each data line must have
+  std::vector<size_t> positions;  // FindColumns's, one a rule
+
+  // Whether the header has the column of rule `rule` (an optional one may be absent).
+  bool Has(size_t rule) const { return positions[rule] != std::string::npos; }
+  // The field of rule `rule` among a data line's fields; the column must be there.
+  const std::string& Field(const std::vector<std::string>& fields, size_t rule) const {
+    return fields[positions[rule]];
+  }
+};
+
+// The columns of `rules` in the header line; nullopt with FindColumns's reason in `error`
+// when a required one is missing (as all are from a line whose quote is not closed) or one
+// appears twice.
+std::optional<HeaderColumns> ReadHeader(const CsvLine& line, const std::vector<ColumnRule>& rules,
+                                        std::string& error);
+
 // The fields of a data line that are as many as the header's, or nullopt with the reason.
 std::optional<std::vector<std::string>> DataFields(const CsvLine& line, size_t header_size,
                                                    std::string& reason);

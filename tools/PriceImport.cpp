@@ -50,27 +50,25 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
   if (lines->empty()) return;
 
   enum { kSymbol, kName, kActive };
-  const auto header = SplitCsvLine(lines->front().text);
-  const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
-                                   {{"Symbol", {"symbol", "ticker"}},
-                                    {"Name", {"name", "companyname"}, false},
-                                    {"Active", {"active"}, false}},
-                                   error);
+  const auto columns = ReadHeader(lines->front(),
+                                  {{"Symbol", {"symbol", "ticker"}},
+                                   {"Name", {"name", "companyname"}, false},
+                                   {"Active", {"active"}, false}},
+                                  error);
   if (!columns) return report.FailedFile(file, error);
-  const size_t header_size = header->size();
 
   std::vector<SecurityRow> rows;
   std::unordered_map<std::string, int> first_line;
   for (size_t i = 1; i < lines->size(); ++i) {
     const CsvLine& line = (*lines)[i];
     std::string reason;
-    const auto fields = DataFields(line, header_size, reason);
+    const auto fields = DataFields(line, columns->header_size, reason);
     if (!fields) {
       report.BadLine(file, line.number, reason);
       continue;
     }
     SecurityRow row;
-    row.symbol = automation::UpperCase((*fields)[(*columns)[kSymbol]]);
+    row.symbol = automation::UpperCase(columns->Field(*fields, kSymbol));
     if (row.symbol.empty()) {
       report.BadLine(file, line.number, "missing Symbol");
       continue;
@@ -79,15 +77,15 @@ void ImportSecurities(const std::filesystem::path& path, tc2000::PriceStore& sto
       report.BadLine(file, line.number, fmt::format("{} is no symbol", ShownField(row.symbol)));
       continue;
     }
-    if ((*columns)[kName] != std::string::npos && !(*fields)[(*columns)[kName]].empty()) {
-      row.name = (*fields)[(*columns)[kName]];
+    if (columns->Has(kName) && !columns->Field(*fields, kName).empty()) {
+      row.name = columns->Field(*fields, kName);
     }
-    if ((*columns)[kActive] != std::string::npos && !(*fields)[(*columns)[kActive]].empty()) {
-      const auto active = ParseActive((*fields)[(*columns)[kActive]]);
+    if (columns->Has(kActive) && !columns->Field(*fields, kActive).empty()) {
+      const auto active = ParseActive(columns->Field(*fields, kActive));
       if (!active) {
         report.BadLine(file, line.number,
                        fmt::format("Active must be 1/0, true/false, yes/no or Y/N, not {}",
-                                   ShownField((*fields)[(*columns)[kActive]])));
+                                   ShownField(columns->Field(*fields, kActive))));
         continue;
       }
       row.active = *active;
@@ -133,15 +131,14 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
                                                  ImportReport& report, int32_t& clamped_volumes,
                                                  std::string& error) {
   enum { kDate, kOpen, kHigh, kLow, kClose, kVolume };
-  const auto header = SplitCsvLine(lines.front().text);
-  const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
-                                   {{"Date", {"date", "timestamp"}},
-                                    {"Open", {"open"}},
-                                    {"High", {"high"}},
-                                    {"Low", {"low"}},
-                                    {"Close", {"close"}},
-                                    {"Volume", {"volume"}}},
-                                   error);
+  const auto columns = ReadHeader(lines.front(),
+                                  {{"Date", {"date", "timestamp"}},
+                                   {"Open", {"open"}},
+                                   {"High", {"high"}},
+                                   {"Low", {"low"}},
+                                   {"Close", {"close"}},
+                                   {"Volume", {"volume"}}},
+                                  error);
   if (!columns) return std::nullopt;
 
   std::vector<tc2000::Bar> bars;
@@ -149,8 +146,8 @@ std::optional<std::vector<tc2000::Bar>> ReadBars(const std::string& file,
   for (size_t i = 1; i < lines.size(); ++i) {
     const CsvLine& line = lines[i];
     std::string fields_fault;
-    const auto fields = DataFields(line, header->size(), fields_fault);
-    auto field = [&](int column) -> const std::string& { return (*fields)[(*columns)[column]]; };
+    const auto fields = DataFields(line, columns->header_size, fields_fault);
+    auto field = [&](int column) -> const std::string& { return columns->Field(*fields, column); };
     // The checks in the order a reader takes the line; the first fault is the one reported.
     std::optional<std::string> fault;
     int32_t date = 0;
@@ -245,12 +242,11 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
   if (lines->empty()) return report.FailedFile(file, "empty; the chart lists are unchanged");
 
   enum { kList, kType, kSymbol };
-  const auto header = SplitCsvLine(lines->front().text);
-  const auto columns = FindColumns(header.value_or(std::vector<std::string>{}),
-                                   {{"List", {"list", "listname", "name"}},
-                                    {"Type", {"type", "listtype"}},
-                                    {"Symbol", {"symbol"}}},
-                                   error);
+  const auto columns = ReadHeader(lines->front(),
+                                  {{"List", {"list", "listname", "name"}},
+                                   {"Type", {"type", "listtype"}},
+                                   {"Symbol", {"symbol"}}},
+                                  error);
   if (!columns) return report.FailedFile(file, error);
 
   struct ListInFile {
@@ -264,14 +260,14 @@ void ImportChartLists(const std::filesystem::path& path, tc2000::PriceStore& sto
   for (size_t i = 1; i < lines->size(); ++i) {
     const CsvLine& line = (*lines)[i];
     std::string reason;
-    const auto fields = DataFields(line, header->size(), reason);
+    const auto fields = DataFields(line, columns->header_size, reason);
     if (!fields) {
       report.BadLine(file, line.number, reason);
       continue;
     }
-    const std::string& name = (*fields)[(*columns)[kList]];
-    const std::string& type_text = (*fields)[(*columns)[kType]];
-    const std::string symbol = automation::UpperCase((*fields)[(*columns)[kSymbol]]);
+    const std::string& name = columns->Field(*fields, kList);
+    const std::string& type_text = columns->Field(*fields, kType);
+    const std::string symbol = automation::UpperCase(columns->Field(*fields, kSymbol));
     if (name.empty()) {
       report.BadLine(file, line.number, "missing List");
       continue;

@@ -35,6 +35,20 @@ TEST(PriceCsvTest, FindsColumnsByHeaderNamesWhateverTheirSpelling) {
   EXPECT_EQ(HeaderKey(" Adj_Close "), "adjclose");
 }
 
+// The header line gives the fields each data line must have and where each rule's field is;
+// a header whose quote is not closed has none of the columns.
+TEST(PriceCsvTest, ReadsTheHeaderLineAgainstTheRules) {
+  std::string error;
+  const auto columns = ReadHeader({1, "Company Name,\"TICKER\",x,y"}, kRules, error);
+  ASSERT_TRUE(columns) << error;
+  EXPECT_EQ(columns->header_size, 4u);
+  EXPECT_TRUE(columns->Has(1));
+  EXPECT_FALSE(columns->Has(2));
+  EXPECT_EQ(columns->Field({"Acme Inc", "ACME", "1", "2"}, 0), "ACME");
+  EXPECT_FALSE(ReadHeader({1, "\"Symbol,Name"}, kRules, error));
+  EXPECT_EQ(error, "no header row Symbol (missing Symbol); file skipped");
+}
+
 TEST(PriceCsvTest, TakesOnlyLinesWithTheHeadersNumberOfFields) {
   std::string reason;
   EXPECT_EQ(DataFields({3, "\"A,B\",2"}, 2, reason), (std::vector<std::string>{"A,B", "2"}));
