@@ -434,6 +434,16 @@ TEST_F(PdfEngineTest, ReportsMisuseWithItsErrorNumbers) {
               engine->CallWith("DrawImageMem", 0, 0, ByteArray({1, 2, 3, 4}), 4, 1);
             }),
             err::kInvalidArgument);
+  // Cut short in its header, the data fails inside the decoder's own calls; the error comes
+  // back through them naming the decoder's complaint.
+  try {
+    engine->CallWith("DrawImageMem", 0, 0, ByteArray({jpeg.begin(), jpeg.begin() + 20}), 20, 1);
+    ADD_FAILURE() << "a cut JPEG was drawn";
+  } catch (const automation::Error& e) {
+    EXPECT_EQ(e.Number(), err::kInvalidArgument);
+    EXPECT_NE(e.Description().find("the image is no readable JPEG: "), std::string::npos)
+        << e.Description();
+  }
   engine->Call("EndTable");
   EXPECT_EQ(ErrorNumberOf([&] { table->Call("NewRow"); }), err::kObjectNotSet)
       << "the table has ended";
