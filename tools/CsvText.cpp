@@ -138,6 +138,14 @@ std::optional<std::string> LimitExceeded(std::string_view text, int first_line) 
   return std::nullopt;
 }
 
+// `text` without the plus sign it may start with; empty when a minus sign follows the plus,
+// which from_chars would take for a negative number.
+std::string_view WithoutPlus(std::string_view text) {
+  if (!text.starts_with('+')) return text;
+  text.remove_prefix(1);
+  return text.starts_with('-') ? std::string_view() : text;
+}
+
 }  // namespace
 
 // ---- Limits
@@ -271,7 +279,7 @@ bool CsvReader::Next(CsvRecord& record, bool& unclosed) {
 // ---- Values
 
 std::optional<double> ParseNumber(std::string_view text) {
-  if (text.starts_with('+')) text.remove_prefix(1);
+  text = WithoutPlus(text);
   double value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size() ||
@@ -282,7 +290,7 @@ std::optional<double> ParseNumber(std::string_view text) {
 }
 
 std::optional<int32_t> ParseWholeNumber(std::string_view text) {
-  if (text.starts_with('+')) text.remove_prefix(1);
+  text = WithoutPlus(text);
   int32_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (text.empty() || error != std::errc() || end != text.data() + text.size()) {

@@ -1,12 +1,12 @@
 #include "tools/CsvText.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/TestEnvironment.h"
@@ -19,6 +19,31 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Commas(size_t count) { return std::string(count, ','); }
+
+TEST(CsvValueTest, ReadsNumbersAsTheFilesWriteThem) {
+  struct Case {
+    const char* text;
+    std::optional<double> number;
+    std::optional<int32_t> whole;
+  };
+  for (const Case& c : {
+           Case{"12", 12, 12},
+           Case{"+12", 12, 12},
+           Case{"-0.5", -0.5, std::nullopt},
+           Case{"+1e3", 1000, std::nullopt},
+           Case{"2147483648", 2147483648.0, std::nullopt},
+           Case{"", std::nullopt, std::nullopt},
+           Case{"+", std::nullopt, std::nullopt},
+           Case{"+-5", std::nullopt, std::nullopt},
+           Case{"++5", std::nullopt, std::nullopt},
+           Case{" 5", std::nullopt, std::nullopt},
+           Case{"5x", std::nullopt, std::nullopt},
+           Case{"inf", std::nullopt, std::nullopt},
+       }) {
+    EXPECT_EQ(ParseNumber(c.text), c.number) << c.text;
+    EXPECT_EQ(ParseWholeNumber(c.text), c.whole) << c.text;
+  }
+}
 
 TEST(CsvLimitTest, NamesTheFirstLimitARecordPasses) {
   const size_t longest = kMaxCsvRecordBytes;
