@@ -4,11 +4,11 @@
 // every path by its owner and never by hand. For the sources of this folder only: the
 // libcurl headers are on no one else's include path.
 
-#include <curl/curl.h>
-
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include <curl/curl.h>
 
 namespace net::detail {
 

@@ -1,19 +1,18 @@
 #include "platform/net/SmtpClient.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <random>
 #include <string>
 #include <string_view>
+#include <sys/socket.h>
 #include <vector>
 
 #include "platform/automation/Error.h"

@@ -1,13 +1,4 @@
 #include <arpa/inet.h>
-#include <gtest/gtest.h>
-#include <httplib.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -15,12 +6,21 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <netinet/in.h>
 #include <optional>
+#include <poll.h>
 #include <random>
+#include <spawn.h>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
 
 #include "platform/automation/Error.h"
 #include "platform/net/HttpClient.h"
