@@ -1,14 +1,14 @@
 #include "ocx/UserControl1.h"
 
-#include <gtest/gtest.h>
-
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/automation/Convert.h"
 #include "platform/tests/TestEnvironment.h"
+#include "platform/ui/tests/RecordingSink.h"
 
 namespace kestrova {
 namespace {
@@ -16,19 +16,7 @@ namespace {
 using automation::Variant;
 using testing_support::ErrorNumberOf;
 
-// Keeps the names of the PropertyChanged events the control raises.
-class RecordingSink : public ui::ControlSink {
- public:
-  void StateChanged(const ui::ControlState&) override {}
-  void EventRaised(std::string_view name, const std::vector<Variant>& args) override {
-    std::lock_guard lock(mutex_);
-    if (name == "PropertyChanged") changed.push_back(automation::CStr(args.at(0)));
-  }
-  void HandlerFailed(const automation::Error&) override {}
-
-  std::mutex mutex_;
-  std::vector<std::string> changed;
-};
+using testing_support::RecordingSink;
 
 struct Bar {
   double x, value;
@@ -96,7 +84,8 @@ TEST_F(UserControl1Test, TheTitleShowsOnRedrawAndIsPersisted) {
   EXPECT_EQ(control_->CurrentChart().Header(), std::vector<std::string>{"Composite Ratings"});
   control_->Let("BarValues", Variant("1"));
   control_->Let("BarLabels", Variant("x"));
-  EXPECT_EQ(sink_->changed, (std::vector<std::string>{"XLegend", "BarValues", "BarLabels"}));
+  EXPECT_EQ(sink_->FirstArguments("PropertyChanged"),
+            (std::vector<std::string>{"XLegend", "BarValues", "BarLabels"}));
 
   // The page hands back what it saved; a bag without the title leaves it as it is.
   const Variant saved = control_->Call("WriteProperties");

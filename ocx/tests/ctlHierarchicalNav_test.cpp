@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -17,33 +16,14 @@
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/TestEnvironment.h"
 #include "platform/ui/UiHost.h"
+#include "platform/ui/tests/RecordingSink.h"
 
 namespace kestrova {
 namespace {
 
 using automation::Variant;
+using testing_support::RecordingSink;
 using testing_support::TestEngine;
-
-// The control's own events, in order.
-class EventSink : public ui::ControlSink {
- public:
-  void StateChanged(const ui::ControlState&) override {}
-  void EventRaised(std::string_view name, const std::vector<Variant>&) override {
-    std::lock_guard lock(mutex_);
-    events.emplace_back(name);
-  }
-  void HandlerFailed(const automation::Error& error) override {
-    std::lock_guard lock(mutex_);
-    failures.push_back(error.Description());
-  }
-  int Count(const std::string& name) {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(std::count(events.begin(), events.end(), name));
-  }
-  std::mutex mutex_;
-  std::vector<std::string> events;
-  std::vector<std::string> failures;
-};
 
 // The tree as the control publishes it: node id -> parent, text, folder, expanded.
 struct Tree {
@@ -144,7 +124,7 @@ class ctlHierarchicalNavTest : public testing_support::EngineTest {
 
   std::unique_ptr<tc2000::PriceStore> store_;
   std::map<std::string, int32_t> worden_;
-  std::shared_ptr<EventSink> sink_ = std::make_shared<EventSink>();
+  std::shared_ptr<RecordingSink> sink_ = std::make_shared<RecordingSink>();
   std::shared_ptr<ui::ScriptedUiHost> host_ = std::make_shared<ui::ScriptedUiHost>();
 };
 
@@ -216,7 +196,7 @@ TEST_P(ctlHierarchicalNavTest, ClicksLoadListsOnceAndPickStocks) {
   EXPECT_TRUE(TreeOf(*nav).Children({"Portfolios", "Empty one"}).empty());
   EXPECT_EQ(sink_->Count("OnChange"), 1);
   EXPECT_TRUE(host_->Prompts().empty());
-  EXPECT_TRUE(sink_->failures.empty());
+  EXPECT_TRUE(sink_->ErrorTexts().empty());
 }
 
 TEST_P(ctlHierarchicalNavTest, TickersArriveAsTheUserMeantThem) {
@@ -269,7 +249,7 @@ TEST_P(ctlHierarchicalNavTest, AListThatCannotBeLoadedSaysSo) {
   EXPECT_EQ(host_->Prompts(), (std::vector<std::string>{"Unable to load Control"}));
   EXPECT_EQ(automation::CLng(nav->State()["UserControl"]["mousepointer"]), ui::kPointerDefault);
   EXPECT_TRUE(TreeOf(*nav).Children({"All Sectors", "Technology", "Hardware"}).empty());
-  EXPECT_TRUE(sink_->failures.empty());
+  EXPECT_TRUE(sink_->ErrorTexts().empty());
 }
 
 TEST_P(ctlHierarchicalNavTest, AFailedLoadLeavesTheTreeDeaf) {

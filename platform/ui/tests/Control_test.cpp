@@ -1,41 +1,23 @@
 #include "platform/ui/Control.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/automation/Convert.h"
 #include "platform/ui/UiHost.h"
+#include "platform/ui/tests/RecordingSink.h"
 
 namespace ui {
 namespace {
 
 using automation::Variant;
 
-class RecordingSink : public ControlSink {
- public:
-  void StateChanged(const ControlState& patch) override {
-    std::lock_guard lock(mutex_);
-    patches.push_back(patch);
-  }
-  void EventRaised(std::string_view name, const std::vector<Variant>&) override {
-    std::lock_guard lock(mutex_);
-    events.emplace_back(name);
-  }
-  void HandlerFailed(const automation::Error& error) override {
-    std::lock_guard lock(mutex_);
-    errors.push_back(error.Number());
-  }
-  std::mutex mutex_;
-  std::vector<ControlState> patches;
-  std::vector<std::string> events;
-  std::vector<int32_t> errors;
-};
+using testing_support::RecordingSink;
 
 // A control whose handlers record what they saw and do what the child's name says.
 class TestControl : public Control {
@@ -85,10 +67,11 @@ TEST_F(ControlTest, EventsRunInOrderOnTheControlsThreadWithItsHost) {
                                                      "btnAsk.click=", "btnRaise.click="}));
   EXPECT_NE(control_.handler_thread, std::this_thread::get_id());
   EXPECT_EQ(host_->Prompts(), std::vector<std::string>{"asked"});
-  EXPECT_EQ(sink_->events, std::vector<std::string>{"OnChange"});
+  EXPECT_EQ(sink_->EventNames(), std::vector<std::string>{"OnChange"});
   // The typed text is not echoed back to the page; the label it produced is.
-  ASSERT_EQ(sink_->patches.size(), 1u);
-  EXPECT_EQ(sink_->patches[0], (ControlState{{"lblEcho", {{"caption", Variant("typed")}}}}));
+  const std::vector<ControlState> patches = sink_->Patches();
+  ASSERT_EQ(patches.size(), 1u);
+  EXPECT_EQ(patches[0], (ControlState{{"lblEcho", {{"caption", Variant("typed")}}}}));
   EXPECT_EQ(control_.State().at("txtName").at("text"), Variant("typed"));
 }
 
@@ -112,7 +95,7 @@ TEST_F(ControlTest, AFailingHandlerIsReportedAndLaterEventsStillRun) {
   control_.PostEvent("btnFail", "click");
   control_.PostEvent("btnEcho", "click");
   control_.WaitIdle();
-  EXPECT_EQ(sink_->errors, std::vector<int32_t>{automation::err::kOverflow});
+  EXPECT_EQ(sink_->ErrorNumbers(), std::vector<int32_t>{automation::err::kOverflow});
   EXPECT_EQ(control_.seen.size(), 2u);
 }
 
@@ -131,8 +114,8 @@ TEST_F(ControlTest, CloseStopsALongRunAndDropsWhatWaits) {
   control_.PostEvent("btnEcho", "click");
   while (control_.seen.empty()) std::this_thread::yield();
   control_.Close();
-  EXPECT_EQ(control_.seen.size(), 1u);  // the echo never ran
-  EXPECT_EQ(sink_->errors.size(), 1u);  // the long run ended as a failure
+  EXPECT_EQ(control_.seen.size(), 1u);          // the echo never ran
+  EXPECT_EQ(sink_->ErrorNumbers().size(), 1u);  // the long run ended as a failure
   control_.PostEvent("btnEcho", "click");
   EXPECT_THROW(control_.Invoke([] { return Variant(); }), automation::Error);
   EXPECT_EQ(control_.seen.size(), 1u);
