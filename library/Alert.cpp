@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "library/StockNote.h"
+#include "platform/ado/Errors.h"
 #include "platform/ado/Recordset.h"
 #include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
@@ -37,7 +38,7 @@ constexpr int kLimitPlaces = 2;
 // before anything is written.
 Variant StoredPrice(float price, std::string_view column) {
   auto refuse = [&] {
-    return automation::Error(err::kDatabase,
+    return automation::Error(ado::errors::kDatabase,
                              fmt::format("The value for {} ({}) is outside the column's range "
                                          "-999999999.99 to 999999999.99",
                                          column, price));

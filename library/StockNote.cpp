@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "library/Quotes.h"
+#include "platform/ado/Errors.h"
 #include "platform/ado/Transaction.h"
 #include "platform/automation/Error.h"
 #include "platform/system/Clock.h"
@@ -58,9 +59,10 @@ std::string WithoutTrailingBlanks(std::string_view text) {
 void RequireFits(std::string_view text, size_t width, std::string_view column) {
   const size_t length = CharacterCount(text);
   if (length <= width) return;
-  throw automation::Error(
-      err::kDatabase, "The value for " + std::string(column) + " has " + std::to_string(length) +
-                          " characters; the column holds at most " + std::to_string(width));
+  throw automation::Error(ado::errors::kDatabase, "The value for " + std::string(column) + " has " +
+                                                      std::to_string(length) +
+                                                      " characters; the column holds at most " +
+                                                      std::to_string(width));
 }
 
 std::string CompanyIdForSymbol(const std::string& symbol) {

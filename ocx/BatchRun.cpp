@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "platform/ado/Errors.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
@@ -60,8 +61,8 @@ Figure CompanyRow::operator[](const char* field) const {
 
 const Variant& CompanyRow::Field(std::string_view field) const {
   if (missing()) {
-    throw automation::Error::WithDetail(automation::err::kItemNotFound,
-                                        "no row to read '" + std::string(field) + "' from");
+    throw ado::ErrorWithDetail(ado::errors::kItemNotFound,
+                               "no row to read '" + std::string(field) + "' from");
   }
   // Field names as the recordset finds them: exactly, else without regard to case.
   const std::vector<std::string>& names = *names_;
@@ -72,8 +73,7 @@ const Variant& CompanyRow::Field(std::string_view field) const {
   for (size_t i = 0; i < names.size(); ++i) {
     if (automation::FoldCase(names[i]) == folded) return (*values_)[i];
   }
-  throw automation::Error::WithDetail(automation::err::kItemNotFound,
-                                      "no field '" + std::string(field) + "'");
+  throw ado::ErrorWithDetail(ado::errors::kItemNotFound, "no field '" + std::string(field) + "'");
 }
 
 CompanyRows::CompanyRows(const std::shared_ptr<ado::Recordset>& rows,
@@ -93,7 +93,7 @@ CompanyRows::CompanyRows(const std::shared_ptr<ado::Recordset>& rows,
     }
   }
   if (id_column < 0) {
-    throw automation::Error::WithDetail(automation::err::kItemNotFound, "no field 'company_id'");
+    throw ado::ErrorWithDetail(ado::errors::kItemNotFound, "no field 'company_id'");
   }
   for (; !rows->EOF_(); rows->MoveNext()) {
     const Variant& id = rows->Field(id_column);
@@ -154,9 +154,9 @@ std::string TrimmedText(const Variant& value) {
 }
 
 bool IsDatabaseError(int32_t number) {
-  namespace err = automation::err;
-  return number == err::kDatabase || number == err::kDatabaseConnection ||
-         number == err::kRowNotLocated;
+  namespace errors = ado::errors;
+  return number == errors::kDatabase || number == errors::kDatabaseConnection ||
+         number == errors::kRowNotLocated;
 }
 
 }  // namespace kestrova

@@ -211,7 +211,7 @@ TEST_P(AlertTest, CreateTableEmptiesTheTableAndMakesTheIndex) {
 
   // A symbol longer than the column is refused on every engine.
   Set("ABCDEFGHIJK", 1, 1, false, false);
-  EXPECT_EQ(ErrorNumberOf([&] { alert_.AddAlert(); }), automation::err::kDatabase);
+  EXPECT_EQ(ErrorNumberOf([&] { alert_.AddAlert(); }), ado::errors::kDatabase);
   EXPECT_EQ(Rows(), Empty());
 }
 
@@ -256,11 +256,11 @@ TEST_P(AlertTest, LimitsAreKeptAsTheDecimalColumnKeepsThem) {
         alert_.AddAlert();
         ADD_FAILURE() << "accepted";
       } catch (const automation::Error& e) {
-        EXPECT_EQ(e.Number(), automation::err::kDatabase);
+        EXPECT_EQ(e.Number(), ado::errors::kDatabase);
         EXPECT_NE(e.Description().find(high ? "highprice" : "lowprice"), std::string::npos)
             << e.Description();
       }
-      EXPECT_EQ(ErrorNumberOf([&] { alert_.UpdateAlert(); }), automation::err::kDatabase);
+      EXPECT_EQ(ErrorNumberOf([&] { alert_.UpdateAlert(); }), ado::errors::kDatabase);
     }
   }
   EXPECT_EQ(Rows(), std::vector<std::string>{"ABC 20 10 0 0"});

@@ -185,7 +185,7 @@ TEST_P(StockNotesTest, TextsTooLongForTheirColumnsAreRefusedOnEveryEngine) {
   for (int i = 0; i < 1024; ++i) accented += "\xC3\xA9";
   Note("ACME", accented, "twelve chars")->Save(ledra_);
   for (const auto& bad : {Note("ACME", accented + "x"), Note("ACME", "x", "thirteen char")}) {
-    EXPECT_EQ(ErrorNumberOf([&] { bad->Save(ledra_); }), automation::err::kDatabase);
+    EXPECT_EQ(ErrorNumberOf([&] { bad->Save(ledra_); }), ado::errors::kDatabase);
     EXPECT_FALSE(bad->Saved());
   }
   EXPECT_EQ(Rows(), 1);

@@ -434,13 +434,13 @@ TEST_P(CompanyRowsTest, AnswerAsAQueryByCompanyIdWould) {
       EXPECT_EQ(rows->Row(id)["nothere"], std::nullopt) << id;
     }
     EXPECT_EQ(testing_support::ErrorNumberOf([&] { (void)rows->Row("C1")["nothere"]; }),
-              automation::err::kItemNotFound);
+              ado::errors::kItemNotFound);
   }
   EXPECT_EQ(all.Row("C2")["b"], std::nullopt);
   EXPECT_EQ(automation::CStr(all.Row("C2").Field("c")), "y");
   // Columns not kept are not there to read.
   EXPECT_EQ(testing_support::ErrorNumberOf([&] { (void)some.Row("C1")["b"]; }),
-            automation::err::kItemNotFound);
+            ado::errors::kItemNotFound);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, CompanyRowsTest, testing_support::BothEngines(),

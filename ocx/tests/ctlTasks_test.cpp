@@ -56,7 +56,7 @@ class ctlTasksTest : public ::testing::Test {
     auto calc = [this](std::string name) {
       return [this, name](const automation::ObjectRef& tasks) {
         ran_.push_back(name);
-        if (name == fail_) throw automation::Error(automation::err::kDatabase, name + " broke");
+        if (name == fail_) throw automation::Error(ado::errors::kDatabase, name + " broke");
         tasks->CallWith("updStatus", "Working on " + name);
         const automation::ObjectRef bar = tasks->Call("getProgressBar").Object();
         bar->Let("Max", Variant(int32_t{2}));

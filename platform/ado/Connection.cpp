@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ado/Errors.h"
 #include "platform/ado/SystemDatabase.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
@@ -16,9 +17,6 @@ using automation::Args;
 using automation::Error;
 using automation::Variant;
 namespace err = automation::err;
-
-constexpr int32_t kObjectOpen = 3705;          // "Operation is not allowed when the object is open"
-constexpr int32_t kConnectionUnusable = 3709;  // "... It is either closed or invalid ..."
 
 std::string SavepointName(int32_t level) { return "kestrova_level_" + std::to_string(level); }
 
@@ -62,7 +60,7 @@ Connection::~Connection() { Close(); }
 
 void Connection::Open(const std::string& data_source_name) {
   if (driver_) {
-    throw Error(kObjectOpen, "Connection to '" + name_ + "' is already open");
+    throw Error(errors::kObjectOpen, "Connection to '" + name_ + "' is already open");
   }
   const DataSource source = ResolveDataSource(data_source_name);
   // A fresh installation has no database files yet: each default one is made on first use.
@@ -72,7 +70,7 @@ void Connection::Open(const std::string& data_source_name) {
 
 void Connection::OpenSource(const DataSource& source, bool create) {
   if (driver_) {
-    throw Error(kObjectOpen, "Connection to '" + name_ + "' is already open");
+    throw Error(errors::kObjectOpen, "Connection to '" + name_ + "' is already open");
   }
   std::unique_ptr<Driver> driver;
   try {
@@ -124,7 +122,7 @@ int32_t Connection::BeginTrans() {
 int32_t Connection::CommitTrans() {
   Driver& d = driver();
   if (transaction_level_ == 0) {
-    throw Error(err::kDatabase, "CommitTrans without an open transaction on '" + name_ + "'");
+    throw Error(errors::kDatabase, "CommitTrans without an open transaction on '" + name_ + "'");
   }
   if (transaction_level_ == 1) {
     // A commit that fails leaves no transaction behind on either engine that can still be
@@ -148,7 +146,7 @@ int32_t Connection::CommitTrans() {
 int32_t Connection::RollbackTrans() {
   Driver& d = driver();
   if (transaction_level_ == 0) {
-    throw Error(err::kDatabase, "RollbackTrans without an open transaction on '" + name_ + "'");
+    throw Error(errors::kDatabase, "RollbackTrans without an open transaction on '" + name_ + "'");
   }
   if (transaction_level_ == 1) {
     transaction_level_ = 0;  // whatever the outcome, the transaction is over
@@ -164,7 +162,7 @@ int32_t Connection::RollbackTrans() {
 Engine Connection::engine() const {
   if (!driver_) {
     throw Error(
-        kConnectionUnusable,
+        errors::kConnectionUnusable,
         "The connection" + (name_.empty() ? std::string() : " to '" + name_ + "'") + " is closed");
   }
   return driver_->engine();
@@ -216,7 +214,7 @@ const automation::MemberTable& Connection::Members() const {
               "ConnectionString", [](Connection& c, Args) { return Variant(c.name_); },
               [](Connection& c, Args, Variant& value) {
                 if (c.driver_) {
-                  throw Error(kObjectOpen, "ConnectionString cannot change while open");
+                  throw Error(errors::kObjectOpen, "ConnectionString cannot change while open");
                 }
                 c.name_ = CStr(value);
               })

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/ado/Errors.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "platform/system/KeyFile.h"
@@ -50,7 +51,7 @@ DataSource FromGroup(const KeyFile& key_file, const std::string& group,
     source.driver = Engine::kSqlite;
     const std::string path = ReadKey(key_file, group, "path");
     if (path.empty()) {
-      throw Error(err::kDatabaseConnection,
+      throw Error(errors::kDatabaseConnection,
                   "Data source " + where + " has driver = sqlite but no path");
     }
     std::filesystem::path p(path);
@@ -60,12 +61,12 @@ DataSource FromGroup(const KeyFile& key_file, const std::string& group,
     source.driver = Engine::kPostgres;
     source.conninfo = ReadKey(key_file, group, "conninfo");
     if (source.conninfo.empty()) {
-      throw Error(err::kDatabaseConnection,
+      throw Error(errors::kDatabaseConnection,
                   "Data source " + where + " has driver = postgresql but no conninfo");
     }
   } else {
     const std::string given = ReadKey(key_file, group, "driver");
-    throw Error(err::kDatabaseConnection,
+    throw Error(errors::kDatabaseConnection,
                 "Data source " + where + " has " +
                     (given.empty() ? std::string("no driver") : "driver = '" + given + "'") +
                     "; use driver = sqlite or driver = postgresql");
@@ -93,9 +94,9 @@ DataSource Resolve(const KeyFile& key_file, const std::string& name,
       return source;
     }
   }
-  throw Error(err::kDatabaseConnection, "Data source name not found: '" + name +
-                                            "' (known: " + KnownNamesText() + "; define it in " +
-                                            file.string() + ")");
+  throw Error(errors::kDatabaseConnection, "Data source name not found: '" + name +
+                                               "' (known: " + KnownNamesText() + "; define it in " +
+                                               file.string() + ")");
 }
 
 }  // namespace
@@ -112,7 +113,7 @@ std::filesystem::path DataSourcesFile() {
 
 DataSource ResolveDataSource(const std::string& name) {
   const std::filesystem::path file = DataSourcesFile();
-  return Resolve(KeyFile::Load(file, err::kDatabaseConnection), name, file);
+  return Resolve(KeyFile::Load(file, errors::kDatabaseConnection), name, file);
 }
 
 }  // namespace ado

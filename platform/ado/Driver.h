@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/ado/Engine.h"
+#include "platform/ado/Errors.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 
@@ -15,7 +16,7 @@ namespace ado {
 
 // An error of a statement: the engine's message and the statement it came from.
 inline automation::Error DatabaseError(std::string_view message, std::string_view sql) {
-  return automation::Error(automation::err::kDatabase,
+  return automation::Error(errors::kDatabase,
                            std::string(message) + " [in: " + std::string(sql) + "]");
 }
 

@@ -5,9 +5,6 @@
 // Statements are not prepared once and reused: a table rebuilt by a batch run with other
 // columns would make a kept plan fail ("cached plan must not change result type").
 
-#include <fmt/format.h>
-#include <libpq-fe.h>
-
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -20,8 +17,12 @@
 #include <variant>
 #include <vector>
 
+#include <fmt/format.h>
+#include <libpq-fe.h>
+
 #include "platform/ado/Dialect.h"
 #include "platform/ado/Driver.h"
+#include "platform/ado/Errors.h"
 #include "platform/ado/PostgresModule.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Dispatch.h"
@@ -174,7 +175,7 @@ Variant ConvertValue(std::string_view text, Oid oid) {
       // The text comes from PQgetvalue, which ends every value with a NUL.
       std::unique_ptr<unsigned char, FreeMem> bytes(
           PQunescapeBytea(reinterpret_cast<const unsigned char*>(text.data()), &size));
-      if (!bytes) throw Error(err::kDatabase, "out of memory reading a bytea value");
+      if (!bytes) throw Error(errors::kDatabase, "out of memory reading a bytea value");
       return Variant(SafeArray(std::vector<uint8_t>(bytes.get(), bytes.get() + size), 0));
     }
     default:
@@ -375,10 +376,10 @@ std::unique_ptr<Driver> postgres::OpenSession(const std::string& conninfo) {
                             "fallback_application_name", nullptr};
   const char* values[] = {kConnectTimeoutSeconds, conninfo.c_str(), "UTF8", "kestrova", nullptr};
   ConnectionHandle conn(PQconnectdbParams(keywords, values, 1));
-  if (!conn) throw Error(err::kDatabaseConnection, "Cannot connect: out of memory");
+  if (!conn) throw Error(errors::kDatabaseConnection, "Cannot connect: out of memory");
   if (PQstatus(conn.get()) != CONNECTION_OK) {
-    throw Error(err::kDatabaseConnection, "Cannot connect to the PostgreSQL server: " +
-                                              TrimmedMessage(PQerrorMessage(conn.get())));
+    throw Error(errors::kDatabaseConnection, "Cannot connect to the PostgreSQL server: " +
+                                                 TrimmedMessage(PQerrorMessage(conn.get())));
   }
   // Notices ("table does not exist, skipping") are of no use to anyone here.
   PQsetNoticeProcessor(conn.get(), DropNotice, nullptr);
@@ -388,7 +389,7 @@ std::unique_ptr<Driver> postgres::OpenSession(const std::string& conninfo) {
                           "SET client_min_messages TO warning; SET DateStyle TO ISO, MDY; "
                           "SET extra_float_digits TO 3"));
   if (!set || PQresultStatus(set.get()) != PGRES_COMMAND_OK) {
-    throw Error(err::kDatabaseConnection,
+    throw Error(errors::kDatabaseConnection,
                 "Cannot set up the PostgreSQL session: " + ResultMessage(set.get(), conn.get()));
   }
   return std::make_unique<PostgresDriver>(std::move(conn));

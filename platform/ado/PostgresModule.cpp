@@ -1,10 +1,10 @@
 #include "platform/ado/PostgresModule.h"
 
 #include <dlfcn.h>
-
 #include <mutex>
 #include <string>
 
+#include "platform/ado/Errors.h"
 #include "platform/automation/Error.h"
 
 namespace ado {
@@ -48,7 +48,7 @@ Loaded Load() {
 
 const PostgresEngine& PostgresModule() {
   static const Loaded loaded = Load();
-  if (!loaded.engine) throw automation::Error(automation::err::kDatabaseConnection, loaded.failure);
+  if (!loaded.engine) throw automation::Error(errors::kDatabaseConnection, loaded.failure);
   return *loaded.engine;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ado/Errors.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
 #include "platform/automation/Text.h"
@@ -19,10 +20,6 @@ using automation::Variant;
 using automation::VarType;
 namespace err = automation::err;
 
-constexpr int32_t kObjectClosed = 3704;  // "Operation is not allowed when the object is closed"
-constexpr int32_t kObjectOpen = 3705;    // "Operation is not allowed when the object is open"
-constexpr int32_t kNotUpdatable = 3251;  // "Current Recordset does not support updating"
-constexpr int32_t kConnectionUnusable = 3709;
 constexpr int32_t kClientCursor = 3;  // CursorLocation: the only kind there is
 
 // A source without blanks made of letters, digits, '_' and '.' names a table.
@@ -199,9 +196,9 @@ const bool kRegistered = [] {
 
 void Recordset::Open(const std::string& source, std::shared_ptr<Connection> connection,
                      const std::vector<Variant>& params) {
-  if (open_) throw Error(kObjectOpen, "The recordset is already open");
+  if (open_) throw Error(errors::kObjectOpen, "The recordset is already open");
   if (!connection || !connection->State()) {
-    throw Error(kConnectionUnusable, "Recordset.Open needs an open connection");
+    throw Error(errors::kConnectionUnusable, "Recordset.Open needs an open connection");
   }
   const std::string_view trimmed = automation::TrimBlanks(source);
   std::string sql;
@@ -243,19 +240,21 @@ void Recordset::Close() {
 }
 
 void Recordset::RequireOpen() const {
-  if (!open_) throw Error(kObjectClosed, "Operation is not allowed when the recordset is closed");
+  if (!open_)
+    throw Error(errors::kObjectClosed, "Operation is not allowed when the recordset is closed");
 }
 
 void Recordset::RequireCurrentRow() const {
   if (position_ < 0 || position_ >= static_cast<int64_t>(rows_.size())) {
-    throw Error::WithDetail(err::kNoCurrentRecord, position_ < 0 ? "at BOF" : "at EOF");
+    throw ErrorWithDetail(errors::kNoCurrentRecord, position_ < 0 ? "at BOF" : "at EOF");
   }
 }
 
 void Recordset::RequireTable(const char* what) const {
   if (table_.empty()) {
-    throw Error::WithDetail(kNotUpdatable, std::string("cannot ") + what +
-                                               ": the recordset does not read from a single table");
+    throw ErrorWithDetail(
+        errors::kNotUpdatable,
+        std::string("cannot ") + what + ": the recordset does not read from a single table");
   }
 }
 
@@ -275,13 +274,13 @@ bool Recordset::BOF_() const {
 }
 
 void Recordset::MoveNext() {
-  if (EOF_()) throw Error::WithDetail(err::kNoCurrentRecord, "MoveNext at EOF");
+  if (EOF_()) throw ErrorWithDetail(errors::kNoCurrentRecord, "MoveNext at EOF");
   Update();
   ++position_;
 }
 
 void Recordset::MovePrevious() {
-  if (BOF_()) throw Error::WithDetail(err::kNoCurrentRecord, "MovePrevious at BOF");
+  if (BOF_()) throw ErrorWithDetail(errors::kNoCurrentRecord, "MovePrevious at BOF");
   Update();
   --position_;
 }
@@ -314,21 +313,21 @@ int32_t Recordset::IndexOf(const Variant& name_or_index) const {
   if (name_or_index.IsString()) {
     const int32_t index = FindColumn(columns_, name_or_index.String());
     if (index < 0) {
-      throw Error::WithDetail(err::kItemNotFound, "no field '" + name_or_index.String() + "'");
+      throw ErrorWithDetail(errors::kItemNotFound, "no field '" + name_or_index.String() + "'");
     }
     return index;
   }
   if (name_or_index.IsNumeric()) {
     const int32_t index = CLng(name_or_index);
     if (index < 0 || index >= FieldCount()) {
-      throw Error::WithDetail(err::kItemNotFound, "field index " + std::to_string(index) +
-                                                      " outside 0.." +
-                                                      std::to_string(FieldCount() - 1));
+      throw ErrorWithDetail(errors::kItemNotFound, "field index " + std::to_string(index) +
+                                                       " outside 0.." +
+                                                       std::to_string(FieldCount() - 1));
     }
     return index;
   }
-  throw Error::WithDetail(err::kItemNotFound,
-                          name_or_index.TypeName() + " is neither a field name nor an index");
+  throw ErrorWithDetail(errors::kItemNotFound,
+                        name_or_index.TypeName() + " is neither a field name nor an index");
 }
 
 const Variant& Recordset::Field(const std::string& name) const { return Field(Variant(name)); }
@@ -444,8 +443,8 @@ void Recordset::Update() {
   }
   const Result result = connection_->driver().Run(sql, params, true);
   if (result.rows.empty()) {
-    throw Error::WithDetail(err::kRowNotLocated,
-                            "the row of " + table_ + " was changed or deleted meanwhile");
+    throw ErrorWithDetail(errors::kRowNotLocated,
+                          "the row of " + table_ + " was changed or deleted meanwhile");
   }
   TakeReturnedRow(result);
   edit_ = Edit::kNone;
@@ -479,8 +478,8 @@ void Recordset::Delete() {
   std::vector<Variant> params;
   const std::string sql = "DELETE FROM " + table_ + " WHERE " + RowCondition(params);
   if (connection_->driver().Run(sql, params).rows_affected == 0) {
-    throw Error::WithDetail(err::kRowNotLocated,
-                            "the row of " + table_ + " was changed or deleted meanwhile");
+    throw ErrorWithDetail(errors::kRowNotLocated,
+                          "the row of " + table_ + " was changed or deleted meanwhile");
   }
   rows_.erase(rows_.begin() + position_);
   raw_rows_.erase(raw_rows_.begin() + position_);
@@ -566,7 +565,8 @@ const automation::MemberTable& Recordset::Members() const {
                 return rs.connection_ ? Variant(rs.connection_) : Variant(automation::ObjectRef());
               },
               [](Recordset& rs, Args, Variant& value) {
-                if (rs.open_) throw Error(kObjectOpen, "ActiveConnection cannot change while open");
+                if (rs.open_)
+                  throw Error(errors::kObjectOpen, "ActiveConnection cannot change while open");
                 if (value.IsString()) {
                   rs.connection_ = Connection::OpenDataSource(value.String());
                 } else {

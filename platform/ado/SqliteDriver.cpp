@@ -2,8 +2,6 @@
 // small cache (batch runs repeat the same statement thousands of times), every row read
 // into the result before Run returns.
 
-#include <sqlite3.h>
-
 #include <cctype>
 #include <cfloat>
 #include <cmath>
@@ -16,8 +14,11 @@
 #include <variant>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "platform/ado/Dialect.h"
 #include "platform/ado/Driver.h"
+#include "platform/ado/Errors.h"
 #include "platform/ado/SqliteHandles.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Dispatch.h"
@@ -386,7 +387,7 @@ std::unique_ptr<Driver> OpenSqlite(const std::string& path, bool create) {
   namespace fs = std::filesystem;
   std::error_code ec;
   if (!create && !fs::exists(path, ec)) {
-    throw Error(err::kDatabaseConnection,
+    throw Error(errors::kDatabaseConnection,
                 "The database file " + path +
                     " does not exist; run `kestrova datasources --create` to create it");
   }
@@ -394,7 +395,7 @@ std::unique_ptr<Driver> OpenSqlite(const std::string& path, bool create) {
     const fs::path parent = fs::path(path).parent_path();
     if (!parent.empty()) fs::create_directories(parent, ec);
     if (ec) {
-      throw Error(err::kDatabaseConnection,
+      throw Error(errors::kDatabaseConnection,
                   "Cannot create the folder " + parent.string() + ": " + ec.message());
     }
   }
@@ -404,8 +405,8 @@ std::unique_ptr<Driver> OpenSqlite(const std::string& path, bool create) {
   const int rc = sqlite3_open_v2(path.c_str(), &raw, flags, nullptr);
   DatabaseHandle db(raw);
   if (rc != SQLITE_OK) {
-    throw Error(err::kDatabaseConnection, "Cannot open the database file " + path + ": " +
-                                              (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
+    throw Error(errors::kDatabaseConnection, "Cannot open the database file " + path + ": " +
+                                                 (raw ? sqlite3_errmsg(raw) : sqlite3_errstr(rc)));
   }
   sqlite3_busy_timeout(db.get(), kBusyTimeoutMs);
   // Write-ahead logging lets readers go on while a batch run writes. A file that cannot
@@ -421,7 +422,7 @@ std::unique_ptr<Driver> OpenSqlite(const std::string& path, bool create) {
       SQLITE_OK) {
     std::string text = message ? message : sqlite3_errmsg(db.get());
     sqlite3_free(message);
-    throw Error(err::kDatabaseConnection, "Cannot open the database file " + path + ": " + text);
+    throw Error(errors::kDatabaseConnection, "Cannot open the database file " + path + ": " + text);
   }
   return std::make_unique<SqliteDriver>(std::move(db));
 }

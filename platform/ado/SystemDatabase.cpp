@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/ado/Connection.h"
+#include "platform/ado/Errors.h"
 #include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
@@ -118,7 +119,7 @@ class StagedDatabaseFile {
         (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) {
-      throw Error(err::kDatabaseConnection,
+      throw Error(errors::kDatabaseConnection,
                   "Cannot create a file beside " + target.string() + ": " + std::strerror(errno));
     }
     close(fd);
@@ -175,9 +176,9 @@ bool CreateSqliteFile(const DataSource& source) {
   if (fs::exists(target, ec)) return false;
   if (target.has_parent_path()) fs::create_directories(target.parent_path(), ec);
   if (ec) {
-    throw Error(err::kDatabaseConnection, "Cannot create the folder " +
-                                              target.parent_path().string() + " of data source '" +
-                                              source.name + "': " + ec.message());
+    throw Error(errors::kDatabaseConnection,
+                "Cannot create the folder " + target.parent_path().string() + " of data source '" +
+                    source.name + "': " + ec.message());
   }
 
   StagedDatabaseFile staged(target);
@@ -192,9 +193,9 @@ bool CreateSqliteFile(const DataSource& source) {
   // A link, unlike a rename, never replaces a file that another process made meanwhile.
   if (link(staged.path().c_str(), target.c_str()) != 0) {
     if (errno == EEXIST) return false;
-    throw Error(err::kDatabaseConnection, "Cannot create the database file " + target.string() +
-                                              " of data source '" + source.name +
-                                              "': " + std::strerror(errno));
+    throw Error(errors::kDatabaseConnection, "Cannot create the database file " + target.string() +
+                                                 " of data source '" + source.name +
+                                                 "': " + std::strerror(errno));
   }
   return true;
 }

@@ -32,13 +32,6 @@ std::string DescriptionOf(int32_t number) {
       return "This key is already associated with an element of this collection";
     case err::kElementNotFound:
       return "Element not found";
-    case err::kNoCurrentRecord:
-      return "Either BOF or EOF is True, or the current record has been deleted";
-    case err::kItemNotFound:
-      return "Item cannot be found in the collection corresponding to the requested name or "
-             "ordinal";
-    case err::kRowNotLocated:
-      return "Row cannot be located for updating";
     case err::kNetwork:
       return "The transfer failed";
     default:

@@ -22,13 +22,7 @@ inline constexpr int32_t kWrongArguments =
     450;  // "Wrong number of arguments or invalid property assignment"
 inline constexpr int32_t kDuplicateKey = 457;  // "This key is already associated with an element"
 inline constexpr int32_t kElementNotFound = 32811;  // dictionary Remove of a missing key
-// Database errors carry the numbers the data layer has always reported.
-inline constexpr int32_t kDatabase = -2147217900;            // error in the command text
-inline constexpr int32_t kDatabaseConnection = -2147467259;  // unspecified provider failure
-inline constexpr int32_t kNoCurrentRecord = 3021;            // "Either BOF or EOF is True ..."
-inline constexpr int32_t kItemNotFound = 3265;               // field name or ordinal not found
-inline constexpr int32_t kRowNotLocated = -2147217864;       // row to update no longer found
-inline constexpr int32_t kNetwork = -2146697211;             // an HTTP or SMTP transfer failed
+inline constexpr int32_t kNetwork = -2146697211;    // an HTTP or SMTP transfer failed
 }  // namespace err
 
 // The classic description of a run-time error number ("Overflow" for 6), or a generic

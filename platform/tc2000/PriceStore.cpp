@@ -18,6 +18,7 @@
 
 #include <sqlite3.h>
 
+#include "platform/ado/Errors.h"
 #include "platform/ado/SqliteHandles.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
@@ -223,7 +224,7 @@ struct PriceStore::Impl {
   StatementHandle find_symbol, find_security, read_chunks, all_securities, all_lists, list_members;
 
   [[noreturn]] void Fail(const std::string& what) const {
-    throw Error::WithDetail(err::kDatabase, what + ": " + sqlite3_errmsg(db.get()));
+    throw ado::ErrorWithDetail(ado::errors::kDatabase, what + ": " + sqlite3_errmsg(db.get()));
   }
 
   void Exec(const char* sql) {
@@ -231,7 +232,7 @@ struct PriceStore::Impl {
     if (sqlite3_exec(db.get(), sql, nullptr, nullptr, &message) != SQLITE_OK) {
       std::string text = message ? message : "unknown error";
       sqlite3_free(message);
-      throw Error::WithDetail(err::kDatabase, text + " (" + sql + ")");
+      throw ado::ErrorWithDetail(ado::errors::kDatabase, text + " (" + sql + ")");
     }
   }
 

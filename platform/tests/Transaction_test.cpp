@@ -78,7 +78,7 @@ TEST_P(TransactionTest, AFailedCommitKeepsNothingAndLeavesTheConnectionUsable) {
     Transaction transaction(*conn_);
     Insert("orphan's");
     conn_->Execute("insert into child values (7)");
-    ExpectError([&] { transaction.Commit(); }, err::kDatabase, {});
+    ExpectError([&] { transaction.Commit(); }, errors::kDatabase, {});
   }
   EXPECT_EQ(conn_->TransactionLevel(), 0);
   EXPECT_EQ(Count("tx"), 0);
@@ -91,13 +91,13 @@ TEST_P(TransactionTest, ARollbackThatFailsDoesNotThrowFromTheGuard) {
   {
     Transaction transaction(*conn_);
     Insert("gone");
-    conn_->Close();  // the rollback in the destructor now fails: error 3709
+    conn_->Close();  // the rollback in the destructor now fails
   }
   conn_ = OpenAnother();
   EXPECT_EQ(Count("tx"), 0);
   // A closed connection cannot begin one either.
   conn_->Close();
-  ExpectError([&] { Transaction transaction(*conn_); }, 3709, {"closed"});
+  ExpectError([&] { Transaction transaction(*conn_); }, errors::kConnectionUnusable, {"closed"});
 }
 
 TEST_P(TransactionTest, TryExecuteLeavesTheCallersTransactionUsable) {
@@ -113,7 +113,7 @@ TEST_P(TransactionTest, TryExecuteLeavesTheCallersTransactionUsable) {
   EXPECT_EQ(Count("tx"), 2);
 
   conn_->Close();
-  ExpectError([&] { TryExecute(*conn_, "select 1"); }, 3709, {"closed"});
+  ExpectError([&] { TryExecute(*conn_, "select 1"); }, errors::kConnectionUnusable, {"closed"});
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 #include "platform/helpers/library.h"
 
-#include <gtest/gtest.h>
-
 #include <functional>
 
+#include <gtest/gtest.h>
+
+#include "platform/ado/Errors.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
@@ -119,7 +120,7 @@ TEST(LibraryTest, OpenRecordsetGivesAnExactCountAndEofOnNoRows) {
   EXPECT_TRUE(none->EOF_());
   EXPECT_EQ(
       testing_support::ErrorNumberOf([&] { OpenRecordset(connection, "select * from nowhere"); }),
-      automation::err::kDatabase);
+      ado::errors::kDatabase);
   EXPECT_EQ(testing_support::ErrorNumberOf([&] { OpenRecordset(nullptr, "select 1"); }),
             automation::err::kObjectNotSet);
 }
