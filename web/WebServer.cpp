@@ -188,6 +188,14 @@ Json RunSetup(Session& session, int64_t id, ui::Control& control, const Json& se
   return nullptr;
 }
 
+// JSON to stand in a page's <script type="application/json">: a "<" (of "</script>" or
+// "<!--" in a text) is written as its escape, so nothing in it ends the element.
+std::string ScriptData(const Json& value) {
+  std::string text = value.dump();
+  ReplaceAll(text, "<", "\\u003c");
+  return text;
+}
+
 std::string StreamText(const StreamMessage& message) {
   return "event: " + message.event + "\ndata: " + message.data.dump() + "\n\n";
 }
@@ -373,7 +381,8 @@ std::shared_ptr<Session> WebServer::NewSession() {
   return session;
 }
 
-void WebServer::ServePage(const std::string& name, httplib::Response& response) {
+void WebServer::ServePage(const std::string& name, const httplib::Request& request,
+                          httplib::Response& response) {
   std::string html = ReadFile(options_.web_root / "pages" / (name + ".html"));
   if (html.empty()) {
     response.status = 404;
@@ -392,6 +401,17 @@ void WebServer::ServePage(const std::string& name, httplib::Response& response) 
   // a file changes, and asks for none of them again in the meantime.
   ReplaceAll(html, "/Kestrova/static/",
              "/Kestrova/static/v" + StaticVersion(options_.web_root) + "/");
+  // The company page comes with its figures (last: nothing in them is replaced). When they cannot
+  // be read, the page asks for them itself and shows why not.
+  if (html.find("{{company}}") != std::string::npos) {
+    Json company;
+    try {
+      company = CompanyJson(request.get_param_value("ticker"));
+    } catch (const std::exception&) {
+      company = nullptr;
+    }
+    ReplaceAll(html, "{{company}}", ScriptData(company));
+  }
   SetPageHeaders(response);
   response.set_header("Cache-Control", "no-store");
   response.set_content(html, "text/html; charset=utf-8");
@@ -429,12 +449,12 @@ void WebServer::AddRoutes() {
   s.Get("/Kestrova", [](const httplib::Request&, httplib::Response& response) {
     response.set_redirect("/Kestrova/");
   });
-  s.Get("/Kestrova/", [this](const httplib::Request&, httplib::Response& response) {
-    ServePage("index", response);
+  s.Get("/Kestrova/", [this](const httplib::Request& request, httplib::Response& response) {
+    ServePage("index", request, response);
   });
   s.Get(R"(/Kestrova/([A-Za-z0-9_-]+)\.asp)",
         [this](const httplib::Request& request, httplib::Response& response) {
-          ServePage(request.matches[1].str(), response);
+          ServePage(request.matches[1].str(), request, response);
         });
   // A file by its name alone is asked again every time; by the folder's version (the one
   // that pages name) it is kept for good, unless the folder has changed since.

@@ -26,7 +26,9 @@ struct WebServerOptions {
   // Holds pages/ (NAME.html served as /Kestrova/NAME.asp, index.html as /Kestrova/) and
   // static/ (served as /Kestrova/static/FILE, and as /Kestrova/static/vVERSION/FILE to be
   // kept by the browser). In a page, {{token}} becomes the server's token, {{session}} a
-  // new session for the page, and /Kestrova/static/ the folder of the current version.
+  // new session for the page, {{company}} the figures of the page's ?ticker= (as
+  // /api/company answers, null when they cannot be read) and /Kestrova/static/ the folder
+  // of the current version.
   std::filesystem::path web_root;
   std::shared_ptr<const QuoteSource> quotes;  // /d/quotes.csv; none: not served
   std::chrono::milliseconds grace{10000};     // a page without its stream this long is ended
@@ -84,7 +86,8 @@ class WebServer {
   std::shared_ptr<Session> FindSession(const std::string& id);
   // A new page's session; null once the server is stopping.
   std::shared_ptr<Session> NewSession();
-  void ServePage(const std::string& name, httplib::Response& response);
+  void ServePage(const std::string& name, const httplib::Request& request,
+                 httplib::Response& response);
   void ReapAbandonedSessions();
 
   WebServerOptions options_;

@@ -26,13 +26,14 @@ function panel(title, className, ...content) {
 // Shows the company page of `ticker` in `root`. Resolves once the page is drawn; rejects
 // when the server cannot answer (the reason is drawn in `root`). The figures need no
 // session: `session` (a promise) is awaited only before the controls and the writes.
+// `figures`, when given, are the figures of `ticker` as the server sent them with the page.
 // `isCurrent()`, when given, says whether this company is still the one wanted: a page that
 // was asked for another meanwhile draws only the last.
-export async function mountCompany(root, ticker, { mountChart, mountBars, session, isCurrent = () => true } = {}) {
+export async function mountCompany(root, ticker, { mountChart, mountBars, session, figures, isCurrent = () => true } = {}) {
   root.setAttribute('aria-busy', 'true');
   let data;
   try {
-    data = await getJson(`/api/company?ticker=${encodeURIComponent(ticker)}`);
+    data = figures ?? await getJson(`/api/company?ticker=${encodeURIComponent(ticker)}`);
     if (!isCurrent()) return null;
   } catch (e) {
     if (!isCurrent()) return null;

@@ -7,7 +7,9 @@ import { companyControls } from './company-controls.js';
 pageHeader();
 const content = document.getElementById('company-content');
 const ticker = new URLSearchParams(location.search).get('ticker') ?? '';
-// The figures are asked for while the page's session opens.
+// The figures came with the page (null when the server could not read them: then the page
+// asks for them, and shows why they cannot be had).
+const figures = JSON.parse(document.getElementById('company-data')?.textContent || 'null');
 const session = startSession();
-await mountCompany(content, ticker, { ...companyControls(), session }).catch(() => {});
+await mountCompany(content, ticker, { ...companyControls(), session, figures }).catch(() => {});
 document.body.dataset.ready = 'true';

@@ -1,6 +1,6 @@
 // How pages load: files kept by the browser until one changes, answers sent as they are, the
-// session that comes with the page, and a control created and set up in one request whose
-// answer holds the state the stream would have brought.
+// session and the figures that come with the page, and a control created and set up in one
+// request whose answer holds the state the stream would have brought.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import http from 'node:http';
@@ -166,7 +166,24 @@ test('the company page draws its controls after one request for each', async () 
   assert.match(await page.locator('.ohlc-graph .chart-image').getAttribute('src'), /^data:image\/svg\+xml;base64,/);
   const controls = await page.locator('.ohlc-graph, .bar-chart').count();
   assert.ok(controls >= 1);
-  assert.deepEqual(untilReady.filter((a) => a !== 'GET /api/company'),
-    Array(controls).fill('POST /api/controls'));
+  // The figures came with the page.
+  assert.deepEqual(untilReady, Array(controls).fill('POST /api/controls'));
+  await page.close();
+});
+
+test('the figures a page comes with cannot end their element, whatever the address holds', async () => {
+  const typed = '</script><script>document.body.dataset.broken=1</script><!--';
+  const { text } = await get(`/Kestrova/profile.asp?ticker=${encodeURIComponent(typed)}`);
+  const data = text.match(/<script type="application\/json" id="company-data">([^]*?)<\/script>/)[1];
+  assert.doesNotMatch(data, /</);
+  const figures = JSON.parse(data);
+  assert.equal(figures.found, false);
+  assert.equal(figures.ticker, typed.toUpperCase());
+
+  const page = await browser.newPage();
+  await page.goto(`${server.base}/Kestrova/profile.asp?ticker=${encodeURIComponent(typed)}`);
+  await page.locator('body[data-ready="true"]').waitFor();
+  assert.equal(await page.locator('.unknown-ticker strong').textContent(), typed.toUpperCase());
+  assert.equal(await page.evaluate(() => document.body.dataset.broken), undefined);
   await page.close();
 });
