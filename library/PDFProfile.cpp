@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <exception>
 #include <map>
 #include <memory>
 #include <optional>
@@ -703,6 +704,8 @@ class PDFProfile::Sources {
     return opened.connection;
   }
 
+  void CloseAll() { opened_.clear(); }
+
  private:
   struct Opened {
     ado::DataSource source;
@@ -718,6 +721,15 @@ PDFProfile::~PDFProfile() = default;
 void PDFProfile::OpenProfile(const std::string& strTicker) {
   file_name_.clear();
   const ObjectRef engine = automation::CreateObject(kPdfEngineClassId);
+  // A profile that fails part-way closes the sources: a broken session (a database server
+  // that restarted) is opened afresh by the next profile instead of failing it as well.
+  struct CloseOnError {
+    Sources& sources;
+    const int unwinding = std::uncaught_exceptions();
+    ~CloseOnError() {
+      if (std::uncaught_exceptions() > unwinding) sources.CloseAll();
+    }
+  } close_on_error{*sources_};
   const ConnectionRef dbf = sources_->Get("SIPDbf");
   const ConnectionRef fundamentals = sources_->Get("SIPStatic");
   const ConnectionRef system = sources_->Get("Ledra");
