@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -13,6 +14,10 @@ namespace pdf {
 namespace {
 
 constexpr const char* kNotReadable = "the image is no readable JPEG";
+
+struct FreeDeleter {
+  void operator()(unsigned char* data) const { std::free(data); }
+};
 
 }  // namespace
 
@@ -43,16 +48,16 @@ JpegImage JpegImage::Read(std::span<const uint8_t> bytes) {
             cairo_status_to_string(cairo_surface_status(image.surface.get())));
   }
 
-  auto* copy = static_cast<unsigned char*>(std::malloc(bytes.size()));
+  // The copy is ours until cairo takes it with the surface, which frees it with std::free.
+  std::unique_ptr<unsigned char, FreeDeleter> copy(
+      static_cast<unsigned char*>(std::malloc(bytes.size())));
   if (!copy) throw std::bad_alloc();
-  std::memcpy(copy, bytes.data(), bytes.size());
-  // The surface owns the copy from here: cairo frees it with the surface, and when the
-  // attachment fails it is ours to free.
-  if (cairo_surface_set_mime_data(image.surface.get(), CAIRO_MIME_TYPE_JPEG, copy, bytes.size(),
-                                  std::free, copy) != CAIRO_STATUS_SUCCESS) {
-    std::free(copy);
+  std::memcpy(copy.get(), bytes.data(), bytes.size());
+  if (cairo_surface_set_mime_data(image.surface.get(), CAIRO_MIME_TYPE_JPEG, copy.get(),
+                                  bytes.size(), std::free, copy.get()) != CAIRO_STATUS_SUCCESS) {
     throw std::bad_alloc();
   }
+  copy.release();
   return image;
 }
 
