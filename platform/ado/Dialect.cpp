@@ -5,26 +5,13 @@
 #include <cmath>
 #include <string>
 
+#include "platform/ado/SqlScanner.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Text.h"
 
 namespace ado {
 
 namespace {
-
-bool IsWordChar(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
-}
-
-// Length of a dollar-quote tag ("$$" or "$name$") starting at `at`, or 0 when there is none.
-size_t DollarTagLength(std::string_view sql, size_t at) {
-  size_t i = at + 1;
-  while (i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_')) {
-    if (i == at + 1 && std::isdigit(static_cast<unsigned char>(sql[i]))) return 0;  // $1
-    ++i;
-  }
-  return i < sql.size() && sql[i] == '$' ? i - at + 1 : 0;
-}
 
 // Reads exactly `count` digits (or, with count 0, one or more) at `at`.
 std::optional<int> Digits(std::string_view s, size_t& at, size_t count) {
@@ -119,81 +106,16 @@ std::string ToDialect(std::string_view sql, Engine engine) {
   std::string out;
   out.reserve(sql.size() + 16);
   int placeholder = 0;
-  size_t i = 0;
-  // Copies text up to and including the closing `quote`; a doubled quote stays inside, and
-  // in E'...' texts so does a backslash-escaped one.
-  auto copy_quoted = [&](char quote, bool backslash_escapes) {
-    out += sql[i++];
-    while (i < sql.size()) {
-      const char c = sql[i];
-      out += c;
-      ++i;
-      if (backslash_escapes && c == '\\' && i < sql.size()) {
-        out += sql[i++];
-      } else if (c == quote) {
-        if (i < sql.size() && sql[i] == quote) {
-          out += sql[i++];
-        } else {
-          return;
-        }
-      }
-    }
-  };
-
-  while (i < sql.size()) {
-    const char c = sql[i];
-    const bool after_word = i > 0 && IsWordChar(sql[i - 1]);
-    if (c == '\'') {
-      const bool escape_string =
-          i > 0 && (sql[i - 1] == 'E' || sql[i - 1] == 'e') && !(i > 1 && IsWordChar(sql[i - 2]));
-      copy_quoted('\'', escape_string);
-    } else if (c == '"') {
-      copy_quoted('"', false);
-    } else if (c == '-' && i + 1 < sql.size() && sql[i + 1] == '-') {
-      const size_t end = sql.find('\n', i);
-      const size_t stop = end == std::string_view::npos ? sql.size() : end;
-      out.append(sql.substr(i, stop - i));
-      i = stop;
-    } else if (c == '/' && i + 1 < sql.size() && sql[i + 1] == '*') {
-      // Block comments nest in PostgreSQL.
-      const size_t start = i;
-      int depth = 0;
-      while (i < sql.size()) {
-        if (sql.compare(i, 2, "/*") == 0) {
-          ++depth;
-          i += 2;
-        } else if (sql.compare(i, 2, "*/") == 0) {
-          i += 2;
-          if (--depth == 0) break;
-        } else {
-          ++i;
-        }
-      }
-      out.append(sql.substr(start, i - start));
-    } else if (c == '$' && !after_word && DollarTagLength(sql, i) > 0) {
-      const size_t tag_length = DollarTagLength(sql, i);
-      const std::string_view tag = sql.substr(i, tag_length);
-      const size_t end = sql.find(tag, i + tag_length);
-      const size_t stop = end == std::string_view::npos ? sql.size() : end + tag_length;
-      out.append(sql.substr(i, stop - i));
-      i = stop;
-    } else if (c == '?') {
+  SqlScanner scanner(sql);
+  for (SqlToken token = scanner.Next(); token.kind != SqlToken::Kind::kEnd;
+       token = scanner.Next()) {
+    if (token.kind == SqlToken::Kind::kPlaceholder) {
       out += '$';
       out += std::to_string(++placeholder);
-      ++i;
-    } else if (IsWordChar(c) && !after_word) {
-      size_t end = i;
-      while (end < sql.size() && IsWordChar(sql[end])) ++end;
-      const std::string_view word = sql.substr(i, end - i);
-      if (automation::EqualsIgnoringCase(word, "datetime")) {
-        out += "timestamp";
-      } else {
-        out.append(word);
-      }
-      i = end;
+    } else if (token.IsWord("datetime")) {
+      out += "timestamp";
     } else {
-      out += c;
-      ++i;
+      out += token.text;
     }
   }
   return out;

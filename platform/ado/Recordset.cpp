@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/ado/Errors.h"
+#include "platform/ado/SqlScanner.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
 #include "platform/automation/Text.h"
@@ -31,133 +32,83 @@ bool IsTableName(std::string_view source) {
   return true;
 }
 
-// The words of a statement, enough to see what it reads from: names (a quoted name keeps its
-// quotes), single symbols, and texts in quotes as one token; comments are skipped.
-struct Token {
-  enum class Kind { kWord, kQuotedName, kText, kSymbol, kEnd } kind = Kind::kEnd;
-  std::string text;
-  bool Is(std::string_view word) const {
-    return kind == Kind::kWord && automation::FoldCase(text) == word;
-  }
-  bool IsSymbol(char c) const { return kind == Kind::kSymbol && text.size() == 1 && text[0] == c; }
-};
-
+// The tokens of a statement that say what it reads from: comments and blanks are skipped.
 class Lexer {
  public:
-  explicit Lexer(std::string_view sql) : sql_(sql) {}
+  explicit Lexer(std::string_view sql) : scanner_(sql) {}
 
-  Token Next() {
-    SkipBlanksAndComments();
-    Token token;
-    if (at_ >= sql_.size()) return token;
-    const char c = sql_[at_];
-    if (c == '\'' || c == '"') {
-      const size_t start = at_++;
-      while (at_ < sql_.size()) {
-        if (sql_[at_++] == c) {
-          if (at_ < sql_.size() && sql_[at_] == c) {
-            ++at_;
-          } else {
-            break;
-          }
-        }
+  SqlToken Next() {
+    for (;;) {
+      const SqlToken token = scanner_.Next();
+      if (token.kind != SqlToken::Kind::kBlank && token.kind != SqlToken::Kind::kComment) {
+        return token;
       }
-      token.kind = c == '"' ? Token::Kind::kQuotedName : Token::Kind::kText;
-      token.text = sql_.substr(start, at_ - start);
-    } else if (IsWordChar(c)) {
-      const size_t start = at_;
-      while (at_ < sql_.size() && IsWordChar(sql_[at_])) ++at_;
-      token.kind = Token::Kind::kWord;
-      token.text = sql_.substr(start, at_ - start);
-    } else {
-      token.kind = Token::Kind::kSymbol;
-      token.text = std::string(1, c);
-      ++at_;
     }
-    return token;
   }
 
  private:
-  static bool IsWordChar(char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$';
-  }
-
-  void SkipBlanksAndComments() {
-    for (;;) {
-      while (at_ < sql_.size() && std::isspace(static_cast<unsigned char>(sql_[at_]))) ++at_;
-      if (sql_.compare(at_, 2, "--") == 0) {
-        at_ = sql_.find('\n', at_);
-        if (at_ == std::string_view::npos) at_ = sql_.size();
-      } else if (sql_.compare(at_, 2, "/*") == 0) {
-        const size_t end = sql_.find("*/", at_ + 2);
-        at_ = end == std::string_view::npos ? sql_.size() : end + 2;
-      } else {
-        return;
-      }
-    }
-  }
-
-  std::string_view sql_;
-  size_t at_ = 0;
+  SqlScanner scanner_;
 };
 
-bool IsClauseAfterFrom(const Token& t) {
+bool IsClauseAfterFrom(const SqlToken& t) {
   for (const char* word :
        {"where", "order", "group", "having", "limit", "offset", "fetch", "for", "window"}) {
-    if (t.Is(word)) return true;
+    if (t.IsWord(word)) return true;
   }
   return false;
 }
 
-bool IsSetOperation(const Token& t) { return t.Is("union") || t.Is("intersect") || t.Is("except"); }
+bool IsSetOperation(const SqlToken& t) {
+  return t.IsWord("union") || t.IsWord("intersect") || t.IsWord("except");
+}
 
 // The table of `select ... from <table> [alias] [where|order|group|...]`, as written, or ""
 // when the statement reads anything else (joins, several tables, a subquery in FROM, a set
 // operation, more than one statement): such rows cannot be told apart in one table.
 std::string OneTableOf(std::string_view sql) {
   Lexer lexer(sql);
-  Token t = lexer.Next();
-  if (!t.Is("select")) return "";
+  SqlToken t = lexer.Next();
+  if (!t.IsWord("select")) return "";
   int depth = 0;
-  for (t = lexer.Next(); t.kind != Token::Kind::kEnd; t = lexer.Next()) {
+  for (t = lexer.Next(); t.kind != SqlToken::Kind::kEnd; t = lexer.Next()) {
     if (t.IsSymbol('(')) ++depth;
     if (t.IsSymbol(')')) --depth;
     if (depth == 0 && IsSetOperation(t)) return "";
-    if (depth == 0 && t.Is("from")) break;
+    if (depth == 0 && t.IsWord("from")) break;
   }
-  if (t.kind == Token::Kind::kEnd) return "";
+  if (t.kind == SqlToken::Kind::kEnd) return "";
 
   // The table's name, perhaps with its schema: name(.name)*
   std::string table;
   for (;;) {
     t = lexer.Next();
-    if (t.kind != Token::Kind::kWord && t.kind != Token::Kind::kQuotedName) return "";
-    if (t.kind == Token::Kind::kWord && (IsClauseAfterFrom(t) || t.Is("select"))) return "";
+    if (t.kind != SqlToken::Kind::kWord && t.kind != SqlToken::Kind::kQuotedName) return "";
+    if (t.kind == SqlToken::Kind::kWord && (IsClauseAfterFrom(t) || t.IsWord("select"))) return "";
     table += t.text;
     t = lexer.Next();
     if (!t.IsSymbol('.')) break;
     table += '.';
   }
   // An alias: "t a" or "t AS a".
-  if (t.Is("as")) {
+  if (t.IsWord("as")) {
     t = lexer.Next();
-    if (t.kind != Token::Kind::kWord && t.kind != Token::Kind::kQuotedName) return "";
+    if (t.kind != SqlToken::Kind::kWord && t.kind != SqlToken::Kind::kQuotedName) return "";
     t = lexer.Next();
-  } else if ((t.kind == Token::Kind::kWord && !IsClauseAfterFrom(t) && !IsSetOperation(t) &&
-              !t.Is("join") && !t.Is("inner") && !t.Is("left") && !t.Is("right") && !t.Is("full") &&
-              !t.Is("cross") && !t.Is("natural")) ||
-             t.kind == Token::Kind::kQuotedName) {
+  } else if ((t.kind == SqlToken::Kind::kWord && !IsClauseAfterFrom(t) && !IsSetOperation(t) &&
+              !t.IsWord("join") && !t.IsWord("inner") && !t.IsWord("left") && !t.IsWord("right") &&
+              !t.IsWord("full") && !t.IsWord("cross") && !t.IsWord("natural")) ||
+             t.kind == SqlToken::Kind::kQuotedName) {
     t = lexer.Next();
   }
-  if (t.kind != Token::Kind::kEnd && !t.IsSymbol(';') && !IsClauseAfterFrom(t)) return "";
+  if (t.kind != SqlToken::Kind::kEnd && !t.IsSymbol(';') && !IsClauseAfterFrom(t)) return "";
   // Nothing after it may bring in another table at this level, nor another statement.
   depth = 0;
-  for (; t.kind != Token::Kind::kEnd; t = lexer.Next()) {
+  for (; t.kind != SqlToken::Kind::kEnd; t = lexer.Next()) {
     if (t.IsSymbol('(')) ++depth;
     if (t.IsSymbol(')')) --depth;
     if (depth == 0 && IsSetOperation(t)) return "";
     if (t.IsSymbol(';')) {
-      if (lexer.Next().kind != Token::Kind::kEnd) return "";
+      if (lexer.Next().kind != SqlToken::Kind::kEnd) return "";
       break;
     }
   }

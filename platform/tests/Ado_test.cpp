@@ -205,6 +205,19 @@ TEST_P(AdoEngineTest, OnlyOneTableRecordsetsCanChange) {
                           "select k, (select max(y) from b) as m from a"}) {
     EXPECT_EQ(Query(sql)->TableName(), "a") << sql;
   }
+  // Comments and quoted text are read as the engine reads them: what they hold brings in no
+  // other table, and what follows them may.
+  std::vector<std::string> one_table = {"select * from a where 'x' <> 'join b' -- , b\n",
+                                        "select * from a /* , b */ where k = 1"};
+  std::vector<std::string> two_tables = {"select * from a /* , b */, b"};
+  if (pg()) {
+    one_table.push_back("select * from a /* a /* nested */ join b */ where k = 1");
+    one_table.push_back("select * from a where 'x' <> E'\\' join b'");
+    one_table.push_back("select * from a where 'x' <> $q$ ' join b $q$");
+    two_tables.push_back("select * from a /* a /* nested */ */ join b on a.k = b.k");
+  }
+  for (const std::string& sql : one_table) EXPECT_EQ(Query(sql)->TableName(), "a") << sql;
+  for (const std::string& sql : two_tables) EXPECT_EQ(Query(sql)->TableName(), "") << sql;
 }
 
 TEST_P(AdoEngineTest, DeleteRemovesTheCurrentRow) {
