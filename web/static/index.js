@@ -3,8 +3,11 @@
 import { pageHeader, startSession } from './kestrova.js';
 import { mountNavigator } from './ctlHierarchicalNav.js';
 
-// The company view and its charts load beside the navigator, not before it.
-const companyModules = Promise.all([import('./company.js'), import('./company-controls.js')]);
+// The company view and its charts load beside the navigator, not before it: they are run
+// (number formats and all) once a company is to be shown or the navigator is drawn.
+let companyModules = null;
+const loadCompanyModules = () =>
+  (companyModules ??= Promise.all([import('./company.js'), import('./company-controls.js')]));
 
 pageHeader();
 const navigator = document.getElementById('navigator');
@@ -62,7 +65,7 @@ async function show(ticker, push) {
   setDrawer(false);
   document.body.classList.add('has-company');
   const mine = ++asked;
-  const [{ mountCompany }, { companyControls }] = await companyModules;
+  const [{ mountCompany }, { companyControls }] = await loadCompanyModules();
   controls ??= companyControls();
   await mountCompany(content, ticker, { ...controls, session, isCurrent: () => mine === asked }).catch(() => {});
 }
@@ -85,5 +88,6 @@ const nav = await mountNavigator(navigator, (ticker) => show(ticker, true)).catc
   return null;
 });
 navigator.setAttribute('aria-busy', 'false');
+requestAnimationFrame(() => setTimeout(loadCompanyModules)); // once the tree is painted
 await first;
 document.body.dataset.ready = nav ? 'true' : 'false';
