@@ -1,10 +1,10 @@
-#include <sqlite3.h>
-
 #include <chrono>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 #include <thread>
+
+#include <sqlite3.h>
 
 #include "platform/ado/BackupFiles.h"
 #include "platform/ado/DatabaseBackup.h"
@@ -51,19 +51,19 @@ std::string QueryText(sqlite3* db, const char* sql) {
 // wait for a lock that another session holds, within the lock wait; after it, the database
 // is in use.
 void CopyPages(sqlite3* from, sqlite3* to, std::chrono::milliseconds lock_wait) {
-  sqlite3_backup* copy = sqlite3_backup_init(to, "main", from, "main");
+  SqliteBackupCopy copy(sqlite3_backup_init(to, "main", from, "main"));
   if (!copy) throw Failure(std::string("cannot start the copy: ") + sqlite3_errmsg(to));
   const auto deadline = std::chrono::steady_clock::now() + lock_wait;
   int rc = SQLITE_OK;
   while (true) {
-    rc = sqlite3_backup_step(copy, -1);
+    rc = sqlite3_backup_step(copy.get(), -1);
     if ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && std::chrono::steady_clock::now() < deadline) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
       continue;
     }
     break;
   }
-  const int finish = sqlite3_backup_finish(copy);
+  const int finish = sqlite3_backup_finish(copy.release());
   if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) throw BackupRefused(BackupCause::kInUse);
   if (rc != SQLITE_DONE) throw Failure(std::string("the copy failed: ") + sqlite3_errstr(rc));
   if (finish != SQLITE_OK) throw Failure(std::string("the copy failed: ") + sqlite3_errmsg(to));

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <sqlite3.h>
-
 #include <memory>
+
+#include <sqlite3.h>
 
 // One owner for each SQLite handle, shared by everything that talks to SQLite directly.
 namespace ado {
@@ -16,5 +16,12 @@ struct SqliteStatementFinalizer {
   void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
 };
 using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteStatementFinalizer>;
+
+// An online copy between two databases. Finishing it is how its result is read: a caller
+// that wants that result takes it with sqlite3_backup_finish(backup.release()).
+struct SqliteBackupFinisher {
+  void operator()(sqlite3_backup* b) const { sqlite3_backup_finish(b); }
+};
+using SqliteBackupCopy = std::unique_ptr<sqlite3_backup, SqliteBackupFinisher>;
 
 }  // namespace ado
