@@ -9,8 +9,9 @@
 
 #include <fmt/format.h>
 
-#include "ocx/BatchRun.h"
+#include "ocx/CompanyFigures.h"
 #include "ocx/Percentiles.h"
+#include "ocx/TaskReporter.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Recordset.h"
 #include "platform/ado/Transaction.h"

@@ -18,7 +18,8 @@
 
 #include <fmt/format.h>
 
-#include "ocx/BatchRun.h"
+#include "ocx/CompanyFigures.h"
+#include "ocx/TaskReporter.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Recordset.h"
 #include "platform/ado/Transaction.h"

@@ -9,7 +9,7 @@
 
 #include <fmt/format.h>
 
-#include "ocx/BatchRun.h"
+#include "ocx/TaskReporter.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"

@@ -11,7 +11,7 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
-#include "ocx/BatchRun.h"
+#include "ocx/CompanyFigures.h"
 #include "ocx/tests/RecordingTasks.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
