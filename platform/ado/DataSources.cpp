@@ -14,7 +14,6 @@ namespace ado {
 namespace {
 
 using automation::Error;
-namespace err = automation::err;
 
 std::string KnownNamesText() {
   std::string text;

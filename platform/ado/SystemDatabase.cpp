@@ -25,7 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using automation::Error;
 using automation::Variant;
-namespace err = automation::err;
 using namespace system_schema;
 
 constexpr std::string_view kAlertStatements[] = {kCreateAlert, kCreateAlertIndex};
