@@ -13,8 +13,8 @@
 #include "platform/automation/Registry.h"
 #include "platform/net/LocalHttpServer.h"
 #include "platform/net/tests/SmtpSink.h"
+#include "platform/tc2000/QuoteService.h"
 #include "platform/tests/TestEnvironment.h"
-#include "web/QuoteService.h"
 
 int main() {
   constexpr int kAlerts = 1000;
@@ -22,9 +22,9 @@ int main() {
   testing_support::ScopedEnv locale("LC_ALL", "en_US.UTF-8");
   testing_support::SmtpSink sink;
 
-  auto book = std::make_shared<web::QuoteBook>();
+  auto book = std::make_shared<tc2000::QuoteBook>();
   net::LocalHttpServer quotes;
-  web::AddQuoteService(quotes.server(), book);
+  tc2000::AddQuoteService(quotes.server(), book);
   const int port = quotes.Start();
   std::filesystem::create_directories(home.config() / "Kestrova");
   std::ofstream(home.config() / "Kestrova" / "kestrova.ini")

@@ -1,5 +1,3 @@
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,14 +10,16 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
+#include "platform/fundamentals/FundamentalsSchema.h"
 #include "tools/DemoFundamentals.h"
 #include "tools/DemoFundamentalsData.h"
 #include "tools/DemoRandom.h"
-#include "tools/FundamentalsSchema.h"
 
 namespace tools {
 

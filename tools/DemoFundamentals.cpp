@@ -1,7 +1,5 @@
 #include "tools/DemoFundamentals.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,14 +10,16 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
+#include "platform/fundamentals/FundamentalsSchema.h"
 #include "tools/DemoFundamentalsData.h"
 #include "tools/DemoRandom.h"
 #include "tools/FundamentalsImport.h"
-#include "tools/FundamentalsSchema.h"
 #include "tools/ParallelFor.h"
 
 namespace tools {
@@ -130,7 +130,7 @@ DemoFundamentalsSummary WriteDemoFundamentals(
   const Oddities& odd = generated.oddities;
 
   size_t company_tables = 0;
-  for (const FundamentalsTable& table : FundamentalsTables()) {
+  for (const fundamentals::FundamentalsTable& table : fundamentals::FundamentalsTables()) {
     if (Slots::IsCompanyTable(table)) ++company_tables;
   }
   const size_t total = (1 + company_tables) * covered.size();
@@ -179,7 +179,7 @@ bool HasFundamentals() {
   try {
     auto connection = ado::Connection::Create();
     connection->OpenSource(ado::ResolveDataSource("SIPStatic"), /*create=*/false);
-    return HasTable(*connection, "si_ci");
+    return fundamentals::HasTable(*connection, "si_ci");
   } catch (const automation::Error&) {
     return false;  // no such file, no server: nothing there to keep
   }

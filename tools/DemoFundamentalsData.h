@@ -1,7 +1,5 @@
 #pragma once
 
-#include <fmt/format.h>
-
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -15,8 +13,10 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
+#include "platform/fundamentals/FundamentalsSchema.h"
 #include "tools/DemoWorld.h"
-#include "tools/FundamentalsSchema.h"
 
 // What the parts of the demo fundamentals generator share: the companies' figures by column,
 // the data made for each company and across them, and the steps that rank and write it. Only
@@ -37,12 +37,13 @@ inline bool IsNull(double value) { return std::isnan(value); }
 class Slots {
  public:
   Slots() {
-    for (const FundamentalsTable& table : FundamentalsTables()) {
+    for (const fundamentals::FundamentalsTable& table : fundamentals::FundamentalsTables()) {
       if (!IsCompanyTable(table)) continue;
-      for (const FundamentalsColumn& column : table.columns) {
+      for (const fundamentals::FundamentalsColumn& column : table.columns) {
         if (!column.read) continue;
-        if (column.kind != ColumnKind::kNumber && column.kind != ColumnKind::kDate &&
-            column.kind != ColumnKind::kInteger) {
+        if (column.kind != fundamentals::ColumnKind::kNumber &&
+            column.kind != fundamentals::ColumnKind::kDate &&
+            column.kind != fundamentals::ColumnKind::kInteger) {
           continue;
         }
         slots_.emplace(column.name, static_cast<int>(slots_.size()));
@@ -50,7 +51,7 @@ class Slots {
     }
   }
 
-  static bool IsCompanyTable(const FundamentalsTable& table) {
+  static bool IsCompanyTable(const fundamentals::FundamentalsTable& table) {
     return table.name != "si_ci" && !table.columns.empty() &&
            table.columns.front().name == "company_id";
   }

@@ -46,11 +46,11 @@ std::vector<double> PercentileRanks(const std::vector<double>& values) {
 }
 
 void RankCompanies(Generated& generated, const Slots& slots) {
-  const FundamentalsTable* perc = FindFundamentalsTable("si_perc");
+  const fundamentals::FundamentalsTable* perc = fundamentals::FindFundamentalsTable("si_perc");
   if (!perc) return;
   auto& companies = generated.companies;
   std::vector<double> values(companies.size());
-  for (const FundamentalsColumn& column : perc->columns) {
+  for (const fundamentals::FundamentalsColumn& column : perc->columns) {
     const int target = slots(column.name);
     if (target < 0) continue;
     const std::string_view name = column.name;

@@ -1,11 +1,11 @@
-#include <fmt/format.h>
-
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
@@ -27,9 +27,10 @@ Variant DateValue(double code_value) {
 }
 
 // The columns the demo data fills: those the programs read. The rest stay Null.
-std::vector<const FundamentalsColumn*> FilledColumns(const FundamentalsTable& table) {
-  std::vector<const FundamentalsColumn*> columns;
-  for (const FundamentalsColumn& column : table.columns) {
+std::vector<const fundamentals::FundamentalsColumn*> FilledColumns(
+    const fundamentals::FundamentalsTable& table) {
+  std::vector<const fundamentals::FundamentalsColumn*> columns;
+  for (const fundamentals::FundamentalsColumn& column : table.columns) {
     if (column.read) columns.push_back(&column);
   }
   return columns;
@@ -38,11 +39,11 @@ std::vector<const FundamentalsColumn*> FilledColumns(const FundamentalsTable& ta
 // Inserts rows into some columns of one table with one prepared statement, bound values only.
 class TableInserter {
  public:
-  TableInserter(ado::Connection& connection, const FundamentalsTable& table,
-                const std::vector<const FundamentalsColumn*>& columns)
+  TableInserter(ado::Connection& connection, const fundamentals::FundamentalsTable& table,
+                const std::vector<const fundamentals::FundamentalsColumn*>& columns)
       : connection_(connection), row_(columns.size()) {
     std::string names, marks;
-    for (const FundamentalsColumn* column : columns) {
+    for (const fundamentals::FundamentalsColumn* column : columns) {
       names += (names.empty() ? "" : ", ") + column->name;
       marks += marks.empty() ? "?" : ", ?";
     }
@@ -76,9 +77,9 @@ class Writer {
     // Until CommitTrans, the source keeps its previous tables: a failure below releases the
     // connection with the transaction open, which rolls it back.
     connection->BeginTrans();
-    CreateFundamentalsTables(*connection, source);
+    fundamentals::CreateFundamentalsTables(*connection, source);
     int64_t rows = 0;
-    for (const FundamentalsTable& table : FundamentalsTables()) {
+    for (const fundamentals::FundamentalsTable& table : fundamentals::FundamentalsTables()) {
       if (table.source != source) continue;
       rows += WriteTable(*connection, table);
     }
@@ -87,8 +88,8 @@ class Writer {
   }
 
  private:
-  int64_t WriteTable(ado::Connection& connection, const FundamentalsTable& table) {
-    const std::vector<const FundamentalsColumn*> columns = FilledColumns(table);
+  int64_t WriteTable(ado::Connection& connection, const fundamentals::FundamentalsTable& table) {
+    const std::vector<const fundamentals::FundamentalsColumn*> columns = FilledColumns(table);
     TableInserter inserter(connection, table, columns);
     auto& row = inserter.row();
     auto fill = [&](const auto& value_of) {
@@ -100,7 +101,7 @@ class Writer {
         const DemoCompany& company = world_.companies[data.company];
         const std::string sector = SectorCode(company.sector);
         const std::string industry = IndustryCode(company.sector, company.industry);
-        fill([&](const FundamentalsColumn& column) {
+        fill([&](const fundamentals::FundamentalsColumn& column) {
           const std::string& n = column.name;
           return TextOrNull(n == "company_id"  ? &data.id
                             : n == "ticker"    ? &company.ticker
@@ -116,14 +117,14 @@ class Writer {
       for (size_t s = 0; s < world_.sectors.size(); ++s) {
         const DemoSector& sector = world_.sectors[s];
         const std::string code = SectorCode(static_cast<int>(s));
-        fill([&](const FundamentalsColumn& column) {
+        fill([&](const fundamentals::FundamentalsColumn& column) {
           return TextOrNull(column.name == "mg_code"   ? &code
                             : column.name == "mg_desc" ? &sector.name
                                                        : nullptr);
         });
         for (size_t i = 0; i < sector.industries.size(); ++i) {
           const std::string industry = IndustryCode(static_cast<int>(s), static_cast<int>(i));
-          fill([&](const FundamentalsColumn& column) {
+          fill([&](const fundamentals::FundamentalsColumn& column) {
             return TextOrNull(column.name == "mg_code"   ? &industry
                               : column.name == "mg_desc" ? &sector.industries[i]
                                                          : nullptr);
@@ -132,7 +133,7 @@ class Writer {
       }
     } else if (table.name == "si_mgav2") {
       for (const Generated::Industry& industry : generated_.industries) {
-        fill([&](const FundamentalsColumn& column) {
+        fill([&](const fundamentals::FundamentalsColumn& column) {
           if (column.name == "indcode") return Variant(industry.code);
           for (size_t w = 0; w < 4; ++w) {
             if (column.name == fmt::format("rs_{:02}w", kStrengthWeeks[w])) {
@@ -144,7 +145,7 @@ class Writer {
       }
     } else if (table.name == "prtflio") {
       for (size_t p = 0; p < generated_.portfolios.size(); ++p) {
-        fill([&](const FundamentalsColumn& column) {
+        fill([&](const fundamentals::FundamentalsColumn& column) {
           if (column.name == "pfid") return Variant(static_cast<int32_t>(p + 1));
           if (column.name == "portfolio") return Variant(generated_.portfolios[p].name);
           return Variant::Null();
@@ -153,7 +154,7 @@ class Writer {
     } else if (table.name == "pfcomp") {
       for (size_t p = 0; p < generated_.portfolios.size(); ++p) {
         for (const std::string& ticker : generated_.portfolios[p].tickers) {
-          fill([&](const FundamentalsColumn& column) {
+          fill([&](const fundamentals::FundamentalsColumn& column) {
             if (column.name == "pfid") return Variant(static_cast<int32_t>(p + 1));
             if (column.name == "ticker") return Variant(ticker);
             return Variant::Null();
@@ -167,7 +168,7 @@ class Writer {
   }
 
   void WriteCompanyRows(const std::string& table,
-                        const std::vector<const FundamentalsColumn*>& columns,
+                        const std::vector<const fundamentals::FundamentalsColumn*>& columns,
                         TableInserter& inserter) {
     const Oddities& odd = generated_.oddities;
     const size_t skipped = table == "si_isq"   ? odd.no_isq_row
@@ -180,7 +181,7 @@ class Writer {
       const CompanyData& data = generated_.companies[k];
       if (k != skipped) {
         for (size_t c = 0; c < columns.size(); ++c) {
-          const FundamentalsColumn& column = *columns[c];
+          const fundamentals::FundamentalsColumn& column = *columns[c];
           if (column.name == "company_id") {
             row[c] = Variant(data.id);
             continue;
@@ -188,9 +189,9 @@ class Writer {
           const double value = data.figures.Get(slot[c]);
           if (IsNull(value)) {
             row[c] = Variant::Null();
-          } else if (column.kind == ColumnKind::kDate) {
+          } else if (column.kind == fundamentals::ColumnKind::kDate) {
             row[c] = DateValue(value);
-          } else if (column.kind == ColumnKind::kInteger) {
+          } else if (column.kind == fundamentals::ColumnKind::kInteger) {
             row[c] = Variant(static_cast<int32_t>(std::lround(value)));
           } else {
             row[c] = Variant(value);

@@ -107,42 +107,42 @@ std::optional<automation::Date> ParseDay(std::string_view text) {
 
 // The value a field gives its column: Null for an empty field; nullopt with the reason
 // when it does not fit.
-std::optional<Variant> ColumnValue(const FundamentalsColumn& column, const std::string& field,
-                                   std::string& reason) {
+std::optional<Variant> ColumnValue(const fundamentals::FundamentalsColumn& column,
+                                   const std::string& field, std::string& reason) {
   if (field.empty()) return Variant::Null();
   switch (column.kind) {
-    case ColumnKind::kKey:
-    case ColumnKind::kText:
-    case ColumnKind::kLongText: {
+    case fundamentals::ColumnKind::kKey:
+    case fundamentals::ColumnKind::kText:
+    case fundamentals::ColumnKind::kLongText: {
       const auto characters = CharacterCount(field);
       if (!characters) {
         reason = fmt::format("{} is not UTF-8 text: {}", column.name, ShownField(field));
         return std::nullopt;
       }
-      const int32_t width = TextWidth(column);
+      const int32_t width = fundamentals::TextWidth(column);
       if (width > 0 && *characters > static_cast<size_t>(width)) {
         reason = fmt::format("{} {} is longer than {} characters", column.name, ShownField(field),
                              width);
         return std::nullopt;
       }
-      if (column.kind == ColumnKind::kKey && std::any_of(field.begin(), field.end(), [](char c) {
-            return static_cast<unsigned char>(c) < 0x20;
-          })) {
+      if (column.kind == fundamentals::ColumnKind::kKey &&
+          std::any_of(field.begin(), field.end(),
+                      [](char c) { return static_cast<unsigned char>(c) < 0x20; })) {
         reason = fmt::format("{} {} holds a control character", column.name, ShownField(field));
         return std::nullopt;
       }
       return Variant(field);
     }
-    case ColumnKind::kDate:
+    case fundamentals::ColumnKind::kDate:
       if (const auto date = ParseDay(field)) return Variant(*date);
       reason = fmt::format("{} is not a date (YYYY-MM-DD, YYYYMMDD or M/D/YYYY): {}", column.name,
                            ShownField(field));
       return std::nullopt;
-    case ColumnKind::kNumber:
+    case fundamentals::ColumnKind::kNumber:
       if (const auto number = ParseNumber(field)) return Variant(*number);
       reason = fmt::format("{} is not a number: {}", column.name, ShownField(field));
       return std::nullopt;
-    case ColumnKind::kInteger:
+    case fundamentals::ColumnKind::kInteger:
       if (const auto number = ParseWholeNumber(field)) return Variant(*number);
       reason = fmt::format("{} is not a whole number: {}", column.name, ShownField(field));
       return std::nullopt;
@@ -155,7 +155,7 @@ std::optional<Variant> ColumnValue(const FundamentalsColumn& column, const std::
 // The column sets that name one row of a table: every row must give them, and no two rows
 // the same values. The system reads one row per company (and per ticker in si_ci), per
 // sector or industry code, per portfolio, and one member per ticker in a portfolio.
-std::vector<std::vector<std::string>> UniqueKeys(const FundamentalsTable& table) {
+std::vector<std::vector<std::string>> UniqueKeys(const fundamentals::FundamentalsTable& table) {
   if (table.name == "si_ci") return {{"company_id"}, {"ticker"}};
   if (table.name == "pfcomp") return {{"pfid", "ticker"}};
   return {{table.columns.front().name}};
@@ -164,12 +164,14 @@ std::vector<std::vector<std::string>> UniqueKeys(const FundamentalsTable& table)
 // Finds the lines whose keys came before.
 class KeyCheck {
  public:
-  KeyCheck(const FundamentalsTable& table, const std::vector<const FundamentalsColumn*>& header) {
+  KeyCheck(const fundamentals::FundamentalsTable& table,
+           const std::vector<const fundamentals::FundamentalsColumn*>& header) {
     for (const auto& names : UniqueKeys(table)) {
       Key key;
       for (const std::string& name : names) {
-        const auto at = std::find_if(header.begin(), header.end(),
-                                     [&](const FundamentalsColumn* c) { return c->name == name; });
+        const auto at = std::find_if(
+            header.begin(), header.end(),
+            [&](const fundamentals::FundamentalsColumn* c) { return c->name == name; });
         key.positions.push_back(at == header.end() ? npos
                                                    : static_cast<size_t>(at - header.begin()));
         key.names.push_back(name);
@@ -240,7 +242,7 @@ class KeyCheck {
 class RowWriter {
  public:
   RowWriter(ado::Connection& connection, const std::string& table,
-            const std::vector<const FundamentalsColumn*>& columns)
+            const std::vector<const fundamentals::FundamentalsColumn*>& columns)
       : connection_(connection),
         columns_(columns.size()),
         rows_per_statement_(
@@ -293,9 +295,10 @@ class RowWriter {
 
 // How a file's header maps onto its table.
 struct Header {
-  std::vector<const FundamentalsColumn*> columns;  // the table's columns the file gives
-  std::vector<size_t> fields;                      // the field of each, by position
-  std::vector<std::string> skipped;                // header names the table lacks, as shown
+  std::vector<const fundamentals::FundamentalsColumn*>
+      columns;                       // the table's columns the file gives
+  std::vector<size_t> fields;        // the field of each, by position
+  std::vector<std::string> skipped;  // header names the table lacks, as shown
 };
 
 // The number of skipped names a report line shows.
@@ -304,7 +307,7 @@ constexpr size_t kSkippedShown = 20;
 // The header's columns in file order; nullopt with the reason when the file cannot be
 // taken for the table. A name the table lacks is left out (a full export carries figures
 // the system does not keep); a name without text or given twice refuses the file.
-std::optional<Header> ReadHeader(const FundamentalsTable& table,
+std::optional<Header> ReadHeader(const fundamentals::FundamentalsTable& table,
                                  const std::vector<std::string>& names, std::string& error) {
   Header header;
   for (size_t i = 0; i < names.size(); ++i) {
@@ -313,7 +316,7 @@ std::optional<Header> ReadHeader(const FundamentalsTable& table,
       error = fmt::format("header column {} has no name", i + 1);
       return std::nullopt;
     }
-    const FundamentalsColumn* column = FindColumn(table, name);
+    const fundamentals::FundamentalsColumn* column = fundamentals::FindColumn(table, name);
     if (!column) {
       header.skipped.push_back(ShownField(names[i]));
       continue;
@@ -329,7 +332,7 @@ std::optional<Header> ReadHeader(const FundamentalsTable& table,
 }
 
 // The one line that reports the skipped columns of a file: the first names and a count.
-std::string SkippedColumnsText(const FundamentalsTable& table,
+std::string SkippedColumnsText(const fundamentals::FundamentalsTable& table,
                                const std::vector<std::string>& skipped) {
   const size_t shown = std::min(skipped.size(), kSkippedShown);
   std::string text = fmt::format(
@@ -370,7 +373,7 @@ class Sources {
   std::map<std::string, Opened> sources_;
 };
 
-void ImportTable(const std::filesystem::path& path, const FundamentalsTable& table,
+void ImportTable(const std::filesystem::path& path, const fundamentals::FundamentalsTable& table,
                  Sources& sources, ImportReport& report, FundamentalsImportSummary& summary) {
   const std::string file = path.string();
   const std::string unchanged = fmt::format("the rows of {} are unchanged", table.name);
@@ -390,7 +393,7 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
   }
   const auto parsed = ReadHeader(table, header.fields, error);
   if (!parsed) return report.FailedFile(file, fmt::format("{}; {}", error, unchanged));
-  const std::vector<const FundamentalsColumn*>& columns = parsed->columns;
+  const std::vector<const fundamentals::FundamentalsColumn*>& columns = parsed->columns;
   KeyCheck keys(table, columns);
   if (const auto missing = keys.Missing(); !missing.empty()) {
     return report.FailedFile(file, fmt::format("the header lacks the key column {}; {}",
@@ -411,10 +414,11 @@ void ImportTable(const std::filesystem::path& path, const FundamentalsTable& tab
   int data_lines = 0;
   try {
     ado::Transaction transaction(*connection);
-    if (HasTable(*connection, table.name)) {
-      AddMissingColumns(*connection, table);  // made when the schema had fewer columns
+    if (fundamentals::HasTable(*connection, table.name)) {
+      fundamentals::AddMissingColumns(*connection,
+                                      table);  // made when the schema had fewer columns
     } else {
-      CreateFundamentalsTable(*connection, table);
+      fundamentals::CreateFundamentalsTable(*connection, table);
     }
     connection->Execute("delete from " + table.name);
     RowWriter writer(*connection, table.name, columns);
@@ -474,10 +478,10 @@ FundamentalsImportSummary ImportFundamentals(const std::filesystem::path& folder
   std::sort(files.begin(), files.end());
 
   // Tables in their fixed order (si_ci first), so that a run reads the same every time.
-  std::map<const FundamentalsTable*, std::filesystem::path> file_of_table;
+  std::map<const fundamentals::FundamentalsTable*, std::filesystem::path> file_of_table;
   for (const std::filesystem::path& path : files) {
     const std::string name = automation::FoldCase(TrimBlanks(path.stem().string()));
-    const FundamentalsTable* table = FindFundamentalsTable(name);
+    const fundamentals::FundamentalsTable* table = fundamentals::FindFundamentalsTable(name);
     if (!table) {
       report.Note(path.string(), fmt::format("{} is no fundamentals table; file skipped",
                                              ShownField(path.stem().string())));
@@ -492,7 +496,7 @@ FundamentalsImportSummary ImportFundamentals(const std::filesystem::path& folder
   }
 
   Sources sources;
-  for (const FundamentalsTable& table : FundamentalsTables()) {
+  for (const fundamentals::FundamentalsTable& table : fundamentals::FundamentalsTables()) {
     const auto found = file_of_table.find(&table);
     if (found != file_of_table.end()) ImportTable(found->second, table, sources, report, summary);
   }

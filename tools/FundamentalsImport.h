@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/ado/Connection.h"
-#include "tools/FundamentalsSchema.h"
+#include "platform/fundamentals/FundamentalsSchema.h"
 
 // Imports a folder of CSV files into the outside fundamentals database, one file per table:
 //

@@ -13,15 +13,15 @@
 #include <httplib.h>
 
 #include "platform/net/LocalHttpServer.h"
+#include "platform/tc2000/QuoteService.h"
 #include "tools/ServeQuotesCommand.h"
-#include "web/QuoteService.h"
 
 namespace tools {
 
 int Serve(const std::string& quotes_file, int wanted_port) {
-  auto book = std::make_shared<web::QuoteBook>(web::QuoteBook::FromFile(quotes_file));
+  auto book = std::make_shared<tc2000::QuoteBook>(tc2000::QuoteBook::FromFile(quotes_file));
   httplib::Server server;
-  web::AddQuoteService(server, book);
+  tc2000::AddQuoteService(server, book);
   // The port is ours alone: a second service on it is refused, not let in to take turns.
   int port = 0;
   try {

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "web/QuoteService.h"
+#include "platform/tc2000/QuoteService.h"
 
 namespace httplib {
 class Server;
@@ -30,8 +30,8 @@ struct WebServerOptions {
   // /api/company answers, null when they cannot be read) and /Kestrova/static/ the folder
   // of the current version.
   std::filesystem::path web_root;
-  std::shared_ptr<const QuoteSource> quotes;  // /d/quotes.csv; none: not served
-  std::chrono::milliseconds grace{10000};     // a page without its stream this long is ended
+  std::shared_ptr<const tc2000::QuoteSource> quotes;  // /d/quotes.csv; none: not served
+  std::chrono::milliseconds grace{10000};  // a page without its stream this long is ended
   size_t max_body = 256 * 1024;
   bool access_log = true;  // one line per request on stderr
 };

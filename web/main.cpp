@@ -1,20 +1,20 @@
 // kestrova-web: the local web server. Serves the pages, the automation endpoint and the quote
 // service on 127.0.0.1 until SIGINT or SIGTERM, which end running work as a failure (the
 // batch runs roll back) before the program exits.
-#include <fmt/format.h>
-#include <pthread.h>
-
-#include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <pthread.h>
 #include <string>
 #include <thread>
+
+#include <CLI/CLI.hpp>
+#include <fmt/format.h>
 
 #include "platform/automation/Error.h"
 #include "platform/system/Installation.h"
 #include "platform/tc2000/PriceStore.h"
-#include "web/QuoteService.h"
+#include "platform/tc2000/QuoteService.h"
 #include "web/WebServer.h"
 
 namespace {
@@ -58,9 +58,11 @@ int main(int argc, char** argv) {
     if (quotes_file.empty())
       quotes_file = kestrova_system::InstallationSetting("quotes", "file", "");
     if (!quotes_file.empty()) {
-      options.quotes = std::make_shared<web::QuoteBook>(web::QuoteBook::FromFile(quotes_file));
+      options.quotes =
+          std::make_shared<tc2000::QuoteBook>(tc2000::QuoteBook::FromFile(quotes_file));
     } else {
-      options.quotes = std::make_shared<web::PriceStoreQuotes>(tc2000::PriceStore::DefaultPath());
+      options.quotes =
+          std::make_shared<tc2000::PriceStoreQuotes>(tc2000::PriceStore::DefaultPath());
     }
 
     // Signals are taken by a thread of their own; the server's threads, started after this,

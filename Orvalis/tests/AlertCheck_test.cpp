@@ -13,10 +13,10 @@
 #include "platform/automation/Registry.h"
 #include "platform/net/LocalHttpServer.h"
 #include "platform/net/tests/SmtpSink.h"
+#include "platform/tc2000/QuoteService.h"
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/Shell.h"
 #include "platform/tests/TestEnvironment.h"
-#include "web/QuoteService.h"
 
 namespace orvalis {
 namespace {
@@ -28,16 +28,16 @@ namespace fs = std::filesystem;
 // raw answer gets that text, as a faulty service might send it, instead of the book's lines.
 class QuoteServer {
  public:
-  explicit QuoteServer(std::shared_ptr<web::QuoteBook> book) : book_(std::move(book)) {
+  explicit QuoteServer(std::shared_ptr<tc2000::QuoteBook> book) : book_(std::move(book)) {
     http_.server().set_tcp_nodelay(true);
-    http_.server().Get(
-        "/d/quotes.csv", [this](const httplib::Request& request, httplib::Response& response) {
-          const std::string symbols = request.get_param_value("s");
-          std::lock_guard lock(mutex_);
-          const auto raw = raw_.find(symbols);
-          response.set_content(
-              raw != raw_.end() ? raw->second : web::QuotesCsvAnswer(*book_, symbols), "text/csv");
-        });
+    http_.server().Get("/d/quotes.csv", [this](const httplib::Request& request,
+                                               httplib::Response& response) {
+      const std::string symbols = request.get_param_value("s");
+      std::lock_guard lock(mutex_);
+      const auto raw = raw_.find(symbols);
+      response.set_content(
+          raw != raw_.end() ? raw->second : tc2000::QuotesCsvAnswer(*book_, symbols), "text/csv");
+    });
     http_.Start();
   }
   int port() const { return http_.port(); }
@@ -48,7 +48,7 @@ class QuoteServer {
   }
 
  private:
-  std::shared_ptr<web::QuoteBook> book_;
+  std::shared_ptr<tc2000::QuoteBook> book_;
   std::mutex mutex_;
   std::map<std::string, std::string> raw_;
   net::LocalHttpServer http_;  // last: stopped before what its handler reads goes
@@ -109,7 +109,7 @@ class AlertCheckTest : public testing_support::EngineTest {
   }
 
   testing_support::ScopedEnv locale_{"LC_ALL", "en_US.UTF-8"};
-  std::shared_ptr<web::QuoteBook> book_ = std::make_shared<web::QuoteBook>();
+  std::shared_ptr<tc2000::QuoteBook> book_ = std::make_shared<tc2000::QuoteBook>();
   QuoteServer quotes_{book_};
   testing_support::SmtpSink sink_;
   std::shared_ptr<ado::Connection> system_, fundamentals_;

@@ -14,6 +14,7 @@
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
+#include "platform/fundamentals/FundamentalsSchema.h"
 #include "platform/helpers/library.h"
 #include "platform/pdf/tests/PdfReadBack.h"
 #include "platform/tc2000/PriceStore.h"
@@ -21,7 +22,6 @@
 #include "platform/tests/Shell.h"
 #include "platform/tests/TestEnvironment.h"
 #include "platform/ui/UiHost.h"
-#include "tools/FundamentalsSchema.h"
 
 namespace thalmere {
 namespace {
@@ -59,8 +59,8 @@ class PDFProfileTest : public testing_support::EngineTest {
     static_ = sources_->Open("SIPStatic");
     dbf_ = sources_->Open("SIPDbf");
     ledra_ = sources_->Open("Ledra");
-    tools::CreateFundamentalsTables(*static_, "SIPStatic");
-    tools::CreateFundamentalsTables(*dbf_, "SIPDbf");
+    fundamentals::CreateFundamentalsTables(*static_, "SIPStatic");
+    fundamentals::CreateFundamentalsTables(*dbf_, "SIPDbf");
     std::string composite = "create table si_composite (company_id char(10), ticker char(10)";
     for (const char* column : {"composite", "rscore", "epswavg", "compeps", "rswavg", "comprs",
                                "smrwavg", "compsmr", "instwavg", "compinst", "instpratio",

@@ -1,15 +1,23 @@
 #include "library/Quote.h"
 
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include "platform/automation/Convert.h"
+#include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"
+#include "platform/automation/Registry.h"
 #include "platform/net/LocalHttpServer.h"
+#include "platform/tc2000/QuoteService.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace thalmere {
@@ -186,6 +194,30 @@ TEST_F(QuoteTest, FailedTransfersAreErrorsOfTheAssignment) {
   }
   PointAt(closed_port, 2000);
   EXPECT_THROW(quote_.SetSymbol("ABC"), automation::Error);
+}
+
+// Thalmere.Quote, created by ProgID as the pages create it, steps through the answer of the
+// system's own quote service: one entry a symbol asked for, in the order asked, an unknown one
+// included.
+TEST(QuoteServiceTest, SteppingThroughTheLocalQuoteService) {
+  testing_support::ScopedTempHome home;
+  auto book = std::make_shared<tc2000::QuoteBook>();
+  book->Set("MSFT", "25.10", "6/5/2003", "4:00pm", "-0.20", "25.30", "25.2", "25.5", "25", "100");
+  book->Set("ABC", "10", "6/5/2003", "4:00pm", "0", "10", "10", "10", "10", "5");
+  net::LocalHttpServer http;
+  tc2000::AddQuoteService(http.server(), book);
+  const int port = http.Start();
+  std::filesystem::create_directories(home.config() / "Kestrova");
+  std::ofstream(home.config() / "Kestrova" / "kestrova.ini")
+      << "[quotes]\nurl = http://127.0.0.1:" << port << "/\ntotal_timeout_ms = 5000\n";
+
+  const automation::ObjectRef quote = automation::CreateObject("Thalmere.Quote");
+  std::vector<std::string> seen;
+  for (quote->Let("Symbol", automation::Variant("msft,ABC+nope"));
+       !automation::CBool(quote->Get("EOF")); quote->Call("MoveNext")) {
+    seen.push_back(automation::CStr(quote->Get("Symbol")));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"MSFT", "ABC", "nope"}));
 }
 
 }  // namespace

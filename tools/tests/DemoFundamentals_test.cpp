@@ -17,10 +17,10 @@
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
+#include "platform/fundamentals/FundamentalsSchema.h"
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/TestEnvironment.h"
-#include "tools/FundamentalsSchema.h"
 
 namespace tools {
 namespace {
@@ -55,7 +55,7 @@ double Day(const Row& row, const std::string& column) {
 }
 
 std::vector<Row> ReadTable(const std::string& table, const std::string& order = "1") {
-  const FundamentalsTable* schema = FindFundamentalsTable(table);
+  const fundamentals::FundamentalsTable* schema = fundamentals::FindFundamentalsTable(table);
   auto connection = ado::Connection::OpenDataSource(schema->source);
   const ado::Result result =
       connection->driver().Run("select * from " + table + " order by " + order, {});
@@ -76,11 +76,11 @@ std::map<std::string, Row> ByCompany(const std::string& table) {
 // Every row of the tables of one data source as text, for comparing whole runs.
 std::string Dump(const std::string& source, const std::set<std::string>& leave_out = {}) {
   std::string text;
-  for (const FundamentalsTable& table : FundamentalsTables()) {
+  for (const fundamentals::FundamentalsTable& table : fundamentals::FundamentalsTables()) {
     if (table.source != source || leave_out.count(table.name)) continue;
     text += table.name + "\n";
     for (const Row& row : ReadTable(table.name, table.name == "pfcomp" ? "1, 2" : "1")) {
-      for (const FundamentalsColumn& column : table.columns) {
+      for (const fundamentals::FundamentalsColumn& column : table.columns) {
         const Variant& value = row.at(column.name);
         text += value.IsNull() ? "Null" : automation::CStr(value);
         text += "|";
@@ -113,10 +113,10 @@ class DemoFundamentalsTest : public testing_support::EngineTest {
 TEST_P(DemoFundamentalsTest, EveryColumnTheProgramsReadHoldsAValue) {
   const DemoFundamentalsSummary summary = WriteDemoFundamentals(World());
   EXPECT_GT(summary.companies, 30u);
-  for (const FundamentalsTable& table : FundamentalsTables()) {
+  for (const fundamentals::FundamentalsTable& table : fundamentals::FundamentalsTables()) {
     const std::vector<Row> rows = ReadTable(table.name);
     EXPECT_FALSE(rows.empty()) << table.name;
-    for (const FundamentalsColumn& column : table.columns) {
+    for (const fundamentals::FundamentalsColumn& column : table.columns) {
       if (!column.read) continue;
       EXPECT_TRUE(std::any_of(rows.begin(), rows.end(),
                               [&](const Row& row) { return !row.at(column.name).IsNull(); }))
@@ -266,7 +266,7 @@ TEST_P(DemoFundamentalsTest, HasTheUntidinessOfRealData) {
   // The composite rating run needs si_perc and si_psd of every company; the other
   // per-company tables may lack one.
   std::map<std::string, int> missing;
-  for (const FundamentalsTable& table : FundamentalsTables()) {
+  for (const fundamentals::FundamentalsTable& table : fundamentals::FundamentalsTables()) {
     if (table.name == "si_ci" || table.columns.front().name != "company_id") continue;
     const auto rows = ByCompany(table.name);
     for (const Row& row : companies) missing[table.name] += !rows.count(Text(row, "company_id"));

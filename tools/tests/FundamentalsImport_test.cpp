@@ -1,13 +1,13 @@
 #include "tools/FundamentalsImport.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
@@ -301,7 +301,7 @@ TEST_P(FundamentalsImportTest, ATableWithFewerColumnsTakesAFullExport) {
   EXPECT_EQ(Rows("SIPStatic", "select company_id, perend_q1, perend_q8, perend_y7 from si_date"),
             std::vector<std::string>{"C1|2024-03-31|2022-06-30|-"});
   EXPECT_EQ(Open("SIPStatic")->driver().Run("select * from si_date", {}).columns.size(),
-            FindFundamentalsTable("si_date")->columns.size());
+            fundamentals::FindFundamentalsTable("si_date")->columns.size());
 }
 
 TEST_P(FundamentalsImportTest, AFailurePartWayLeavesTheOldRows) {
@@ -339,9 +339,9 @@ TEST_P(FundamentalsImportTest, AFailurePartWayLeavesTheOldRows) {
 
 TEST_P(FundamentalsImportTest, ManyRowsGoInWhole) {
   // More rows than one statement takes, with every column of the widest table.
-  const FundamentalsTable& table = *FindFundamentalsTable("si_isa");
+  const fundamentals::FundamentalsTable& table = *fundamentals::FindFundamentalsTable("si_isa");
   std::string text;
-  for (const FundamentalsColumn& column : table.columns) {
+  for (const fundamentals::FundamentalsColumn& column : table.columns) {
     text += (text.empty() ? "" : ",") + column.name;
   }
   text += "\n";

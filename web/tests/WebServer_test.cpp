@@ -1,14 +1,14 @@
 #include "web/WebServer.h"
 
-#include <gtest/gtest.h>
-#include <httplib.h>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
+#include <httplib.h>
 
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/TestEnvironment.h"
@@ -26,7 +26,7 @@ class WebServerTest : public ::testing::Test {
     options.port = 0;
     options.web_root = DefaultWebRoot();
     options.access_log = false;
-    options.quotes = std::make_shared<QuoteBook>();
+    options.quotes = std::make_shared<tc2000::QuoteBook>();
     server_ = std::make_unique<WebServer>(options);
     port_ = server_->Bind();
     thread_ = std::thread([this] { server_->Run(); });
@@ -96,7 +96,7 @@ TEST_F(WebServerTest, APortInUseOrOutOfRangeIsRefused) {
     options.port = port;
     options.web_root = DefaultWebRoot();
     options.access_log = false;
-    options.quotes = std::make_shared<QuoteBook>();
+    options.quotes = std::make_shared<tc2000::QuoteBook>();
     WebServer second(options);
     try {
       second.Bind();
@@ -147,36 +147,6 @@ TEST(SessionTest, AReloadedPageTakesTheStreamOver) {
   // Taken back before its new stream opens: the stream of the page that went is done at once.
   session.Resume();
   EXPECT_EQ(session.Take(std::chrono::milliseconds(0), new_stream), std::nullopt);
-}
-
-TEST(PriceStoreQuotesTest, TheLatestBarAnswersAndTheRestIsUnknown) {
-  testing_support::ScopedTempHome home;
-  const std::filesystem::path path = tc2000::PriceStore::DefaultPath();
-  {
-    auto store = tc2000::PriceStore::OpenForWriting(path);
-    const std::vector<tc2000::Bar> two = {{20261203, 10.0f, 10.5f, 9.5f, 10.25f, 1000},
-                                          {20261204, 10.3f, 11.0f, 10.1f, 10.75f, 2500}};
-    store->ReplaceBars(store->UpsertSecurity("ABC", "Abc Inc", true), two);
-    const std::vector<tc2000::Bar> one = {{20261204, 5.0f, 5.0f, 5.0f, 5.0f, 7}};
-    store->ReplaceBars(store->UpsertSecurity("ONE", "One", true), one);
-    store->UpsertSecurity("NOBARS", "No bars", true);
-  }
-  const PriceStoreQuotes quotes(path);
-  struct Case {
-    const char* asked;
-    const char* line;
-  };
-  for (const Case& c : {
-           Case{"abc", R"("ABC",10.75,"12/4/2026","4:00pm",0.5,10.25,10.3,11,10.1,2500)"},
-           Case{"ONE ", R"("ONE",5,"12/4/2026","4:00pm",0,5,5,5,5,7)"},
-           Case{"NOBARS", R"("NOBARS",N/A,"N/A","N/A",N/A,N/A,N/A,N/A,N/A,N/A)"},
-           Case{"XYZ", R"("XYZ",N/A,"N/A","N/A",N/A,N/A,N/A,N/A,N/A,N/A)"},
-       }) {
-    EXPECT_EQ(quotes.AnswerLine(c.asked), c.line) << c.asked;
-  }
-  // A store that is not there knows no symbol.
-  EXPECT_EQ(PriceStoreQuotes(home.root() / "missing.db").AnswerLine("ABC"),
-            R"("ABC",N/A,"N/A","N/A",N/A,N/A,N/A,N/A,N/A,N/A)");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tools/FundamentalsSchema.h"
+#include "platform/fundamentals/FundamentalsSchema.h"
 
 #include <map>
 #include <memory>
@@ -16,7 +16,7 @@
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/TestEnvironment.h"
 
-namespace tools {
+namespace fundamentals {
 namespace {
 
 using automation::Variant;
@@ -330,4 +330,4 @@ TEST_P(FundamentalsSchemaDbTest, CreatingASourceAgainEmptiesOnlyItsOwnTables) {
 }
 
 }  // namespace
-}  // namespace tools
+}  // namespace fundamentals

@@ -9,7 +9,7 @@ namespace httplib {
 class Server;
 }
 
-namespace web {
+namespace tc2000 {
 
 // Where the local quote service takes its answers from: one answer line per symbol in the
 // CSV layout of the field list "sl1d1t1c1pohgv": "SYM",last,"date","time",change,previous,
@@ -69,4 +69,4 @@ std::string QuotesCsvAnswer(const QuoteSource& source, const std::string& symbol
 // Serves GET /d/quotes.csv?s=<symbols>&f=...&e=.csv from the source.
 void AddQuoteService(httplib::Server& server, std::shared_ptr<const QuoteSource> source);
 
-}  // namespace web
+}  // namespace tc2000

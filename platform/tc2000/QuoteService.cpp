@@ -1,4 +1,4 @@
-#include "web/QuoteService.h"
+#include "platform/tc2000/QuoteService.h"
 
 #include <cctype>
 #include <fstream>
@@ -14,7 +14,7 @@
 #include "platform/automation/Text.h"
 #include "platform/tc2000/PriceStore.h"
 
-namespace web {
+namespace tc2000 {
 
 namespace {
 
@@ -91,7 +91,7 @@ std::string QuoteBook::AnswerLine(const std::string& symbol) const {
 // all are in use.
 struct PriceStoreQuotes::Pool {
   std::mutex mutex;
-  std::vector<std::unique_ptr<tc2000::PriceStore>> idle;
+  std::vector<std::unique_ptr<PriceStore>> idle;
 };
 
 PriceStoreQuotes::PriceStoreQuotes(std::filesystem::path store)
@@ -113,7 +113,7 @@ std::string PriceText(double value) {
 }  // namespace
 
 std::string PriceStoreQuotes::AnswerLine(const std::string& symbol) const {
-  std::unique_ptr<tc2000::PriceStore> store;
+  std::unique_ptr<PriceStore> store;
   {
     std::lock_guard lock(pool_->mutex);
     if (!pool_->idle.empty()) {
@@ -122,11 +122,11 @@ std::string PriceStoreQuotes::AnswerLine(const std::string& symbol) const {
     }
   }
   try {
-    if (!store || !store->IsCurrent()) store = tc2000::PriceStore::OpenForReading(store_);
+    if (!store || !store->IsCurrent()) store = PriceStore::OpenForReading(store_);
   } catch (const automation::Error&) {
     return UnknownQuoteLine(symbol);
   }
-  std::vector<tc2000::Bar> bars;
+  std::vector<Bar> bars;
   if (const int32_t worden = store->WordenNumFromSymbol(symbol))
     bars = store->LatestBars(worden, 2);
   {
@@ -134,7 +134,7 @@ std::string PriceStoreQuotes::AnswerLine(const std::string& symbol) const {
     pool_->idle.push_back(std::move(store));
   }
   if (bars.empty()) return UnknownQuoteLine(symbol);
-  const tc2000::Bar& last = bars[0];
+  const Bar& last = bars[0];
   const double previous = bars.size() > 1 ? bars[1].close : last.close;
   const automation::DateCode day(last.date);
   const std::string date = fmt::format("{}/{}/{}", day.Month(), day.Day(), day.Year());
@@ -172,4 +172,4 @@ void AddQuoteService(httplib::Server& server, std::shared_ptr<const QuoteSource>
   });
 }
 
-}  // namespace web
+}  // namespace tc2000

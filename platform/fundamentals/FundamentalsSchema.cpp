@@ -1,6 +1,4 @@
-#include "tools/FundamentalsSchema.h"
-
-#include <fmt/format.h>
+#include "platform/fundamentals/FundamentalsSchema.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -10,12 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "platform/ado/Driver.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
-#include "tools/FundamentalsImport.h"
 
-namespace tools {
+namespace fundamentals {
 
 namespace {
 
@@ -339,4 +338,4 @@ void CreateFundamentalsTables(ado::Connection& connection, std::string_view sour
   }
 }
 
-}  // namespace tools
+}  // namespace fundamentals

@@ -29,7 +29,7 @@
 //   months; period ends (si_date) and average shares (si_psd, "shr_aq1", "shr_ay1") every
 //   quarter and year; ratios (si_rat) and their ranks (si_perc) the years and what each
 //   stem has besides (the twelve months, or the quarters for balance-sheet ratios).
-namespace tools {
+namespace fundamentals {
 
 enum class ColumnKind {
   kKey,       // short text compared in where clauses (varchar(10))
@@ -81,4 +81,4 @@ bool HasTable(ado::Connection& connection, const std::string& table);
 // on company_id (or the table's key), inside the caller's transaction if one is open.
 void CreateFundamentalsTables(ado::Connection& connection, std::string_view source);
 
-}  // namespace tools
+}  // namespace fundamentals
