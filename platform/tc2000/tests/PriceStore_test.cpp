@@ -153,6 +153,19 @@ TEST_F(PriceStoreTest, RejectsBadWritesWithoutChangingTheStore) {
   store->Rollback();
   EXPECT_EQ(store->LatestBars(worden, 10).size(), 5u);
   EXPECT_EQ(store->WordenNumFromSymbol("CCC"), 0);
+
+  // So does one under a guard that goes without its commit; a committed one stays.
+  {
+    StoreTransaction transaction(*store);
+    store->UpsertSecurity("DDD", "D", true);
+  }
+  EXPECT_EQ(store->WordenNumFromSymbol("DDD"), 0);
+  {
+    StoreTransaction transaction(*store);
+    store->UpsertSecurity("DDD", "D", true);
+    transaction.Commit();
+  }
+  EXPECT_NE(store->WordenNumFromSymbol("DDD"), 0);
 }
 
 TEST_F(PriceStoreTest, SecuritiesAreFoundWithoutRegardToCaseAndBlanks) {
