@@ -153,9 +153,21 @@ int32_t Connection::RollbackTrans() {
     d.Run("ROLLBACK", {});
     return 0;
   }
+  // A nested level that cannot be undone leaves work in the transaction that the caller
+  // asked to drop: the whole transaction goes, so that an outer commit fails loudly instead
+  // of committing it (or releasing a savepoint in place of the commit and losing the rest).
   const std::string savepoint = SavepointName(transaction_level_);
-  d.Run("ROLLBACK TO SAVEPOINT " + savepoint, {});
-  d.Run("RELEASE SAVEPOINT " + savepoint, {});
+  try {
+    d.Run("ROLLBACK TO SAVEPOINT " + savepoint, {});
+    d.Run("RELEASE SAVEPOINT " + savepoint, {});
+  } catch (const Error&) {
+    transaction_level_ = 0;
+    try {
+      d.Run("ROLLBACK", {});
+    } catch (const Error&) {
+    }
+    throw;
+  }
   return --transaction_level_;
 }
 

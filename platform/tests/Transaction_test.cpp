@@ -100,6 +100,25 @@ TEST_P(TransactionTest, ARollbackThatFailsDoesNotThrowFromTheGuard) {
   ExpectError([&] { Transaction transaction(*conn_); }, errors::kConnectionUnusable, {"closed"});
 }
 
+TEST_P(TransactionTest, AnInnerLevelThatCannotBeUndoneEndsTheWholeTransaction) {
+  conn_->BeginTrans();
+  Insert("outer");
+  conn_->BeginTrans();
+  Insert("inner");
+  conn_->Execute("RELEASE SAVEPOINT kestrova_level_2");  // the inner level's savepoint is gone
+  EXPECT_THROW(conn_->RollbackTrans(), automation::Error);
+  EXPECT_EQ(conn_->TransactionLevel(), 0);
+  // The outer commit reports the loss instead of keeping work the caller asked to drop.
+  EXPECT_THROW(conn_->CommitTrans(), automation::Error);
+  EXPECT_EQ(Count("tx"), 0);
+  {
+    Transaction transaction(*conn_);
+    Insert("after");
+    transaction.Commit();
+  }
+  EXPECT_EQ(Count("tx"), 1);
+}
+
 TEST_P(TransactionTest, TryExecuteLeavesTheCallersTransactionUsable) {
   Transaction transaction(*conn_);
   Insert("before");
