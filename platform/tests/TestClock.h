@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <utility>
+
 #include "platform/automation/DateTime.h"
 #include "platform/system/Clock.h"
 
@@ -15,6 +18,20 @@ class TickingClock : public kestrova_system::Clock {
 
  private:
   mutable int ticks_ = 0;
+};
+
+// Puts `clock` in use for the object's life, and the system's clock back after.
+class ScopedClock {
+ public:
+  explicit ScopedClock(std::shared_ptr<const kestrova_system::Clock> clock) {
+    kestrova_system::SetClock(std::move(clock));
+  }
+  // A clock that always reads `now`.
+  explicit ScopedClock(automation::Date now)
+      : ScopedClock(std::make_shared<kestrova_system::FixedClock>(now)) {}
+  ~ScopedClock() { kestrova_system::SetClock(nullptr); }
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
 };
 
 }  // namespace testing_support

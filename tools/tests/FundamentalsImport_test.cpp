@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/ado/Connection.h"
-#include "platform/ado/DataSources.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
 #include "platform/tests/PgTestSupport.h"
@@ -22,31 +21,16 @@ namespace {
 using automation::Variant;
 namespace fs = std::filesystem;
 
-enum class Engine { kSqlite, kPostgres };
-
 // Each test imports into the three fundamentals data sources of its own home: SQLite files,
 // or all three in one fresh PostgreSQL database.
-class FundamentalsImportTest : public ::testing::TestWithParam<Engine> {
+class FundamentalsImportTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
-    fs::create_directories(folder_);
-    if (GetParam() == Engine::kPostgres) {
-      const auto server = testing_support::PostgresServer();
-      if (!server) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
-      try {
-        pg_ = std::make_unique<testing_support::ScopedPgDatabase>(*server);
-      } catch (const std::exception& e) {
-        FAIL() << "KESTROVA_TEST_PG is set, but its server cannot be used: " << e.what();
-      }
-      fs::create_directories(home_.config() / "Kestrova");
-      std::ofstream ini(home_.config() / "Kestrova" / "datasources.ini");
-      for (const char* name : {"SIPStatic", "SIPDbf", "SIPUser"}) {
-        ini << "[" << name << "]\ndriver = postgresql\nconninfo = " << pg_->conninfo() << "\n";
-      }
+    if (!UseDataSources({"SIPStatic", "SIPDbf", "SIPUser"})) {
+      GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
     }
+    fs::create_directories(folder_);
   }
-
-  bool pg() const { return GetParam() == Engine::kPostgres; }
 
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(folder_ / name, std::ios::binary) << text;
@@ -58,12 +42,6 @@ class FundamentalsImportTest : public ::testing::TestWithParam<Engine> {
     return ImportFundamentals(folder_, messages_);
   }
   std::string Messages() const { return messages_.str(); }
-
-  std::shared_ptr<ado::Connection> Open(const std::string& source) {
-    auto connection = ado::Connection::Create();
-    connection->OpenSource(ado::ResolveDataSource(source), true);
-    return connection;
-  }
 
   // The rows of a query, each as its values joined by "|": Null as "-", dates as
   // YYYY-MM-DD.
@@ -86,17 +64,12 @@ class FundamentalsImportTest : public ::testing::TestWithParam<Engine> {
     return rows;
   }
 
-  testing_support::ScopedTempHome home_;
-  std::unique_ptr<testing_support::ScopedPgDatabase> pg_;
   fs::path folder_ = home_.root() / "csv";
   std::ostringstream messages_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Engines, FundamentalsImportTest,
-                         ::testing::Values(Engine::kSqlite, Engine::kPostgres),
-                         [](const auto& info) {
-                           return info.param == Engine::kSqlite ? "Sqlite" : "Postgres";
-                         });
+INSTANTIATE_TEST_SUITE_P(Engines, FundamentalsImportTest, testing_support::BothEngines(),
+                         testing_support::EngineParamName());
 
 TEST_P(FundamentalsImportTest, StoresEachFileInItsTableOnItsSource) {
   // Header names in any case and with blanks; quoted fields with commas, quotes, an

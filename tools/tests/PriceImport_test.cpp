@@ -1,9 +1,5 @@
 #include "tools/PriceImport.h"
 
-#include <fmt/format.h>
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -12,8 +8,12 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
 #include "platform/automation/DateTime.h"
-#include "platform/system/Clock.h"
+#include "platform/tests/TestClock.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace tools {
@@ -21,13 +21,7 @@ namespace {
 
 class PriceImportTest : public ::testing::Test {
  protected:
-  // Today is Friday 28 June 2024, in the afternoon.
-  PriceImportTest() {
-    std::filesystem::create_directories(folder_);
-    kestrova_system::SetClock(std::make_shared<kestrova_system::FixedClock>(
-        automation::Date{automation::DateOf(2024, 6, 28).value + 0.65}));
-  }
-  ~PriceImportTest() override { kestrova_system::SetClock(nullptr); }
+  PriceImportTest() { std::filesystem::create_directories(folder_); }
 
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(folder_ / name, std::ios::binary) << text;
@@ -58,6 +52,9 @@ class PriceImportTest : public ::testing::Test {
   }
 
   testing_support::ScopedTempHome home_;
+  // Today is Friday 28 June 2024, in the afternoon.
+  testing_support::ScopedClock clock_{
+      automation::Date{automation::DateOf(2024, 6, 28).value + 0.65}};
   std::filesystem::path folder_ = home_.root() / "csv";
   std::filesystem::path store_path_ = home_.root() / "store" / "tc2000.db";
   std::ostringstream messages_;
