@@ -14,6 +14,7 @@
 #include "ocx/TaskReporter.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Recordset.h"
+#include "platform/ado/SystemDatabase.h"
 #include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
@@ -85,16 +86,6 @@ class OrderedRecords {
   std::vector<Record> records_;
   std::unordered_map<std::string, size_t> index_;
 };
-
-constexpr const char* kCreateComposite =
-    "create TABLE si_composite  (company_id CHAR(10), ticker CHAR(10), indcode CHAR(10), "
-    "composite NUMERIC(10,0), rscore NUMERIC(10,0), epswavg NUMERIC(10,0), "
-    "compeps NUMERIC(10,0), rswavg NUMERIC(10,0), comprs NUMERIC(10,0), "
-    "saleswavg NUMERIC(10,0), opmwavg NUMERIC(10,0), npmwavg NUMERIC(10,0), "
-    "roewavg NUMERIC(10,0), smrwavg NUMERIC(10,0), compsmr NUMERIC(10,0), "
-    "instwavg NUMERIC(10,0), compinst NUMERIC(10,0), instpratio NUMERIC(10,0), "
-    "compipurch NUMERIC(10,0), accdist NUMERIC(10,0), compacdst NUMERIC(10,0), "
-    "indrs NUMERIC(10,0), compindrs NUMERIC(10,0))";
 
 constexpr const char* kInsertComposite =
     "insert into si_composite  (company_id,ticker,indcode,composite,rscore,epswavg, "
@@ -330,7 +321,7 @@ class CompositeRun {
     ado::Transaction transaction(db);
     ado::TryExecute(db, "drop TABLE si_composite");
     tasks_.Status("Creating Table");
-    db.Execute(kCreateComposite);
+    db.Execute(std::string(ado::system_schema::kCreateComposite));
     tasks_.Status("Loading Table");
     tasks_.SetValue(1);
     for (const Company& c : companies_.records()) {
@@ -347,10 +338,10 @@ class CompositeRun {
     }
     ado::TryExecute(db, "drop INDEX si_compositeMain");
     tasks_.Status("Creating Index Main");
-    db.Execute("create INDEX si_compositeMain on  si_composite  (company_id)");
+    db.Execute(std::string(ado::system_schema::kCreateCompositeMainIndex));
     ado::TryExecute(db, "drop index si_compositeTicker");
     tasks_.Status("Creating Index Ticker");
-    db.Execute("create INDEX si_compositeTicker on si_composite (ticker)");
+    db.Execute(std::string(ado::system_schema::kCreateCompositeTickerIndex));
     transaction.Commit();
   }
 

@@ -22,6 +22,7 @@
 #include "ocx/TaskReporter.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/Recordset.h"
+#include "platform/ado/SystemDatabase.h"
 #include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
@@ -35,15 +36,6 @@ namespace {
 
 using automation::Date;
 using automation::Variant;
-
-constexpr const char* kCreateEva =
-    "create table si_eva (company_id CHAR(10), period CHAR(3), perend DATETIME, "
-    "leva NUMERIC(12,2), ueva NUMERIC(12,2), mrp NUMERIC(12,3), rfr NUMERIC(12,3), "
-    "beta NUMERIC(12,3),evaequity NUMERIC(12,2), totcap NUMERIC(12,2), "
-    "evalnopat NUMERIC(12,2), evaunopat NUMERIC(12,2),interest NUMERIC(12,2), "
-    "coe_rate NUMERIC(12,2), coe NUMERIC(12,2), coc NUMERIC(12,2), coc_rate NUMERIC(12,2), "
-    "lroc NUMERIC(12,2), uroc NUMERIC(12,2), lpi NUMERIC(12,2), upi NUMERIC(12,2), "
-    "evavi NUMERIC(12,2) )";
 
 constexpr const char* kInsertEva =
     "insert into si_eva (company_id, period, perend, leva, ueva, mrp, rfr, beta,"
@@ -320,7 +312,7 @@ class EvaRun {
     ado::Connection& db = *ledra_;
     ado::Transaction transaction(db);
     ado::TryExecute(db, "drop table si_eva");
-    db.Execute(kCreateEva);
+    db.Execute(std::string(ado::system_schema::kCreateEva));
     const std::string full = InsertEvaRows(kRowsPerInsert);
     std::vector<Variant> values;
     for (size_t first = 0; first < rows_.size(); first += kRowsPerInsert) {
@@ -330,7 +322,7 @@ class EvaRun {
       db.Execute(count == kRowsPerInsert ? full : InsertEvaRows(count), values);
     }
     ado::TryExecute(db, "drop index si_EVAMain");
-    db.Execute("create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)");
+    db.Execute(std::string(ado::system_schema::kCreateEvaMainIndex));
     transaction.Commit();
   }
 

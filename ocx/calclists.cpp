@@ -11,6 +11,7 @@
 
 #include "ocx/TaskReporter.h"
 #include "platform/ado/Connection.h"
+#include "platform/ado/SystemDatabase.h"
 #include "platform/ado/Transaction.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
@@ -22,12 +23,13 @@ namespace {
 
 using automation::Variant;
 
-constexpr const char* kCreateTableStatements[] = {
-    "create TABLE tc2klist  (listidx    INT, listsrc    CHAR(4), listtype   INT, "
-    "listprnt   INT, listname   VARCHAR(128))",
-    "create TABLE listmbrs  (listidx    INT, symbol    CHAR(12))",
-    "create TABLE nxtlstid  (listidx    INT) ",
-    "insert into nxtlstid (listidx) values (1001)",
+namespace schema = ado::system_schema;
+
+constexpr std::string_view kCreateTableStatements[] = {
+    schema::kCreateList,
+    schema::kCreateListMembers,
+    schema::kCreateNextList,
+    schema::kFirstNextList,
 };
 
 constexpr const char* kInsertList =
@@ -41,11 +43,11 @@ constexpr const char* kDropIndexStatements[] = {
     "drop index listmbrsMain",
     "drop index listmbrsSymbol",
 };
-constexpr const char* kCreateIndexStatements[] = {
-    "create index tc2klistMain on tc2klist (listidx)",
-    "create index tc2klistName on tc2klist (listname)",
-    "create index listmbrsMain on listmbrs (listidx)",
-    "create index listmbrsSymbol on listmbrs (symbol)",
+constexpr std::string_view kCreateIndexStatements[] = {
+    schema::kCreateListMainIndex,
+    schema::kCreateListNameIndex,
+    schema::kCreateListMembersMainIndex,
+    schema::kCreateListMembersSymbolIndex,
 };
 
 // The list types that build the hierarchy: a type-4 list belongs to the type-5 list before it.
@@ -96,8 +98,8 @@ class ListRun {
   // at the first statement that fails: once tc2klist exists, nothing is created and
   // nxtlstid keeps its value.
   static void CreateListTables(ado::Connection& db) {
-    for (const char* sql : kCreateTableStatements) {
-      if (ado::TryExecute(db, sql)) return;
+    for (std::string_view sql : kCreateTableStatements) {
+      if (ado::TryExecute(db, std::string(sql))) return;
     }
   }
 
@@ -163,8 +165,8 @@ class ListRun {
 
   void CreateListIndexes(ado::Connection& db) {
     for (const char* sql : kDropIndexStatements) ado::TryExecute(db, sql);
-    for (const char* sql : kCreateIndexStatements) {
-      if (auto error = ado::TryExecute(db, sql))
+    for (std::string_view sql : kCreateIndexStatements) {
+      if (auto error = ado::TryExecute(db, std::string(sql)))
         Failed(fmt::format("Could not {}: {}", sql, *error));
     }
   }

@@ -31,51 +31,17 @@ constexpr std::string_view kAlertStatements[] = {kCreateAlert, kCreateAlertIndex
 constexpr std::string_view kStockNotesStatements[] = {
     kCreateStockNotes, kCreateStockNotesCompanyIndex, kCreateStockNotesSymbolIndex};
 
-// The batch runs keep their own statements and rebuild these tables whole; the tables made
-// up front are empty ones of the same shape, so that pages reading them before the first
-// run find no rows rather than no table.
-constexpr std::string_view kCompositeStatements[] = {
-    "create TABLE si_composite  (company_id CHAR(10), ticker CHAR(10), indcode CHAR(10), "
-    "composite NUMERIC(10,0), rscore NUMERIC(10,0), epswavg NUMERIC(10,0), "
-    "compeps NUMERIC(10,0), rswavg NUMERIC(10,0), comprs NUMERIC(10,0), "
-    "saleswavg NUMERIC(10,0), opmwavg NUMERIC(10,0), npmwavg NUMERIC(10,0), "
-    "roewavg NUMERIC(10,0), smrwavg NUMERIC(10,0), compsmr NUMERIC(10,0), "
-    "instwavg NUMERIC(10,0), compinst NUMERIC(10,0), instpratio NUMERIC(10,0), "
-    "compipurch NUMERIC(10,0), accdist NUMERIC(10,0), compacdst NUMERIC(10,0), "
-    "indrs NUMERIC(10,0), compindrs NUMERIC(10,0))",
-    "create INDEX si_compositeMain on  si_composite  (company_id)",
-    "create INDEX si_compositeTicker on si_composite (ticker)",
-};
-
-constexpr std::string_view kEvaStatements[] = {
-    "create table si_eva (company_id CHAR(10), period CHAR(3), perend DATETIME, "
-    "leva NUMERIC(12,2), ueva NUMERIC(12,2), mrp NUMERIC(12,3), rfr NUMERIC(12,3), "
-    "beta NUMERIC(12,3),evaequity NUMERIC(12,2), totcap NUMERIC(12,2), "
-    "evalnopat NUMERIC(12,2), evaunopat NUMERIC(12,2),interest NUMERIC(12,2), "
-    "coe_rate NUMERIC(12,2), coe NUMERIC(12,2), coc NUMERIC(12,2), coc_rate NUMERIC(12,2), "
-    "lroc NUMERIC(12,2), uroc NUMERIC(12,2), lpi NUMERIC(12,2), upi NUMERIC(12,2), "
-    "evavi NUMERIC(12,2) )",
-    "create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)",
-};
-
-constexpr std::string_view kListStatements[] = {
-    "create TABLE tc2klist  (listidx    INT, listsrc    CHAR(4), listtype   INT, "
-    "listprnt   INT, listname   VARCHAR(128))",
-    "create index tc2klistMain on tc2klist (listidx)",
-    "create index tc2klistName on tc2klist (listname)",
-};
-
+// The batch runs rebuild these tables whole with the same statements; the tables made up
+// front are empty ones of that shape, so that pages reading them before the first run find
+// no rows rather than no table.
+constexpr std::string_view kCompositeStatements[] = {kCreateComposite, kCreateCompositeMainIndex,
+                                                     kCreateCompositeTickerIndex};
+constexpr std::string_view kEvaStatements[] = {kCreateEva, kCreateEvaMainIndex};
+constexpr std::string_view kListStatements[] = {kCreateList, kCreateListMainIndex,
+                                                kCreateListNameIndex};
 constexpr std::string_view kListMemberStatements[] = {
-    "create TABLE listmbrs  (listidx    INT, symbol    CHAR(12))",
-    "create index listmbrsMain on listmbrs (listidx)",
-    "create index listmbrsSymbol on listmbrs (symbol)",
-};
-
-// The next free index of the lists made inside the system; those copied in stay below 1000.
-constexpr std::string_view kNextListStatements[] = {
-    "create TABLE nxtlstid  (listidx    INT) ",
-    "insert into nxtlstid (listidx) values (1001)",
-};
+    kCreateListMembers, kCreateListMembersMainIndex, kCreateListMembersSymbolIndex};
+constexpr std::string_view kNextListStatements[] = {kCreateNextList, kFirstNextList};
 
 constexpr std::array<SystemTable, 7> kTables = {{
     {"alert", kAlertStatements},

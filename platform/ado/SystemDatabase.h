@@ -32,6 +32,51 @@ inline constexpr std::string_view kCreateStockNotesCompanyIndex =
 inline constexpr std::string_view kCreateStockNotesSymbolIndex =
     " create index notesSymbol on stocknotes (symbol) ";
 
+// Composite ratings, rebuilt whole by each composite run.
+inline constexpr std::string_view kCreateComposite =
+    "create TABLE si_composite  (company_id CHAR(10), ticker CHAR(10), indcode CHAR(10), "
+    "composite NUMERIC(10,0), rscore NUMERIC(10,0), epswavg NUMERIC(10,0), "
+    "compeps NUMERIC(10,0), rswavg NUMERIC(10,0), comprs NUMERIC(10,0), "
+    "saleswavg NUMERIC(10,0), opmwavg NUMERIC(10,0), npmwavg NUMERIC(10,0), "
+    "roewavg NUMERIC(10,0), smrwavg NUMERIC(10,0), compsmr NUMERIC(10,0), "
+    "instwavg NUMERIC(10,0), compinst NUMERIC(10,0), instpratio NUMERIC(10,0), "
+    "compipurch NUMERIC(10,0), accdist NUMERIC(10,0), compacdst NUMERIC(10,0), "
+    "indrs NUMERIC(10,0), compindrs NUMERIC(10,0))";
+inline constexpr std::string_view kCreateCompositeMainIndex =
+    "create INDEX si_compositeMain on  si_composite  (company_id)";
+inline constexpr std::string_view kCreateCompositeTickerIndex =
+    "create INDEX si_compositeTicker on si_composite (ticker)";
+
+// EVA figures, rebuilt whole by each EVA run.
+inline constexpr std::string_view kCreateEva =
+    "create table si_eva (company_id CHAR(10), period CHAR(3), perend DATETIME, "
+    "leva NUMERIC(12,2), ueva NUMERIC(12,2), mrp NUMERIC(12,3), rfr NUMERIC(12,3), "
+    "beta NUMERIC(12,3),evaequity NUMERIC(12,2), totcap NUMERIC(12,2), "
+    "evalnopat NUMERIC(12,2), evaunopat NUMERIC(12,2),interest NUMERIC(12,2), "
+    "coe_rate NUMERIC(12,2), coe NUMERIC(12,2), coc NUMERIC(12,2), coc_rate NUMERIC(12,2), "
+    "lroc NUMERIC(12,2), uroc NUMERIC(12,2), lpi NUMERIC(12,2), upi NUMERIC(12,2), "
+    "evavi NUMERIC(12,2) )";
+inline constexpr std::string_view kCreateEvaMainIndex =
+    "create UNIQUE INDEX si_EVAMain on si_eva (company_id, period)";
+
+// Chart lists and their members, copied in by the list run.
+inline constexpr std::string_view kCreateList =
+    "create TABLE tc2klist  (listidx    INT, listsrc    CHAR(4), listtype   INT, "
+    "listprnt   INT, listname   VARCHAR(128))";
+inline constexpr std::string_view kCreateListMainIndex =
+    "create index tc2klistMain on tc2klist (listidx)";
+inline constexpr std::string_view kCreateListNameIndex =
+    "create index tc2klistName on tc2klist (listname)";
+inline constexpr std::string_view kCreateListMembers =
+    "create TABLE listmbrs  (listidx    INT, symbol    CHAR(12))";
+inline constexpr std::string_view kCreateListMembersMainIndex =
+    "create index listmbrsMain on listmbrs (listidx)";
+inline constexpr std::string_view kCreateListMembersSymbolIndex =
+    "create index listmbrsSymbol on listmbrs (symbol)";
+// The next free index of the lists made inside the system; those copied in stay below 1000.
+inline constexpr std::string_view kCreateNextList = "create TABLE nxtlstid  (listidx    INT) ";
+inline constexpr std::string_view kFirstNextList = "insert into nxtlstid (listidx) values (1001)";
+
 }  // namespace system_schema
 
 // One table of the system database and the statements, in order, that make it empty with its
