@@ -128,15 +128,18 @@ class PdfEngine::TextLayouts {
   // next call.
   PangoLayout* Cell(const Run& run, double width, Alignment alignment) {
     const int pango_width = static_cast<int>(std::max(1.0, width) * PANGO_SCALE);
-    std::string key = run.text;
-    key += '\0';
+    // Every part but the last has its length or a fixed one, so no two cells share a key
+    // whatever bytes their text and family hold.
+    std::string key = std::to_string(run.family.size());
+    key += ':';
     key += run.family;
-    key += '\0';
     key += std::to_string(std::bit_cast<uint32_t>(run.size));
     key += run.bold ? 'b' : '-';
     key += run.underline ? 'u' : '-';
     key += static_cast<char>('0' + static_cast<int>(alignment));
     key += std::to_string(pango_width);
+    key += ':';
+    key += run.text;
     if (const auto found = cells_.find(key); found != cells_.end()) return found->second.get();
     // Bounded: a long run of different documents starts the collection afresh.
     if (cells_.size() >= kMaxCells) cells_.clear();
