@@ -49,11 +49,13 @@ inline void WriteFile(const std::filesystem::path& file, const std::string& text
 inline Variant Bytes(std::vector<uint8_t> bytes) { return Variant(SafeArray(std::move(bytes), 0)); }
 
 // Every case runs on SQLite and on PostgreSQL: a fresh file, or a fresh database on the
-// server named by KESTROVA_TEST_PG.
-class AdoEngineTest : public ::testing::TestWithParam<Engine> {
+// server named by KESTROVA_TEST_PG. Unlike testing_support::EngineTest, it opens its data
+// source directly, without datasources.ini, as the data layer's own tests need. Instances:
+//   INSTANTIATE_TEST_SUITE_P(Engines, SomeTest, BothEngines(), EngineParamName());
+class AdoEngineTest : public ::testing::TestWithParam<testing_support::TestEngine> {
  protected:
   void SetUp() override {
-    if (GetParam() == Engine::kPostgres) {
+    if (pg()) {
       const auto server = testing_support::PostgresServer();
       if (!server) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
       try {
@@ -73,7 +75,7 @@ class AdoEngineTest : public ::testing::TestWithParam<Engine> {
     database_.reset();
   }
 
-  bool pg() const { return GetParam() == Engine::kPostgres; }
+  bool pg() const { return GetParam() == testing_support::TestEngine::kPostgres; }
   std::string Pick(const char* sqlite, const char* postgres) const {
     return pg() ? postgres : sqlite;
   }
@@ -103,13 +105,7 @@ class AdoEngineTest : public ::testing::TestWithParam<Engine> {
   std::shared_ptr<Connection> conn_;
 };
 
-// The instances of a suite derived from AdoEngineTest:
-//   INSTANTIATE_TEST_SUITE_P(Engines, SomeTest, BothAdoEngines(), AdoEngineName());
-inline auto BothAdoEngines() { return ::testing::Values(Engine::kSqlite, Engine::kPostgres); }
-struct AdoEngineName {
-  std::string operator()(const ::testing::TestParamInfo<Engine>& info) const {
-    return info.param == Engine::kSqlite ? "Sqlite" : "Postgres";
-  }
-};
+using testing_support::BothEngines;
+using testing_support::EngineParamName;
 
 }  // namespace ado::testing_ado

@@ -22,7 +22,7 @@ using namespace testing_ado;
 
 class ConnectionTest : public AdoEngineTest {};
 
-INSTANTIATE_TEST_SUITE_P(Engines, ConnectionTest, BothAdoEngines(), AdoEngineName());
+INSTANTIATE_TEST_SUITE_P(Engines, ConnectionTest, BothEngines(), EngineParamName());
 
 TEST_P(ConnectionTest, RolledBackWorkLeavesNoTrace) {
   conn_->Execute("create table tx (name varchar(10))");

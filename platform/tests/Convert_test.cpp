@@ -1,11 +1,11 @@
 #include "platform/automation/Convert.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Error.h"
 #include "platform/tests/TestEnvironment.h"

@@ -1,10 +1,10 @@
 #include "platform/automation/Dispatch.h"
 
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Registry.h"
 

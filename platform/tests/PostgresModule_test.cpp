@@ -16,16 +16,7 @@
 namespace ado {
 namespace {
 
-// Whether a library of that file name (or of a name that starts so) is mapped into this
-// process.
-bool IsMapped(std::string_view file) {
-  std::ifstream maps("/proc/self/maps");
-  std::string line;
-  while (std::getline(maps, line)) {
-    if (line.find("/" + std::string(file)) != std::string::npos) return true;
-  }
-  return false;
-}
+using testing_support::IsMapped;
 
 // A program that only reaches SQLite loads neither libpq nor the PostgreSQL module; the first
 // PostgreSQL data source loads both. Run in a fresh process of its own, so that no earlier

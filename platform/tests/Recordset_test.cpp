@@ -18,7 +18,7 @@ using namespace testing_ado;
 
 class RecordsetTest : public AdoEngineTest {};
 
-INSTANTIATE_TEST_SUITE_P(Engines, RecordsetTest, BothAdoEngines(), AdoEngineName());
+INSTANTIATE_TEST_SUITE_P(Engines, RecordsetTest, BothEngines(), EngineParamName());
 
 TEST_P(RecordsetTest, RecordCountAndCursorFollowTheRows) {
   for (int n : {0, 1, 25}) {

@@ -1,11 +1,11 @@
 #include "platform/settings_store/SettingsStore.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Error.h"
 #include "platform/tests/TestEnvironment.h"

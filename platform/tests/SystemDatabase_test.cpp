@@ -19,7 +19,7 @@ using namespace testing_ado;
 
 class SystemTablesTest : public AdoEngineTest {};
 
-INSTANTIATE_TEST_SUITE_P(Engines, SystemTablesTest, BothAdoEngines(), AdoEngineName());
+INSTANTIATE_TEST_SUITE_P(Engines, SystemTablesTest, BothEngines(), EngineParamName());
 
 TEST(SystemDatabaseTest, KnowsTheDefaultPlaces) {
   testing_support::ScopedTempHome home;

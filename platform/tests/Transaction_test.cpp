@@ -23,7 +23,7 @@ class TransactionTest : public AdoEngineTest {
   void Insert(const char* name) { conn_->Execute("insert into tx values (?)", {Variant(name)}); }
 };
 
-INSTANTIATE_TEST_SUITE_P(Engines, TransactionTest, BothAdoEngines(), AdoEngineName());
+INSTANTIATE_TEST_SUITE_P(Engines, TransactionTest, BothEngines(), EngineParamName());
 
 TEST_P(TransactionTest, KeepsTheWorkOnlyWhenCommitted) {
   {
