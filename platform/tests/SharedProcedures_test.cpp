@@ -20,7 +20,7 @@ Date Day(int y, int m, int d, int hour = 0, int minute = 0) {
   return *automation::MakeDate(y, m, d, hour, minute);
 }
 
-TEST(LibraryTest, SafeRatioAndNullToSingle) {
+TEST(SharedProceduresTest, SafeRatioAndNullToSingle) {
   EXPECT_EQ(SafeRatio(Variant(10), Variant(4)), 2.5f);
   EXPECT_EQ(SafeRatio(Variant(10), Variant(0)), 0.0f);
   EXPECT_EQ(SafeRatio(Variant::Null(), Variant(4)), 0.0f);
@@ -37,7 +37,7 @@ TEST(LibraryTest, SafeRatioAndNullToSingle) {
             automation::err::kTypeMismatch);
 }
 
-TEST(LibraryTest, ReorderDateText) {
+TEST(SharedProceduresTest, ReorderDateText) {
   EXPECT_EQ(ReorderDateText(Variant("12/31/2002"), Variant("-"), Variant("-")),
             Variant("2002-12-31"));
   EXPECT_EQ(ReorderDateText(Variant("6/5/2003"), Variant("/"), Variant("/")), Variant("2003/6/5"));
@@ -49,7 +49,7 @@ TEST(LibraryTest, ReorderDateText) {
             automation::err::kInvalidArgument);
 }
 
-TEST(LibraryTest, DateCodesBothWays) {
+TEST(SharedProceduresTest, DateCodesBothWays) {
   EXPECT_EQ(LongFromDate(Day(2003, 6, 5, 14, 30)), 20030605);
   EXPECT_EQ(LongFromDate(Date{0}), 18991230);
   EXPECT_EQ(DateTextFromLong(20031231), " 2003/ 12/ 31");
@@ -73,7 +73,7 @@ TEST(LibraryTest, DateCodesBothWays) {
 
 // Codes of four-digit years are read directly; they must land on the day their text names,
 // and a code that is no day must still fail as the text does.
-TEST(LibraryTest, DateFromLongAgreesWithTheCodesText) {
+TEST(SharedProceduresTest, DateFromLongAgreesWithTheCodesText) {
   for (int32_t year : {1000, 1899, 1900, 2000, 2024, 2100, 9999}) {
     for (int32_t month = 0; month <= 13; ++month) {
       for (int32_t day = 0; day <= 32; ++day) {
@@ -91,7 +91,7 @@ TEST(LibraryTest, DateFromLongAgreesWithTheCodesText) {
   }
 }
 
-TEST(LibraryTest, WeekAndMonthEnds) {
+TEST(SharedProceduresTest, WeekAndMonthEnds) {
   EXPECT_EQ(WeekEndDate(Day(2003, 6, 2)), Day(2003, 6, 6));  // Monday
   EXPECT_EQ(WeekEndDate(Day(2003, 6, 6)), Day(2003, 6, 6));  // Friday
   EXPECT_EQ(WeekEndDate(Day(2003, 6, 7)), Day(2003, 6, 6));  // Saturday
@@ -104,7 +104,7 @@ TEST(LibraryTest, WeekAndMonthEnds) {
   EXPECT_EQ(MonthEndDate(Day(2003, 12, 5, 9, 0)), Day(2003, 12, 31, 9, 0));
 }
 
-TEST(LibraryTest, OpenRecordsetGivesAnExactCountAndEofOnNoRows) {
+TEST(SharedProceduresTest, OpenRecordsetGivesAnExactCountAndEofOnNoRows) {
   testing_support::ScopedTempHome home;
   auto connection = ado::Connection::Create();
   connection->OpenSource({"Ledra", ado::Engine::kSqlite, (home.data() / "t.db").string(), ""},
