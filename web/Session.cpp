@@ -1,9 +1,11 @@
 #include "web/Session.h"
 
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include "platform/automation/Error.h"
+#include "platform/automation/Registry.h"
 #include "platform/automation/Text.h"
 
 namespace web {
@@ -105,6 +107,52 @@ int64_t Session::FindControlOf(const std::string& prog_id) {
     if (name == folded && controls_.count(id)) return id;
   }
   return 0;
+}
+
+void Session::Prepare(const std::string& prog_id) {
+  auto made = std::make_shared<std::promise<void>>();
+  {
+    std::lock_guard lock(mutex_);
+    prepared_[automation::FoldCase(prog_id)] = made->get_future().share();
+  }
+  // The thread holds the page weakly: a page that ended meanwhile gets no control, and the
+  // one made is closed again.
+  std::thread([page = weak_from_this(), prog_id, made] {
+    try {
+      const automation::ObjectRef object = automation::CreateObject(prog_id);
+      if (auto* control = dynamic_cast<ui::Control*>(object.get())) {
+        const std::shared_ptr<Session> session = page.lock();
+        if (session && !session->closed()) {
+          session->AddControl(object, *control, prog_id);
+        } else {
+          control->Close();
+        }
+      }
+    } catch (const std::exception&) {
+      // The page's own request makes it again, and says why it cannot be made.
+    }
+    made->set_value();
+  }).detach();
+}
+
+void Session::WaitPrepared(const std::string& prog_id) {
+  std::shared_future<void> made;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = prepared_.find(automation::FoldCase(prog_id));
+    if (it == prepared_.end()) return;
+    made = it->second;
+  }
+  made.wait();
+}
+
+void Session::WaitAllPrepared() {
+  std::vector<std::shared_future<void>> all;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [prog_id, made] : prepared_) all.push_back(made);
+  }
+  for (const std::shared_future<void>& made : all) made.wait();
 }
 
 void Session::Resume() {

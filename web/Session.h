@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -53,6 +54,17 @@ class Session : public std::enable_shared_from_this<Session> {
   // or 0 when there is none.
   int64_t FindControlOf(const std::string& prog_id);
 
+  // Starts making a control of `prog_id` for the page on a thread of its own, while the page
+  // loads its files; the page then takes it as a reloaded page takes its control. A control
+  // that cannot be made is left for the page's own request to make and report.
+  void Prepare(const std::string& prog_id);
+  // Waits until the control Prepare started for `prog_id` (matched without regard to case)
+  // is made or has failed; returns at once when none was started.
+  void WaitPrepared(const std::string& prog_id);
+  // Waits for every control Prepare started (before the server stops: none is made while
+  // the program ends).
+  void WaitAllPrepared();
+
   // A reloaded page takes over its session: what was queued for the old page is dropped (the
   // new one starts from the controls' whole state) and its open dialogs count as cancelled.
   void Resume();
@@ -99,7 +111,8 @@ class Session : public std::enable_shared_from_this<Session> {
   std::map<int64_t, automation::ObjectRef> objects_;
   std::map<const automation::Dispatch*, int64_t> ids_;
   std::map<int64_t, ui::Control*> controls_;
-  std::map<int64_t, std::string> control_prog_ids_;  // folded
+  std::map<int64_t, std::string> control_prog_ids_;           // folded
+  std::map<std::string, std::shared_future<void>> prepared_;  // by folded ProgID
   int64_t next_id_ = 1;
   int streams_ = 0;
   int64_t newest_stream_ = 0;

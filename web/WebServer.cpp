@@ -287,7 +287,10 @@ void WebServer::Stop() {
     sessions.swap(sessions_);
   }
   stop_.notify_all();
-  for (auto& [id, session] : sessions) session->Close();
+  for (auto& [id, session] : sessions) {
+    session->WaitAllPrepared();
+    session->Close();
+  }
   server_->stop();
 }
 
@@ -396,6 +399,16 @@ void WebServer::ServePage(const std::string& name, const httplib::Request& reque
   if (html.find("{{session}}") != std::string::npos) {
     const std::shared_ptr<Session> session = NewSession();
     ReplaceAll(html, "{{session}}", session ? session->id() : std::string());
+    // The controls the page names in <meta name="kestrova-prepare" content="PROGID ...">
+    // are made while it loads its files.
+    constexpr std::string_view kPrepare = "<meta name=\"kestrova-prepare\" content=\"";
+    if (const size_t at = html.find(kPrepare); session && at != std::string::npos) {
+      const size_t from = at + kPrepare.size();
+      for (const std::string& prog_id :
+           automation::SplitAt(html.substr(from, html.find('"', from) - from), ' ')) {
+        if (!prog_id.empty()) session->Prepare(prog_id);
+      }
+    }
   }
   // The page's files by the version of the folder they are in: a browser keeps them until
   // a file changes, and asks for none of them again in the meantime.
@@ -585,8 +598,11 @@ void WebServer::AddRoutes() {
       std::shared_ptr<Session> session = SessionOf(request);
       const Json body = Body(request);
       const std::string progid = body.at("progid").get<std::string>();
-      // A reloaded page takes the control it had, with its current state.
-      int64_t id = body.value("attach", false) ? session->FindControlOf(progid) : 0;
+      // A reloaded page takes the control it had, with its current state; so does a page
+      // whose control was made while it loaded.
+      const bool attach = body.value("attach", false);
+      if (attach) session->WaitPrepared(progid);
+      int64_t id = attach ? session->FindControlOf(progid) : 0;
       automation::ObjectRef object = id ? session->FindObject(id) : nullptr;
       if (!object) {
         object = automation::CreateObject(progid);

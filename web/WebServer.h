@@ -28,7 +28,8 @@ struct WebServerOptions {
   // kept by the browser). In a page, {{token}} becomes the server's token, {{session}} a
   // new session for the page, {{company}} the figures of the page's ?ticker= (as
   // /api/company answers, null when they cannot be read) and /Kestrova/static/ the folder
-  // of the current version.
+  // of the current version. The controls named in <meta name="kestrova-prepare"
+  // content="PROGID ..."> are made for the page's session while it loads.
   std::filesystem::path web_root;
   std::shared_ptr<const tc2000::QuoteSource> quotes;  // /d/quotes.csv; none: not served
   std::chrono::milliseconds grace{10000};  // a page without its stream this long is ended

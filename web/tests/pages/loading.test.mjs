@@ -98,6 +98,29 @@ test('a page comes with a session of its own that its controls use at once', asy
   assert.equal(other.error.number, 91);
 });
 
+test('the navigator of the start page is made while the page loads, and the page takes it', async () => {
+  const page = await pageOf('');
+  // Made without the page asking: it turns up as the page's first object.
+  const deadline = Date.now() + 10000;
+  while ((await api(page, 'POST', '/api/objects/1', { member: 'Ticker', kind: 'get' })).error) {
+    assert.ok(Date.now() < deadline, 'the navigator was not made for the page');
+    await new Promise((resolve) => setTimeout(resolve, 20));
+  }
+  const first = await api(page, 'POST', '/api/controls', { progid: 'Kestrova.ctlHierarchicalNav', attach: true });
+  assert.equal(first.id, 1);
+  assert.equal(first.class, 'ctlHierarchicalNav');
+  assert.ok(Object.keys(first.state.FlyTreeXPro1).length >= 3, JSON.stringify(first.state.FlyTreeXPro1));
+  assert.ok(first.state.cmbTicker.items.includes(ticker));
+  const again = await api(page, 'POST', '/api/controls', { progid: 'Kestrova.ctlHierarchicalNav', attach: true });
+  assert.equal(again.id, first.id);
+  // Without attach a page gets a control of its own.
+  const other = await api(page, 'POST', '/api/controls', { progid: 'Kestrova.ctlHierarchicalNav' });
+  assert.notEqual(other.id, first.id);
+  // Pages that name no control to make have none made.
+  const plain = await pageOf('chart.asp');
+  assert.equal((await api(plain, 'POST', `/api/objects/1`, { member: 'Ticker', kind: 'get' })).error.number, 91);
+});
+
 test('a control is set up in the request that creates it, up to the first step that fails', async () => {
   const page = await pageOf('chart.asp');
   const created = await api(page, 'POST', '/api/controls', {
