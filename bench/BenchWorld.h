@@ -5,17 +5,17 @@
 #include <filesystem>
 #include <string>
 
+#include "demo/DemoFundamentals.h"
+#include "demo/DemoWorld.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/tc2000/PriceStore.h"
-#include "tools/DemoFundamentals.h"
-#include "tools/DemoWorld.h"
 
 namespace bench {
 
 // The demo world of the benchmarks: `companies` × `years`, seed 1, ending 4 Dec 2026.
-inline tools::DemoOptions BenchDemoOptions(int companies, int years) {
-  tools::DemoOptions options;
+inline demo::DemoOptions BenchDemoOptions(int companies, int years) {
+  demo::DemoOptions options;
   options.companies = companies;
   options.years = years;
   options.seed = 1;
@@ -38,13 +38,13 @@ inline bool PrepareDemoHome(const std::string& name, int companies, int years,
   std::filesystem::create_directories(home / "config");
   ado::Connection::Create()->OpenSource(ado::ResolveDataSource("Ledra"), /*create=*/true);
   const auto store = tc2000::PriceStore::DefaultPath();
-  if (std::filesystem::exists(store) && tools::HasFundamentals()) return false;
+  if (std::filesystem::exists(store) && demo::HasFundamentals()) return false;
   std::printf("making the demo world (%d companies, %d years) in %s ...\n", companies, years,
               home.c_str());
   std::fflush(stdout);
-  const tools::DemoWorld world = tools::MakeDemoWorld(BenchDemoOptions(companies, years));
-  tools::WriteDemoStore(world, store);
-  tools::WriteDemoFundamentals(world);
+  const demo::DemoWorld world = demo::MakeDemoWorld(BenchDemoOptions(companies, years));
+  demo::WriteDemoStore(world, store);
+  demo::WriteDemoFundamentals(world);
   return true;
 }
 

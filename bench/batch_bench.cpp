@@ -4,26 +4,25 @@
 // is made once in $KESTROVA_BENCH_DATA/batch (default /tmp/kestrova-bench/batch) and reused.
 //
 //   batch_bench [composites|eva|lists ...]
-#include <stdlib.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
 #include "bench/BenchWorld.h"
+#include "demo/DemoFundamentals.h"
+#include "demo/DemoWorld.h"
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"
 #include "ocx/calclists.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/tc2000/PriceStore.h"
-#include "tools/DemoFundamentals.h"
-#include "tools/DemoWorld.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 
 #include "bench/BenchWorld.h"
 #include "bench/Timing.h"
+#include "demo/DemoWorld.h"
 #include "ocx/ctlOHLCGraph.h"
 #include "platform/automation/Registry.h"
-#include "tools/DemoWorld.h"
 #include "web/Session.h"
 
 namespace {
@@ -30,9 +30,9 @@ constexpr int kRounds = 30;
 std::string PrepareWorld() {
   bench::PrepareDemoHome("chart-control", 200, 10);
   setenv("LC_ALL", "en_US.UTF-8", 1);
-  const tools::DemoWorld world = tools::MakeDemoWorld(bench::BenchDemoOptions(200, 10));
+  const demo::DemoWorld world = demo::MakeDemoWorld(bench::BenchDemoOptions(200, 10));
   // A company that traded through the whole ten years.
-  for (const tools::DemoCompany& c : world.companies) {
+  for (const demo::DemoCompany& c : world.companies) {
     if (c.active && c.first_date == world.trading_days.front()) return c.ticker;
   }
   return world.companies.front().ticker;

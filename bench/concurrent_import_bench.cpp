@@ -30,6 +30,8 @@
 
 #include "bench/BenchWorld.h"
 #include "bench/QuietTasks.h"
+#include "demo/DemoFundamentals.h"
+#include "demo/DemoWorld.h"
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"
 #include "platform/ado/Connection.h"
@@ -40,8 +42,6 @@
 #include "platform/automation/Dispatch.h"
 #include "platform/helpers/library.h"
 #include "platform/tc2000/PriceStore.h"
-#include "tools/DemoFundamentals.h"
-#include "tools/DemoWorld.h"
 
 extern char** environ;
 

@@ -6,27 +6,26 @@
 // bench/pages_bench.mjs times the same pages in the browser over it.
 //
 //   navigator_bench [runs]
-#include <stdlib.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
 #include "bench/BenchWorld.h"
 #include "bench/QuietTasks.h"
+#include "demo/DemoFundamentals.h"
+#include "demo/DemoWorld.h"
 #include "ocx/calccomp.h"
 #include "ocx/ctlHierarchicalNav.h"
 #include "platform/ado/Connection.h"
 #include "platform/automation/Registry.h"
 #include "platform/helpers/library.h"
 #include "platform/tc2000/PriceStore.h"
-#include "tools/DemoFundamentals.h"
-#include "tools/DemoWorld.h"
 #include "web/CompanyPages.h"
 #include "web/VariantJson.h"
 

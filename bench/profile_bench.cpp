@@ -18,6 +18,8 @@
 #include "bench/BenchWorld.h"
 #include "bench/QuietTasks.h"
 #include "bench/Timing.h"
+#include "demo/DemoFundamentals.h"
+#include "demo/DemoWorld.h"
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"
 #include "platform/ado/Connection.h"
@@ -26,8 +28,6 @@
 #include "platform/helpers/library.h"
 #include "platform/tc2000/PriceStore.h"
 #include "platform/ui/UiHost.h"
-#include "tools/DemoFundamentals.h"
-#include "tools/DemoWorld.h"
 
 namespace {
 

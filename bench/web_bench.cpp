@@ -5,8 +5,6 @@
 // per second and the latency percentiles, overall and by call.
 //
 //   web_bench [seconds] [clients]       KESTROVA_BENCH_DATA names the folder of the world.
-#include <httplib.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -15,16 +13,18 @@
 #include <filesystem>
 #include <map>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include "demo/DemoWorld.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/tc2000/PriceStore.h"
-#include "tools/DemoWorld.h"
 #include "web/WebServer.h"
 
 namespace {
@@ -44,12 +44,12 @@ void PrepareWorld() {
   if (std::filesystem::exists(store)) return;
   std::printf("making the demo world (10,000 companies, 10 years) in %s ...\n", home.c_str());
   std::fflush(stdout);
-  tools::DemoOptions options;
+  demo::DemoOptions options;
   options.companies = 10000;
   options.years = 10;
   options.seed = 1;
   options.end_date = 20261204;
-  tools::WriteDemoStore(tools::MakeDemoWorld(options), store);
+  demo::WriteDemoStore(demo::MakeDemoWorld(options), store);
 }
 
 struct Sample {

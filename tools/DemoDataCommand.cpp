@@ -11,12 +11,12 @@
 
 #include <fmt/format.h>
 
+#include "demo/DemoFundamentals.h"
+#include "demo/DemoWorld.h"
 #include "platform/ado/DataSources.h"
 #include "platform/automation/DateCode.h"
 #include "platform/automation/Error.h"
 #include "platform/tc2000/PriceStore.h"
-#include "tools/DemoFundamentals.h"
-#include "tools/DemoWorld.h"
 
 namespace tools {
 
@@ -76,17 +76,17 @@ class ProgressLine {
   int percent_ = -1;
 };
 
-void WriteFundamentals(const DemoWorld& world, bool if_missing) {
-  if (if_missing && HasFundamentals()) {
+void WriteFundamentals(const demo::DemoWorld& world, bool if_missing) {
+  if (if_missing && demo::HasFundamentals()) {
     fmt::print("The fundamentals database ({}) holds tables already; left as it is\n",
                PlaceOf("SIPStatic"));
     return;
   }
   const auto started = std::chrono::steady_clock::now();
-  DemoFundamentalsSummary summary;
+  demo::DemoFundamentalsSummary summary;
   {
     ProgressLine progress("Writing the demo fundamentals");
-    summary = WriteDemoFundamentals(world, std::ref(progress));
+    summary = demo::WriteDemoFundamentals(world, std::ref(progress));
   }
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -103,13 +103,13 @@ void WriteFundamentals(const DemoWorld& world, bool if_missing) {
 
 int Run(const Options& options) {
   const auto started = std::chrono::steady_clock::now();
-  DemoOptions demo;
-  demo.companies = options.companies;
-  demo.years = options.years;
-  demo.seed = options.seed;
+  demo::DemoOptions world_options;
+  world_options.companies = options.companies;
+  world_options.years = options.years;
+  world_options.seed = options.seed;
   if (!options.end.empty()) {
-    demo.end_date = ParseEnd(options.end);
-    if (demo.end_date == 0) {
+    world_options.end_date = ParseEnd(options.end);
+    if (world_options.end_date == 0) {
       fmt::print(stderr, "kestrova: --end {} is not a date YYYY-MM-DD\n", options.end);
       return 1;
     }
@@ -123,16 +123,16 @@ int Run(const Options& options) {
     return 0;
   }
 
-  const DemoWorld world = MakeDemoWorld(demo);
+  const demo::DemoWorld world = demo::MakeDemoWorld(world_options);
 
   int64_t bars = 0;
   {
     ProgressLine progress("Writing the demo store");
-    bars = WriteDemoStore(world, store_path, std::ref(progress));
+    bars = demo::WriteDemoStore(world, store_path, std::ref(progress));
   }
 
   int inactive = 0, recent = 0, sector_lists = 0, industry_lists = 0;
-  for (const DemoCompany& company : world.companies) {
+  for (const demo::DemoCompany& company : world.companies) {
     if (!company.active) ++inactive;
     if (company.first_date != world.trading_days.front()) ++recent;
   }
@@ -145,12 +145,12 @@ int Run(const Options& options) {
   fmt::print("Demo price store {} (seed {}):\n", store_path.string(), options.seed);
   fmt::print(
       "  securities:   {} ({} companies, {} of them inactive, {} listed lately; {} and {})\n",
-      world.securities.size(), world.companies.size(), inactive, recent, kDemoIndexSymbol,
-      kDemoRateSymbol);
+      world.securities.size(), world.companies.size(), inactive, recent, demo::kDemoIndexSymbol,
+      demo::kDemoRateSymbol);
   fmt::print("  trading days: {}, {} to {}{}\n", world.trading_days.size(),
              automation::DateCode(world.trading_days.front()).IsoText(),
              automation::DateCode(world.trading_days.back()).IsoText(),
-             demo.end_date != 0 && world.options.end_date != demo.end_date
+             world_options.end_date != 0 && world.options.end_date != world_options.end_date
                  ? fmt::format(" ({} is no trading day)", options.end)
                  : "");
   fmt::print("  bars:         {}\n", bars);
@@ -170,10 +170,10 @@ void AddDemoDataCommand(CLI::App& app) {
   CLI::App* command = app.add_subcommand(
       "demo-data", "Replace the price store and the fundamentals with a made-up market");
   command->add_option("--companies", options->companies, "Number of companies")
-      ->check(CLI::Range(0, DemoOptions::kMaxCompanies))
+      ->check(CLI::Range(0, demo::DemoOptions::kMaxCompanies))
       ->capture_default_str();
   command->add_option("--years", options->years, "Years of daily bars")
-      ->check(CLI::Range(1, DemoOptions::kMaxYears))
+      ->check(CLI::Range(1, demo::DemoOptions::kMaxYears))
       ->capture_default_str();
   command->add_option("--seed", options->seed, "Seed of the random world")->capture_default_str();
   command->add_option("--end", options->end,

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "demo/DemoFundamentals.h"
+#include "demo/DemoWorld.h"
 #include "platform/ado/Connection.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
@@ -16,8 +18,6 @@
 #include "platform/tc2000/PriceStore.h"
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/TestEnvironment.h"
-#include "tools/DemoFundamentals.h"
-#include "tools/DemoWorld.h"
 
 namespace web {
 namespace {
@@ -30,13 +30,13 @@ class CompanyPagesTest : public testing_support::EngineTest {
  protected:
   void SetUp() override {
     if (!UseDataSources({"Ledra"})) GTEST_SKIP() << "KESTROVA_TEST_PG is not set";
-    tools::DemoOptions options;
+    demo::DemoOptions options;
     options.companies = 12;
     options.years = 1;
     options.end_date = 20261204;
-    world_ = tools::MakeDemoWorld(options);
-    tools::WriteDemoStore(world_, tc2000::PriceStore::DefaultPath());
-    tools::WriteDemoFundamentals(world_);
+    world_ = demo::MakeDemoWorld(options);
+    demo::WriteDemoStore(world_, tc2000::PriceStore::DefaultPath());
+    demo::WriteDemoFundamentals(world_);
     ledra_ = sources_->Open("Ledra");
     for (const char* progid : {"Thalmere.Alert", "Thalmere.StockNote"}) {
       const automation::ObjectRef maker = automation::CreateObject(progid);
@@ -52,9 +52,9 @@ class CompanyPagesTest : public testing_support::EngineTest {
   // A company of the world with prices and a name, by its place among the companies.
   std::string Ticker(size_t i) const { return world_.companies.at(i).ticker; }
   double LastClose(const std::string& ticker) const {
-    for (const tools::DemoSecurity& s : world_.securities) {
+    for (const demo::DemoSecurity& s : world_.securities) {
       if (s.symbol == ticker)
-        return automation::CDbl(Variant(tools::DemoBars(world_, s).back().close));
+        return automation::CDbl(Variant(demo::DemoBars(world_, s).back().close));
     }
     ADD_FAILURE() << ticker;
     return 0;
@@ -66,7 +66,7 @@ class CompanyPagesTest : public testing_support::EngineTest {
         {Variant(symbol), Variant(high), Variant(low)});
   }
 
-  tools::DemoWorld world_;
+  demo::DemoWorld world_;
   std::shared_ptr<ado::Connection> ledra_;
 };
 

@@ -7,15 +7,14 @@
 
 #include <fmt/format.h>
 
+#include "demo/DemoFundamentalsData.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Variant.h"
-#include "tools/DemoFundamentalsData.h"
-#include "tools/FundamentalsImport.h"
 
-namespace tools::demo_fundamentals {
+namespace demo::fundamentals_data {
 
 namespace {
 
@@ -220,4 +219,4 @@ int64_t WriteDemoFundamentalsSource(const DemoWorld& world, const Generated& gen
   return Writer(world, generated, slots, advance).WriteSource(source);
 }
 
-}  // namespace tools::demo_fundamentals
+}  // namespace demo::fundamentals_data

@@ -15,13 +15,13 @@
 
 #include <fmt/format.h>
 
+#include "demo/DemoWorld.h"
 #include "platform/fundamentals/FundamentalsSchema.h"
-#include "tools/DemoWorld.h"
 
 // What the parts of the demo fundamentals generator share: the companies' figures by column,
 // the data made for each company and across them, and the steps that rank and write it. Only
 // the generator's own files include this.
-namespace tools::demo_fundamentals {
+namespace demo::fundamentals_data {
 
 // Figures are doubles; Null is NaN.
 inline constexpr double kNull = std::numeric_limits<double>::quiet_NaN();
@@ -178,4 +178,4 @@ int64_t WriteDemoFundamentalsSource(const DemoWorld& world, const Generated& gen
                                     const Slots& slots, const std::function<void(size_t)>& advance,
                                     const std::string& source);
 
-}  // namespace tools::demo_fundamentals
+}  // namespace demo::fundamentals_data

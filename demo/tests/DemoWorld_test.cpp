@@ -1,6 +1,4 @@
-#include "tools/DemoWorld.h"
-
-#include <gtest/gtest.h>
+#include "demo/DemoWorld.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/automation/Error.h"
 #include "platform/tests/TestEnvironment.h"
 
-namespace tools {
+namespace demo {
 namespace {
 
 bool SameBars(const std::vector<tc2000::Bar>& a, const std::vector<tc2000::Bar>& b) {
@@ -236,4 +236,4 @@ TEST_F(DemoWorldTest, WritesAStoreThatReadsBackAndReplacesTheOldOne) {
 }
 
 }  // namespace
-}  // namespace tools
+}  // namespace demo

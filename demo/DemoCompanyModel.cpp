@@ -12,21 +12,21 @@
 
 #include <fmt/format.h>
 
+#include "demo/DemoFundamentals.h"
+#include "demo/DemoFundamentalsData.h"
+#include "demo/DemoRandom.h"
 #include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 #include "platform/fundamentals/FundamentalsSchema.h"
-#include "tools/DemoFundamentals.h"
-#include "tools/DemoFundamentalsData.h"
-#include "tools/DemoRandom.h"
 
-namespace tools {
+namespace demo {
 
 namespace {
 
 using automation::Variant;
-using namespace demo_fundamentals;
+using namespace fundamentals_data;
 
 // Rounded to `decimals` places; a value that is no finite number stays Null.
 double Round(double value, int decimals) {
@@ -812,7 +812,7 @@ class CompanyModel {
 
 }  // namespace
 
-namespace demo_fundamentals {
+namespace fundamentals_data {
 
 struct CompanyMaker::Impl {
   explicit Impl(const Slots& slots) : company_slots(slots) {}
@@ -834,6 +834,6 @@ void CompanyMaker::BlankQuarter(Figures& figures, int quarter) const {
   }
 }
 
-}  // namespace demo_fundamentals
+}  // namespace fundamentals_data
 
-}  // namespace tools
+}  // namespace demo

@@ -1,14 +1,14 @@
-#include "tools/ExchangeCalendar.h"
-
-#include <gtest/gtest.h>
+#include "demo/ExchangeCalendar.h"
 
 #include <cstdint>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/automation/Error.h"
 #include "platform/tests/TestEnvironment.h"
 
-namespace tools {
+namespace demo {
 namespace {
 
 TEST(TradingCalendarTest, KnowsTheHolidaysAndTheirObservedDays) {
@@ -85,4 +85,4 @@ TEST(TradingCalendarTest, ListsAYearsHolidaysInOrder) {
 }
 
 }  // namespace
-}  // namespace tools
+}  // namespace demo

@@ -4,7 +4,7 @@
 #include <vector>
 
 // The US stock-market trading calendar, on date codes (year × 10000 + month × 100 + day).
-namespace tools {
+namespace demo {
 
 // True on the days the US stock exchanges close for a holiday: New Year's Day, Martin Luther
 // King Day (from 1998), Presidents' Day, Good Friday, Memorial Day, Juneteenth (from 2022),
@@ -27,4 +27,4 @@ std::vector<int32_t> TradingDays(int32_t first, int32_t last);
 // The date code `days` calendar days after (before, when negative) the day.
 int32_t AddCalendarDays(int32_t date_code, int32_t days);
 
-}  // namespace tools
+}  // namespace demo

@@ -1,4 +1,4 @@
-#include "tools/DemoFundamentals.h"
+#include "demo/DemoFundamentals.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,7 +22,7 @@
 #include "platform/tests/PgTestSupport.h"
 #include "platform/tests/TestEnvironment.h"
 
-namespace tools {
+namespace demo {
 namespace {
 
 namespace fs = std::filesystem;
@@ -364,4 +364,4 @@ TEST(DemoFundamentalsDeterminismTest, AnEmptyWorldGivesEmptyTables) {
 }
 
 }  // namespace
-}  // namespace tools
+}  // namespace demo

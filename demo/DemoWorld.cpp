@@ -1,6 +1,4 @@
-#include "tools/DemoWorld.h"
-
-#include <fmt/format.h>
+#include "demo/DemoWorld.h"
 
 #include <algorithm>
 #include <array>
@@ -9,15 +7,17 @@
 #include <system_error>
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "demo/DemoRandom.h"
+#include "demo/ParallelFor.h"
 #include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "platform/system/Clock.h"
-#include "tools/DemoRandom.h"
-#include "tools/ParallelFor.h"
 
-namespace tools {
+namespace demo {
 
 namespace {
 
@@ -570,4 +570,4 @@ int64_t WriteDemoStore(const DemoWorld& world, const std::filesystem::path& path
   return bars_written;
 }
 
-}  // namespace tools
+}  // namespace demo

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "tools/DemoWorld.h"
+#include "demo/DemoWorld.h"
 
 // The outside fundamentals database of the demo world: company facts, seven fiscal years and
 // eight quarters of statements, period ends, ratios, growth rates, multiples, percentile ranks
@@ -27,7 +27,7 @@
 // every company and si_mgav2 one for every industry with companies, since the composite rating run
 // stops at a company without them. Companies that stopped trading before the world's end are left
 // out. The oddities are drawn only when at least 10 companies are covered.
-namespace tools {
+namespace demo {
 
 struct DemoFundamentalsSummary {
   size_t companies = 0;          // rows of si_ci
@@ -56,4 +56,4 @@ DemoFundamentalsSummary WriteDemoFundamentals(
 // fundamentals); false when it does not, or cannot be opened.
 bool HasFundamentals();
 
-}  // namespace tools
+}  // namespace demo

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "demo/ExchangeCalendar.h"
 #include "platform/tc2000/PriceStore.h"
-#include "tools/ExchangeCalendar.h"
 
 // The demo world: a made-up stock market drawn from a seed, with companies, their sectors and
 // industries, daily bars for every security and the price server's chart lists. The same
@@ -16,7 +16,7 @@
 // (fundamentals, portfolios) build on the same companies by calling MakeDemoWorld again.
 //
 // Dates are date codes (year × 10000 + month × 100 + day) throughout.
-namespace tools {
+namespace demo {
 
 // ---- The world
 
@@ -102,4 +102,4 @@ std::vector<tc2000::Bar> DemoBars(const DemoWorld& world, const DemoSecurity& se
 int64_t WriteDemoStore(const DemoWorld& world, const std::filesystem::path& path,
                        const std::function<void(size_t done, size_t total)>& progress = {});
 
-}  // namespace tools
+}  // namespace demo

@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <vector>
 
-#include "tools/DemoFundamentalsData.h"
+#include <gtest/gtest.h>
 
-namespace tools::demo_fundamentals {
+#include "demo/DemoFundamentalsData.h"
+
+namespace demo::fundamentals_data {
 namespace {
 
 TEST(DemoFundamentalsRankingTest, PercentileRanksShareTiesAndKeepNulls) {
@@ -32,4 +32,4 @@ TEST(DemoFundamentalsRankingTest, PercentileRanksShareTiesAndKeepNulls) {
 }
 
 }  // namespace
-}  // namespace tools::demo_fundamentals
+}  // namespace demo::fundamentals_data

@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "tools/DemoFundamentalsData.h"
+#include "demo/DemoFundamentalsData.h"
 
-namespace tools::demo_fundamentals {
+namespace demo::fundamentals_data {
 
 namespace {
 
@@ -119,4 +119,4 @@ void RankIndustries(const DemoWorld& world, Generated& generated) {
   }
 }
 
-}  // namespace tools::demo_fundamentals
+}  // namespace demo::fundamentals_data

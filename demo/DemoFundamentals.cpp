@@ -1,4 +1,4 @@
-#include "tools/DemoFundamentals.h"
+#include "demo/DemoFundamentals.h"
 
 #include <algorithm>
 #include <array>
@@ -12,22 +12,21 @@
 
 #include <fmt/format.h>
 
+#include "demo/DemoFundamentalsData.h"
+#include "demo/DemoRandom.h"
+#include "demo/ParallelFor.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Variant.h"
 #include "platform/fundamentals/FundamentalsSchema.h"
-#include "tools/DemoFundamentalsData.h"
-#include "tools/DemoRandom.h"
-#include "tools/FundamentalsImport.h"
-#include "tools/ParallelFor.h"
 
-namespace tools {
+namespace demo {
 
 namespace {
 
 using automation::Variant;
-using namespace demo_fundamentals;
+using namespace fundamentals_data;
 
 // ---- Putting it together
 
@@ -185,4 +184,4 @@ bool HasFundamentals() {
   }
 }
 
-}  // namespace tools
+}  // namespace demo

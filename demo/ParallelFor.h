@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-namespace tools {
+namespace demo {
 
 // Runs body(i) for every i in [first, last) on up to eight of the machine's cores, in no
 // particular order; a body that writes only to what belongs to its i gives the same result
@@ -41,4 +41,4 @@ void ParallelFor(size_t first, size_t last, const Body& body) {
   if (failure) std::rethrow_exception(failure);
 }
 
-}  // namespace tools
+}  // namespace demo

@@ -13,7 +13,7 @@
 // distributions are written out here, since the library's own ones may differ between
 // versions. So the same seed gives the same figures with every standard library; a change to
 // anything here changes every demo world drawn from a seed.
-namespace tools {
+namespace demo {
 
 // A well-spread 64-bit value of x (the splitmix64 finaliser): seeds of separate streams drawn
 // from one seed and an index.
@@ -89,4 +89,4 @@ std::vector<T> Sample(Random& random, std::vector<T> pool, size_t k) {
   return pool;
 }
 
-}  // namespace tools
+}  // namespace demo

@@ -1,14 +1,14 @@
-#include "tools/ExchangeCalendar.h"
-
-#include <fmt/format.h>
+#include "demo/ExchangeCalendar.h"
 
 #include <algorithm>
+
+#include <fmt/format.h>
 
 #include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
 
-namespace tools {
+namespace demo {
 
 namespace {
 
@@ -120,4 +120,4 @@ int32_t AddCalendarDays(int32_t date_code, int32_t days) {
   return Checked(date_code).AddDays(days).Code();
 }
 
-}  // namespace tools
+}  // namespace demo
