@@ -396,8 +396,12 @@ void WebServer::ServePage(const std::string& name, const httplib::Request& reque
   // hosts controls comes with its session, so it need not ask for one before its first
   // request; one that never opens its stream is ended after the grace period.
   ReplaceAll(html, "{{token}}", token_);
+  // What a page comes with costs the server work, done only for a page opened from our own
+  // pages or by the user: one that another site opens (or has fetched) asks for it itself.
+  const std::string site = request.get_header_value("Sec-Fetch-Site");
+  const bool ours = site.empty() || site == "same-origin" || site == "none";
   if (html.find("{{session}}") != std::string::npos) {
-    const std::shared_ptr<Session> session = NewSession();
+    const std::shared_ptr<Session> session = ours ? NewSession() : nullptr;
     ReplaceAll(html, "{{session}}", session ? session->id() : std::string());
     // The controls the page names in <meta name="kestrova-prepare" content="PROGID ...">
     // are made while it loads its files.
@@ -419,7 +423,7 @@ void WebServer::ServePage(const std::string& name, const httplib::Request& reque
   if (html.find("{{company}}") != std::string::npos) {
     Json company;
     try {
-      company = CompanyJson(request.get_param_value("ticker"));
+      if (ours) company = CompanyJson(request.get_param_value("ticker"));
     } catch (const std::exception&) {
       company = nullptr;
     }

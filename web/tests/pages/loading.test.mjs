@@ -121,6 +121,27 @@ test('the navigator of the start page is made while the page loads, and the page
   assert.equal((await api(plain, 'POST', `/api/objects/1`, { member: 'Ticker', kind: 'get' })).error.number, 91);
 });
 
+test('a page another site opens comes with nothing, and asks for its session itself', async () => {
+  const { text } = await get(`/Kestrova/profile.asp?ticker=${ticker}`, { 'Sec-Fetch-Site': 'cross-site' });
+  assert.match(text, /name="kestrova-session" content=""/);
+  assert.match(text, /id="company-data">null</);
+  const index = await get('/Kestrova/', { 'Sec-Fetch-Site': 'same-site' });
+  assert.match(index.text, /name="kestrova-session" content=""/);
+
+  // Such a page still works: the browser opens it from another site's link.
+  const page = await browser.newPage();
+  await page.route('**/Kestrova/profile.asp*', async (route) => {
+    const headers = { ...route.request().headers(), 'sec-fetch-site': 'cross-site' };
+    await route.fulfill({ response: await route.fetch({ headers }) });
+  });
+  await page.goto(`${server.base}/Kestrova/profile.asp?ticker=${ticker}`);
+  await page.locator('body[data-ready="true"]').waitFor();
+  assert.equal(await page.locator('meta[name="kestrova-session"]').getAttribute('content'), '');
+  assert.match(await page.locator('.company-head h1').textContent(), /\S/);
+  assert.match(await page.locator('.ohlc-graph .chart-image').getAttribute('src'), /^data:image\/svg\+xml;base64,/);
+  await page.close();
+});
+
 test('a control is set up in the request that creates it, up to the first step that fails', async () => {
   const page = await pageOf('chart.asp');
   const created = await api(page, 'POST', '/api/controls', {
