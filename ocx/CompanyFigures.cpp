@@ -94,7 +94,7 @@ CompanyRows CompanyRows::Read(const std::shared_ptr<ado::Connection>& connection
     for (char c : name) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     columns += (columns.empty() ? "" : ", ") + quoted + "\"";
   }
-  if (columns.empty()) columns = "*";  // no company_id: the constructor says so
+  if (columns.empty()) columns.push_back('*');  // no company_id: the constructor says so
   return CompanyRows(helpers::OpenRecordset(connection, "select " + columns + " from " + table),
                      keep);
 }

@@ -4,6 +4,8 @@
 #include <memory>
 #include <utility>
 
+#include <fmt/format.h>
+
 #include "platform/ado/Connection.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/Error.h"
@@ -38,7 +40,7 @@ constexpr std::array<WatchGroup, 5> kWatchGroups = {{
 constexpr int32_t kSector = 5;
 constexpr int32_t kIndustry = 4;
 
-std::string NodeProperty(int32_t id) { return "n" + std::to_string(id); }
+std::string NodeProperty(int32_t id) { return fmt::format("n{}", id); }
 
 std::string RightTrimmed(std::string text) {
   while (!text.empty() && text.back() == ' ') text.pop_back();

@@ -47,7 +47,9 @@ std::optional<std::vector<size_t>> FindColumns(const std::vector<std::string>& h
   if (!missing.empty()) {
     std::string names;
     for (const ColumnRule& rule : rules) {
-      if (rule.required) names += (names.empty() ? "" : ",") + std::string(rule.name);
+      if (!rule.required) continue;
+      if (!names.empty()) names += ',';
+      names += rule.name;
     }
     error =
         fmt::format("no header row {} (missing {}); file skipped", names, fmt::join(missing, ", "));

@@ -1,14 +1,15 @@
 #include "platform/ado/DatabaseBackup.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <unistd.h>
+
+#include <fmt/format.h>
 
 #include "platform/ado/BackupFiles.h"
 #include "platform/ado/PostgresModule.h"
@@ -62,7 +63,7 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 
 StagedFile::StagedFile(const fs::path& target) {
   std::string pattern =
-      (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+      (target.parent_path() / fmt::format(".{}.XXXXXX", target.filename().string())).string();
   const int fd = mkstemp(pattern.data());
   if (fd < 0) {
     throw Failure("cannot create a file beside " + target.string() + ": " + std::strerror(errno));

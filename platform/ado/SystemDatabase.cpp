@@ -10,6 +10,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "platform/ado/Connection.h"
 #include "platform/ado/Errors.h"
 #include "platform/ado/Transaction.h"
@@ -81,7 +83,7 @@ class StagedDatabaseFile {
  public:
   explicit StagedDatabaseFile(const fs::path& target) {
     std::string pattern =
-        (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
+        (target.parent_path() / fmt::format(".{}.XXXXXX", target.filename().string())).string();
     const int fd = mkstemp(pattern.data());
     if (fd < 0) {
       throw Error(errors::kDatabaseConnection,

@@ -15,6 +15,8 @@
 #include <sys/socket.h>
 #include <vector>
 
+#include <fmt/format.h>
+
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
 #include "platform/net/CurlHandle.h"
@@ -213,7 +215,7 @@ std::string MessageId(const std::string& sender) {
   std::snprintf(unique, sizeof unique, "%llx.%016llx",
                 static_cast<unsigned long long>(std::time(nullptr)),
                 static_cast<unsigned long long>(random()));
-  return "<" + std::string(unique) + "@" + domain + ">";
+  return fmt::format("<{}@{}>", unique, domain);
 }
 
 struct Upload {
@@ -464,9 +466,9 @@ void SendMail(const SmtpServer& server, const MailMessage& message) {
   CurlList pinned;
   if (!route.pinned.empty()) detail::AppendLine(pinned, route.pinned);
   const std::string url = (server.implicit_tls ? "smtps://" : "smtp://") + where;
-  const std::string sender = "<" + EnvelopeAddress(message.from) + ">";
+  const std::string sender = fmt::format("<{}>", EnvelopeAddress(message.from));
   CurlList recipients;
-  detail::AppendLine(recipients, "<" + EnvelopeAddress(message.to) + ">");
+  detail::AppendLine(recipients, fmt::format("<{}>", EnvelopeAddress(message.to)));
   const std::string login_options = LoginOptions(server.auth_method);
   Upload upload{mail};
   ServerAnswers answers;
