@@ -10,6 +10,7 @@
 
 #include "Orvalis/AlertCheck.h"
 #include "platform/ado/Connection.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/Registry.h"
 #include "platform/net/LocalHttpServer.h"
 #include "platform/net/tests/SmtpSink.h"
@@ -40,8 +41,8 @@ int main() {
   system->Execute("create index alertMain on alert (symbol)");
   fundamentals->Execute("create table si_ci (ticker char(8), company varchar(60))");
   fundamentals->Execute("create index si_ci_ticker on si_ci (ticker)");
-  system->BeginTrans();
-  fundamentals->BeginTrans();
+  ado::Transaction system_writes(*system);
+  ado::Transaction fundamentals_writes(*fundamentals);
   for (int i = 0; i < kAlerts; ++i) {
     const std::string symbol = fmt::format("S{:04}", i);
     const double price = 10 + i % 90;
@@ -57,8 +58,8 @@ int main() {
     book->Set(symbol, fmt::format("{:.2f}", price), "12/8/2026", "4:00pm", "+0.25",
               fmt::format("{:.2f}", price - 0.25), "1", "1", "1", "123456");
   }
-  system->CommitTrans();
-  fundamentals->CommitTrans();
+  system_writes.Commit();
+  fundamentals_writes.Commit();
   automation::CreateObject("Thalmere.Settings")
       ->Let("AlertEmailServer", automation::Variant("127.0.0.1:" + std::to_string(sink.port())));
 

@@ -1,15 +1,16 @@
 // The six valuation-ratio series of Stats for 1,000 tickers over 1,560 daily prices each,
 // on a SQLite fundamentals database of 1,000 companies made for the run.
-#include <benchmark/benchmark.h>
-#include <stdlib.h>
-
 #include <filesystem>
+#include <stdlib.h>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "library/Stats.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/DateTime.h"
 #include "platform/helpers/library.h"
 
@@ -60,7 +61,7 @@ World MakeWorld() {
     db.Execute(sql + ")");
     db.Execute("create index " + table + "_key on " + table + " (company_id)");
   }
-  db.BeginTrans();
+  ado::Transaction transaction(db);
   for (int c = 0; c < kCompanies; ++c) {
     const Variant id("C" + std::to_string(c));
     db.Execute("insert into si_ci values (?, ?)", {Variant(Ticker(c)), id});
@@ -77,7 +78,7 @@ World MakeWorld() {
       db.Execute("insert into " + table + " values (" + marks + ")", values);
     }
   }
-  db.CommitTrans();
+  transaction.Commit();
 
   std::vector<float> closes;
   std::vector<int32_t> codes;

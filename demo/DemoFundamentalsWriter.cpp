@@ -10,6 +10,7 @@
 #include "demo/DemoFundamentalsData.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
+#include "platform/ado/Transaction.h"
 #include "platform/automation/DateCode.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Variant.h"
@@ -73,16 +74,15 @@ class Writer {
   int64_t WriteSource(const std::string& source) {
     auto connection = ado::Connection::Create();
     connection->OpenSource(ado::ResolveDataSource(source), /*create=*/true);
-    // Until CommitTrans, the source keeps its previous tables: a failure below releases the
-    // connection with the transaction open, which rolls it back.
-    connection->BeginTrans();
+    // Until the commit, the source keeps its previous tables: a failure below rolls back.
+    ado::Transaction transaction(*connection);
     fundamentals::CreateFundamentalsTables(*connection, source);
     int64_t rows = 0;
     for (const fundamentals::FundamentalsTable& table : fundamentals::FundamentalsTables()) {
       if (table.source != source) continue;
       rows += WriteTable(*connection, table);
     }
-    connection->CommitTrans();
+    transaction.Commit();
     return rows;
   }
 
