@@ -1,7 +1,7 @@
 // Throughput of the run-time conversions and of regional number formatting.
-#include <benchmark/benchmark.h>
-
 #include <cstdlib>
+
+#include <benchmark/benchmark.h>
 
 #include "platform/automation/Convert.h"
 #include "platform/automation/Regional.h"

@@ -4,12 +4,12 @@
 // iteration. For comparison: one pass by the quadratic exchange sort itself, and the fast
 // pass on inputs that are hard for an exchange sort (long descending runs) and on more
 // entries.
-#include <benchmark/benchmark.h>
-
 #include <cstdint>
 #include <optional>
 #include <random>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "ocx/Percentiles.h"
 

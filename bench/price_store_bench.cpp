@@ -2,15 +2,15 @@
 // the latest 100 bars of a random symbol (store, late-bound server call, Quotes load), a
 // one-year window load and a one-day window load. The store is made once in $KESTROVA_BENCH_DATA
 // (default /tmp/kestrova-bench) and reused by later runs.
-#include <benchmark/benchmark.h>
-#include <stdlib.h>
-
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <random>
+#include <stdlib.h>
 #include <string>
 #include <vector>
+
+#include <benchmark/benchmark.h>
 
 #include "library/Quotes.h"
 #include "platform/automation/DateTime.h"

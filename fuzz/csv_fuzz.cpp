@@ -1,13 +1,12 @@
 // The CSV reader of the importers: the limit check, both ways of cutting a file into
 // records, and the readers of the values in the fields.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "tools/CsvText.h"
 

@@ -1,13 +1,12 @@
 // The settings file reader: a settings.ini of any bytes, read through the store as every
 // program reads it. The file lives in memory; the store reaches it by its /proc name.
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "platform/automation/Error.h"
 #include "platform/settings_store/SettingsStore.h"

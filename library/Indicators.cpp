@@ -1,10 +1,10 @@
 #include "library/Indicators.h"
 
-#include <fmt/format.h>
-
 #include <cmath>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "platform/automation/Error.h"
 

@@ -1,12 +1,12 @@
 #include "library/PriceArray.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cmath>
 #include <string>
 #include <type_traits>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateCode.h"

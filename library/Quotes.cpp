@@ -1,7 +1,5 @@
 #include "library/Quotes.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -9,6 +7,8 @@
 #include <initializer_list>
 #include <span>
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"

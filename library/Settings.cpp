@@ -1,9 +1,9 @@
 #include "library/Settings.h"
 
-#include <fmt/format.h>
-
 #include <cstdlib>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"

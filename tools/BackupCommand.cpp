@@ -1,11 +1,11 @@
 #include "tools/BackupCommand.h"
 
-#include <fmt/format.h>
-
 #include <filesystem>
 #include <iostream>
 #include <memory>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "ocx/library.h"
 #include "platform/ui/UiHost.h"

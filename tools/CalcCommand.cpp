@@ -1,14 +1,14 @@
 #include "tools/CalcCommand.h"
 
-#include <fmt/format.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <string>
+#include <unistd.h>
+
+#include <fmt/format.h>
 
 #include "ocx/calccomp.h"
 #include "ocx/calceva.h"

@@ -1,7 +1,5 @@
 #include "tools/ChartCommand.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -14,6 +12,8 @@
 #include <string_view>
 #include <system_error>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"

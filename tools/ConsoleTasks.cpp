@@ -1,8 +1,8 @@
 #include "tools/ConsoleTasks.h"
 
-#include <fmt/format.h>
-
 #include <algorithm>
+
+#include <fmt/format.h>
 
 namespace tools {
 

@@ -1,12 +1,12 @@
 #include "tools/DataSourcesCommand.h"
 
-#include <fmt/format.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"

@@ -1,12 +1,12 @@
 #include "tools/ProfileCommand.h"
 
-#include <fmt/format.h>
-
 #include <memory>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Registry.h"

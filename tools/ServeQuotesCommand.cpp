@@ -1,12 +1,12 @@
 #include "tools/ServeQuotesCommand.h"
 
 #include <dlfcn.h>
-#include <fmt/format.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <system_error>
+
+#include <fmt/format.h>
 
 namespace tools {
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <CLI/CLI.hpp>
 #include <string>
+
+#include <CLI/CLI.hpp>
 
 namespace tools {
 

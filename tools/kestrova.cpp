@@ -1,10 +1,11 @@
 // kestrova: the system's command line: data-source set-up, demo data, importers and batch
 // runs from the shell. Exit status 0 on success; a failure prints one line on stderr.
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 #include <string>
 #include <string_view>
+
+#include <CLI/CLI.hpp>
 
 #include "platform/automation/Error.h"
 #include "tools/BackupCommand.h"

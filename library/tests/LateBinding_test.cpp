@@ -1,8 +1,8 @@
 // This program links against the platform alone: every Thalmere class it uses comes from
 // the library that the registry loads through its registration file.
-#include <gtest/gtest.h>
-
 #include <fstream>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"

@@ -1,9 +1,9 @@
 #include "library/Quotes.h"
 
+#include <filesystem>
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
-
-#include <filesystem>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"

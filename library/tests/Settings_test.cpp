@@ -1,9 +1,9 @@
 #include "library/Settings.h"
 
-#include <gtest/gtest.h>
-
 #include <fstream>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"

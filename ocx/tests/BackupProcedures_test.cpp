@@ -1,5 +1,3 @@
-#include "ocx/library.h"
-
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -7,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ocx/library.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
 #include "platform/ado/Recordset.h"

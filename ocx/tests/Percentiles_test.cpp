@@ -1,7 +1,5 @@
 #include "ocx/Percentiles.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -11,6 +9,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace {
 

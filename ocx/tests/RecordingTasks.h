@@ -1,13 +1,13 @@
 #pragma once
 
-#include <fmt/format.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <fmt/format.h>
 
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"

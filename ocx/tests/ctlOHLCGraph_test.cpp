@@ -1,11 +1,11 @@
 #include "ocx/ctlOHLCGraph.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ocx/frmOHLCOptions.h"
 #include "platform/automation/Convert.h"

@@ -1,9 +1,9 @@
 #include "ocx/ctlSettings.h"
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Convert.h"
 #include "platform/automation/Registry.h"

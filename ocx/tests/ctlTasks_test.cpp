@@ -1,11 +1,11 @@
 #include "ocx/ctlTasks.h"
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "ocx/calclists.h"
 #include "ocx/library.h"

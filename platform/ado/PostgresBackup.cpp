@@ -1,22 +1,22 @@
-#include <fcntl.h>
-#include <libpq-fe.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
+#include <spawn.h>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <sys/wait.h>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
+
+#include <libpq-fe.h>
 
 #include "platform/ado/BackupFiles.h"
 #include "platform/ado/DatabaseBackup.h"

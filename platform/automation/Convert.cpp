@@ -1,12 +1,12 @@
 #include "platform/automation/Convert.h"
 
-#include <fmt/format.h>
-
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"

@@ -1,11 +1,11 @@
 #include "platform/automation/DateTime.h"
 
-#include <fmt/format.h>
-
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <string>
+
+#include <fmt/format.h>
 
 #include "platform/automation/DateCode.h"
 #include "platform/automation/Error.h"

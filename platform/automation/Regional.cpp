@@ -1,11 +1,10 @@
 #include "platform/automation/Regional.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <charconv>
 #include <climits>
 #include <cstdlib>
+#include <langinfo.h>
+#include <locale.h>
 #include <string>
 #include <system_error>
 

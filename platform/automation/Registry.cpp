@@ -1,12 +1,11 @@
 #include "platform/automation/Registry.h"
 
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstdlib>
+#include <dlfcn.h>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 #include "platform/automation/Dispatch.h"
 #include "platform/automation/Error.h"

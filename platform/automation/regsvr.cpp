@@ -1,8 +1,7 @@
 // kestrova-regsvr LIBRARY FILE: loads a server library, asks it for its classes and writes
 // the registration file through which the registry finds them later.
-#include <dlfcn.h>
-
 #include <cstdio>
+#include <dlfcn.h>
 #include <exception>
 
 #include "platform/automation/Registry.h"

@@ -1,11 +1,10 @@
 #include "platform/settings_store/SettingsStore.h"
 
+#include <cerrno>
 #include <fcntl.h>
+#include <string>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <string>
 
 #include "platform/automation/Error.h"
 #include "platform/system/KeyFile.h"

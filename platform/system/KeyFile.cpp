@@ -1,9 +1,9 @@
 #include "platform/system/KeyFile.h"
 
-#include <glib.h>
-
 #include <memory>
 #include <string>
+
+#include <glib.h>
 
 #include "platform/automation/Error.h"
 

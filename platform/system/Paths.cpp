@@ -1,9 +1,8 @@
 #include "platform/system/Paths.h"
 
+#include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
-
-#include <cstdlib>
 
 namespace kestrova_system {
 

@@ -1,5 +1,3 @@
-#include "platform/helpers/library.h"
-
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -8,6 +6,7 @@
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateTime.h"
 #include "platform/automation/Error.h"
+#include "platform/helpers/library.h"
 #include "platform/tests/TestEnvironment.h"
 
 namespace helpers {

@@ -1,11 +1,10 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <sys/types.h>
 
 namespace testing_support {
 

@@ -1,14 +1,14 @@
 #include "platform/tc2000/PriceStore.h"
 
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
 #include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
 #include <thread>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "platform/automation/Error.h"
 #include "platform/helpers/library.h"

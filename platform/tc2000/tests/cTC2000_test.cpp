@@ -1,8 +1,8 @@
 #include "platform/tc2000/cTC2000.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"

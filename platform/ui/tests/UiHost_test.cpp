@@ -1,11 +1,11 @@
 #include "platform/ui/UiHost.h"
 
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 namespace ui {
 namespace {
