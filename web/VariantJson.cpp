@@ -37,6 +37,68 @@ std::string Base64(const uint8_t* data, size_t size) {
   return out;
 }
 
+namespace {
+
+// Whether dump() would write the text between its quotes unchanged: plain ASCII, with no
+// quote, backslash or control character.
+bool NeedsNoEscape(const std::string& text) {
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\') return false;
+  }
+  return true;
+}
+
+void AppendJson(const Json& value, std::string& out) {
+  switch (value.type()) {
+    case Json::value_t::object: {
+      out += '{';
+      bool first = true;
+      for (const auto& [key, item] : value.items()) {
+        if (!first) out += ',';
+        first = false;
+        AppendJson(Json(key), out);
+        out += ':';
+        AppendJson(item, out);
+      }
+      out += '}';
+      return;
+    }
+    case Json::value_t::array: {
+      out += '[';
+      bool first = true;
+      for (const Json& item : value) {
+        if (!first) out += ',';
+        first = false;
+        AppendJson(item, out);
+      }
+      out += ']';
+      return;
+    }
+    case Json::value_t::string: {
+      const auto& text = value.get_ref<const std::string&>();
+      if (NeedsNoEscape(text)) {
+        out += '"';
+        out += text;
+        out += '"';
+        return;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  out += value.dump();
+}
+
+}  // namespace
+
+std::string JsonText(const Json& value) {
+  std::string out;
+  AppendJson(value, out);
+  return out;
+}
+
 Json ToJson(const Variant& value, const ObjectTable& objects) {
   struct Visitor {
     const ObjectTable& objects;

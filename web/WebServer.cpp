@@ -1,20 +1,20 @@
 #include "web/WebServer.h"
 
-#include <fmt/format.h>
-#include <fnmatch.h>
-#include <httplib.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <fnmatch.h>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
+
+#include <fmt/format.h>
+#include <httplib.h>
 
 #include "platform/automation/Error.h"
 #include "platform/automation/Registry.h"
@@ -191,13 +191,13 @@ Json RunSetup(Session& session, int64_t id, ui::Control& control, const Json& se
 // JSON to stand in a page's <script type="application/json">: a "<" (of "</script>" or
 // "<!--" in a text) is written as its escape, so nothing in it ends the element.
 std::string ScriptData(const Json& value) {
-  std::string text = value.dump();
+  std::string text = JsonText(value);
   ReplaceAll(text, "<", "\\u003c");
   return text;
 }
 
 std::string StreamText(const StreamMessage& message) {
-  return "event: " + message.event + "\ndata: " + message.data.dump() + "\n\n";
+  return "event: " + message.event + "\ndata: " + JsonText(message.data) + "\n\n";
 }
 
 // The HTTP library listens with a queue of five connections, which a page opening several

@@ -1,11 +1,11 @@
 #include "web/VariantJson.h"
 
-#include <gtest/gtest.h>
-
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "platform/automation/Dispatch.h"
 #include "platform/tests/TestEnvironment.h"
@@ -93,6 +93,31 @@ TEST(VariantJsonTest, ObjectsOfOtherPagesAndUnknownFormsAreRefused) {
   const Json deep = Json::parse(std::string(100000, '[') + std::string(100000, ']'));
   EXPECT_EQ(testing_support::ErrorNumberOf([&] { FromJson(deep, t); }),
             automation::err::kTypeMismatch);
+}
+
+// The stream and the pages' embedded data are written by JsonText, which must give dump()'s
+// text to the byte, escapes and all.
+TEST(VariantJsonTest, JsonTextIsDumpsText) {
+  const std::string picture(100000, 'Q');
+  const Json values[] = {
+      nullptr,
+      true,
+      Json::array(),
+      Json::object(),
+      0.1,
+      -2.5e-300,
+      1e21,
+      42,
+      -7,
+      "plain",
+      "quote \" backslash \\ slash / tab \t newline \n bell \a delete \x7f",
+      "unicode \u00e9\u20ac\U0001F600",
+      "</script><!--",
+      Json{{"image", {{"$bytes", picture}}},
+           {"caption", "Price \"8y\""},
+           {"list", {1, 2.5, "x", nullptr, Json::array({Json::object()})}}},
+  };
+  for (const Json& value : values) EXPECT_EQ(JsonText(value), value.dump()) << value.dump();
 }
 
 }  // namespace
