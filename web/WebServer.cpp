@@ -196,6 +196,20 @@ std::string ScriptData(const Json& value) {
   return text;
 }
 
+// The control a page takes when it asks to attach to its `progid` (one a reload left or one
+// made while the page loaded, waited for), as the request that creates it answers: {id,
+// class, state}; null when the page has none, so it asks for one itself.
+Json AttachedControl(Session& session, const std::string& progid) {
+  session.WaitPrepared(progid);
+  const int64_t id = session.FindControlOf(progid);
+  const automation::ObjectRef object = id ? session.FindObject(id) : nullptr;
+  ui::Control* control = object ? session.FindControl(id) : nullptr;
+  if (!control) return nullptr;
+  return {{"id", id},
+          {"class", std::string(object->ClassName())},
+          {"state", StateJson(control->State())}};
+}
+
 std::string StreamText(const StreamMessage& message) {
   return "event: " + message.event + "\ndata: " + JsonText(message.data) + "\n\n";
 }
@@ -400,8 +414,10 @@ void WebServer::ServePage(const std::string& name, const httplib::Request& reque
   // pages or by the user: one that another site opens (or has fetched) asks for it itself.
   const std::string site = request.get_header_value("Sec-Fetch-Site");
   const bool ours = site.empty() || site == "same-origin" || site == "none";
+  std::shared_ptr<Session> session;
+  std::vector<std::string> prepared;
   if (html.find("{{session}}") != std::string::npos) {
-    const std::shared_ptr<Session> session = ours ? NewSession() : nullptr;
+    session = ours ? NewSession() : nullptr;
     ReplaceAll(html, "{{session}}", session ? session->id() : std::string());
     // The controls the page names in <meta name="kestrova-prepare" content="PROGID ...">
     // are made while it loads its files.
@@ -410,7 +426,9 @@ void WebServer::ServePage(const std::string& name, const httplib::Request& reque
       const size_t from = at + kPrepare.size();
       for (const std::string& prog_id :
            automation::SplitAt(html.substr(from, html.find('"', from) - from), ' ')) {
-        if (!prog_id.empty()) session->Prepare(prog_id);
+        if (prog_id.empty()) continue;
+        session->Prepare(prog_id);
+        prepared.push_back(prog_id);
       }
     }
   }
@@ -418,9 +436,24 @@ void WebServer::ServePage(const std::string& name, const httplib::Request& reque
   // a file changes, and asks for none of them again in the meantime.
   ReplaceAll(html, "/Kestrova/static/",
              "/Kestrova/static/v" + StaticVersion(options_.web_root) + "/");
+  // The page may come with the controls made for it, by ProgID, as the requests that would
+  // create them answer: what comes before them goes out at once, so the browser fetches the
+  // page's files while they are made, and the rest (`tail`) once they are. The page is cut
+  // there before anything from the request goes into it.
+  constexpr std::string_view kPrepared = "{{prepared}}";
+  std::string tail;
+  const bool streamed = !prepared.empty() && html.find(kPrepared) != std::string::npos;
+  if (streamed) {
+    const size_t at = html.find(kPrepared);
+    tail = html.substr(at + kPrepared.size());
+    html.resize(at);
+  } else {
+    ReplaceAll(html, kPrepared, "null");
+  }
   // The company page comes with its figures (last: nothing in them is replaced). When they cannot
   // be read, the page asks for them itself and shows why not.
-  if (html.find("{{company}}") != std::string::npos) {
+  if (html.find("{{company}}") != std::string::npos ||
+      tail.find("{{company}}") != std::string::npos) {
     Json company;
     try {
       if (ours) company = CompanyJson(request.get_param_value("ticker"));
@@ -428,10 +461,35 @@ void WebServer::ServePage(const std::string& name, const httplib::Request& reque
       company = nullptr;
     }
     ReplaceAll(html, "{{company}}", ScriptData(company));
+    ReplaceAll(tail, "{{company}}", ScriptData(company));
   }
   SetPageHeaders(response);
   response.set_header("Cache-Control", "no-store");
-  response.set_content(html, "text/html; charset=utf-8");
+  if (!streamed) {
+    response.set_content(html, "text/html; charset=utf-8");
+    return;
+  }
+  response.set_chunked_content_provider(
+      "text/html; charset=utf-8",
+      [head = std::move(html), tail = std::move(tail), session, prepared, head_sent = false](
+          size_t, httplib::DataSink& sink) mutable {
+        if (!head_sent) {
+          head_sent = true;
+          return sink.write(head.data(), head.size());
+        }
+        Json controls = Json::object();
+        for (const std::string& prog_id : prepared) {
+          try {
+            controls[prog_id] = AttachedControl(*session, prog_id);
+          } catch (const std::exception&) {
+            controls[prog_id] = nullptr;  // the page asks for it, and shows why it cannot be made
+          }
+        }
+        const std::string rest = ScriptData(controls) + tail;
+        if (!sink.write(rest.data(), rest.size())) return false;
+        sink.done();
+        return true;
+      });
 }
 
 void WebServer::AddRoutes() {

@@ -148,6 +148,16 @@ export function object(value) {
 
 // ---- controls
 
+// The controls the server made while the page loaded may come in the page, by ProgID, each as
+// the request that creates it would answer. Each is taken once; a page without them asks.
+const prepared =
+  JSON.parse(document.getElementById('kestrova-prepared')?.textContent || 'null') ?? {};
+function takePrepared(progid) {
+  const answer = prepared[progid];
+  delete prepared[progid];
+  return answer ?? null;
+}
+
 // Draws a control's state into the elements of `root` that name its children
 // (data-child="txtShort"), and sends their events. Captions, labels and error texts go to
 // elements marked data-caption, data-label and data-error with the child's name.
@@ -168,9 +178,11 @@ export class ControlView extends AutomationObject {
   static async create(progid, root, { setup = [], prepare } = {}) {
     const body = { progid, attach: true };
     if (setup.length) body.setup = setup;
-    // Not queued behind the page's other requests: nothing else can reach this control
-    // before it exists, so controls of a page are made side by side.
-    const answer = await request('POST', '/api/controls', body);
+    // One the page came with is taken without a request. The request is not queued behind
+    // the page's others: nothing else can reach this control before it exists, so controls
+    // of a page are made side by side.
+    const answer =
+      (!setup.length && takePrepared(progid)) || (await request('POST', '/api/controls', body));
     const view = new ControlView(answer.id, answer.class, root);
     prepare?.(view);
     view.bindEvents();

@@ -121,6 +121,54 @@ test('the navigator of the start page is made while the page loads, and the page
   assert.equal((await api(plain, 'POST', `/api/objects/1`, { member: 'Ticker', kind: 'get' })).error.number, 91);
 });
 
+test('the start page comes with its navigator and draws it without asking, or asks when it has none', async () => {
+  // The page holds the control as the request that creates it would answer.
+  const { text } = await get('/Kestrova/');
+  const data = text.match(/<script type="application\/json" id="kestrova-prepared">([^]*?)<\/script>/)[1];
+  assert.doesNotMatch(data, /</);
+  const navigator = JSON.parse(data)['Kestrova.ctlHierarchicalNav'];
+  assert.equal(navigator.id, 1);
+  assert.equal(navigator.class, 'ctlHierarchicalNav');
+  assert.ok(navigator.state.cmbTicker.items.includes(ticker));
+  assert.ok(Object.keys(navigator.state.FlyTreeXPro1).length >= 3, JSON.stringify(navigator.state.FlyTreeXPro1));
+  // One another site opens comes without.
+  const foreign = await get('/Kestrova/', { 'Sec-Fetch-Site': 'cross-site' });
+  assert.match(foreign.text, /id="kestrova-prepared">null</);
+
+  // The browser draws the tree and takes typing from what the page came with; a page without
+  // it (as one another site opened) asks for the control, and draws the same.
+  const drawn = [];
+  for (const embedded of [true, false]) {
+    const page = await browser.newPage();
+    if (!embedded) {
+      await page.route('**/Kestrova/', async (route) => {
+        const response = await route.fetch();
+        const body = (await response.text()).replace(/(id="kestrova-prepared">)[^]*?</, '$1null<');
+        await route.fulfill({ response, body });
+      });
+    }
+    const created = [];
+    page.on('request', (r) => {
+      if (new URL(r.url()).pathname === '/api/controls') created.push(r.url());
+    });
+    await page.goto(`${server.base}/Kestrova/`);
+    await page.locator('body[data-ready="true"]').waitFor();
+    assert.equal(created.length, embedded ? 0 : 1, `embedded ${embedded}`);
+    drawn.push(await page.locator('[role="tree"] > [role="treeitem"] > .tree-row').allTextContents());
+    // The control is there to answer: a click opens or closes a folder, typing suggests tickers.
+    const folder = page.locator('[role="tree"] > [role="treeitem"]').last();
+    const was = await folder.getAttribute('aria-expanded');
+    await folder.locator(':scope > .tree-row').click();
+    await page.waitForFunction((w) =>
+      document.querySelector('[role="tree"] > [role="treeitem"]:last-child').getAttribute('aria-expanded') !== w, was);
+    await page.locator('#nav-ticker').fill(ticker.slice(0, 2));
+    await page.locator('#nav-suggestions [role="option"]', { hasText: ticker }).first().waitFor();
+    await page.close();
+  }
+  assert.deepEqual(drawn[0], drawn[1]);
+  assert.ok(drawn[0].length >= 3, JSON.stringify(drawn[0]));
+});
+
 test('a page another site opens comes with nothing, and asks for its session itself', async () => {
   const { text } = await get(`/Kestrova/profile.asp?ticker=${ticker}`, { 'Sec-Fetch-Site': 'cross-site' });
   assert.match(text, /name="kestrova-session" content=""/);
