@@ -9,6 +9,11 @@ let companyModules = null;
 const loadCompanyModules = () =>
   (companyModules ??= Promise.all([import('./company.js'), import('./company-controls.js')]));
 
+// The page runs as soon as its files are here, while the server is still making the navigator
+// that ends the page; what comes before that is here by then.
+if (!document.getElementById('company-content')) {
+  await new Promise((resolve) => document.addEventListener('DOMContentLoaded', resolve, { once: true }));
+}
 pageHeader();
 const navigator = document.getElementById('navigator');
 const content = document.getElementById('company-content');

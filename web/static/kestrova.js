@@ -150,9 +150,16 @@ export function object(value) {
 
 // The controls the server made while the page loaded may come in the page, by ProgID, each as
 // the request that creates it would answer. Each is taken once; a page without them asks.
-const prepared =
-  JSON.parse(document.getElementById('kestrova-prepared')?.textContent || 'null') ?? {};
-function takePrepared(progid) {
+// They come last, once made: a page whose scripts run before it has all come (the start
+// page's do) waits for the rest of it here.
+const pageParsed = new Promise((resolve) => {
+  if (document.readyState !== 'loading') resolve();
+  else document.addEventListener('DOMContentLoaded', resolve, { once: true });
+});
+let prepared = null;
+async function takePrepared(progid) {
+  await pageParsed;
+  prepared ??= JSON.parse(document.getElementById('kestrova-prepared')?.textContent || 'null') ?? {};
   const answer = prepared[progid];
   delete prepared[progid];
   return answer ?? null;
@@ -182,7 +189,7 @@ export class ControlView extends AutomationObject {
     // the page's others: nothing else can reach this control before it exists, so controls
     // of a page are made side by side.
     const answer =
-      (!setup.length && takePrepared(progid)) || (await request('POST', '/api/controls', body));
+      (!setup.length && (await takePrepared(progid))) || (await request('POST', '/api/controls', body));
     const view = new ControlView(answer.id, answer.class, root);
     prepare?.(view);
     view.bindEvents();
