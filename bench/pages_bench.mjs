@@ -24,16 +24,25 @@ const browser = await launchBrowser();
 const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)];
 
 // Milliseconds from the navigation's start until `ready` holds in a frame about to be painted,
-// in a new tab of one browser profile (as a user opens page after page).
+// in a new tab of one browser profile (as a user opens page after page). `ready` gives the
+// time in that frame (performance.now()) once it holds: asked for afterwards, the time would
+// wait for whatever the page runs after its paint.
 const context = await browser.newContext({ viewport: { width: 1280, height: 800 } });
+async function frameWhen(page, ready) {
+  const painted = await page.waitForFunction(ready, null, { polling: 'raf', timeout: 30000 });
+  return painted.jsonValue();
+}
 async function timeTo(url, ready) {
   const page = await context.newPage();
   await page.goto(url, { waitUntil: 'commit' });
-  await page.waitForFunction(ready, null, { polling: 'raf', timeout: 30000 });
-  const ms = await page.evaluate(() => performance.now());
+  const ms = await frameWhen(page, ready);
   await page.close();
   return ms;
 }
+
+const navigatorShown = () =>
+  document.querySelector('[role="treeitem"]') && !document.getElementById('nav-ticker').disabled &&
+  performance.now();
 
 // From the request that creates the navigator control to the tree and ticker box painted:
 // the navigator's own part of the start page, without the loading of the page's files. The
@@ -41,27 +50,24 @@ async function timeTo(url, ready) {
 async function navigatorOwn() {
   const page = await context.newPage();
   await page.goto(`${server.base}/Kestrova/`, { waitUntil: 'commit' });
-  await page.waitForFunction(() =>
-    document.querySelector('[role="treeitem"]') && !document.getElementById('nav-ticker').disabled,
-  null, { polling: 'raf', timeout: 30000 });
-  const ms = await page.evaluate(() => {
+  const painted = await frameWhen(page, navigatorShown);
+  const ms = await page.evaluate((at) => {
     const created = performance.getEntriesByType('resource').find((e) => e.name.endsWith('/api/controls'));
-    return performance.now() - (created?.startTime ?? performance.getEntriesByType('navigation')[0].requestStart);
-  });
+    return at - (created?.startTime ?? performance.getEntriesByType('navigation')[0].requestStart);
+  }, painted);
   await page.close();
   return ms;
 }
 
-const navigator = () => timeTo(`${server.base}/Kestrova/`, () =>
-  document.querySelector('[role="treeitem"]') && !document.getElementById('nav-ticker').disabled);
+const navigator = () => timeTo(`${server.base}/Kestrova/`, navigatorShown);
 const figures = () => timeTo(`${server.base}/Kestrova/profile.asp?ticker=${ticker}`, () =>
-  document.querySelector('.company-head h1'));
+  document.querySelector('.company-head h1') && performance.now());
 const company = () => timeTo(`${server.base}/Kestrova/profile.asp?ticker=${ticker}`, () =>
-  document.body.dataset.ready === 'true');
+  document.body.dataset.ready === 'true' && performance.now());
 
 // For scale on this machine: the maintenance page, one control and little else.
 const reference = () => timeTo(`${server.base}/Kestrova/maintenance.asp`, () =>
-  document.querySelector('#ctlTasks[aria-busy="false"]'));
+  document.querySelector('#ctlTasks[aria-busy="false"]') && performance.now());
 
 try {
   for (const [name, measure, target] of [
