@@ -7,10 +7,10 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
+#include "library/CompositeMeasures.h"
 #include "library/PDFChart.h"
 #include "platform/ado/Connection.h"
 #include "platform/ado/DataSources.h"
@@ -19,6 +19,7 @@
 #include "platform/automation/Regional.h"
 #include "platform/automation/Registry.h"
 #include "platform/helpers/library.h"
+#include "platform/system/FileIdentity.h"
 #include "platform/ui/UiHost.h"
 
 namespace thalmere {
@@ -588,16 +589,8 @@ void DrawComposite(Sheet& sheet, int32_t x, int32_t& y, const Row& composite) {
                                                        {kCentre, 0}, {kCentre, 0},  {kCentre, 0}};
   sheet.BeginTable(x, y, columns);
   sheet.Font(6);
-  const char* headings[] = {"",
-                            "Overall",
-                            "EPS Growth",
-                            "Relative Strength",
-                            "SMR",
-                            "Institutional Ownership",
-                            "Institutional Purchases",
-                            "Accumulation Distribution",
-                            "Industry RS"};
-  for (int32_t i = 0; i < 9; ++i) sheet.Cell(i, Variant(headings[i]));
+  sheet.Cell(0, Variant(""));
+  for (int32_t i = 0; i < 8; ++i) sheet.Cell(i + 1, Variant(kCompositeMeasures[i].label));
   sheet.EndTable();
 
   sheet.RowHeight(kRowHeight);
@@ -609,20 +602,16 @@ void DrawComposite(Sheet& sheet, int32_t x, int32_t& y, const Row& composite) {
     const Variant& value = composite[column];
     return value.IsNull() ? Variant("") : value;
   };
-  static constexpr const char* kPercentiles[] = {"composite", "compeps",  "comprs",
-                                                 "compsmr",   "compinst", "compipurch",
-                                                 "compacdst", "compindrs"};
-  static constexpr const char* kScores[] = {"rscore",   "epswavg",    "rswavg",  "smrwavg",
-                                            "instwavg", "instpratio", "accdist", "indrs"};
   sheet.Cell(0, Variant("Composite"));
   for (int32_t i = 0; i < 8; ++i) {
-    if (composite.Single(kPercentiles[i]) >= 80.0f) sheet.TextColor(kRed);
-    sheet.Cell(i + 1, AsRead(kPercentiles[i]));
+    const char* percentile = kCompositeMeasures[i].percentile;
+    if (composite.Single(percentile) >= 80.0f) sheet.TextColor(kRed);
+    sheet.Cell(i + 1, AsRead(percentile));
     sheet.TextColor(kBlack);
   }
   sheet.NewRow();
   sheet.Cell(0, Variant("Score"));
-  for (int32_t i = 0; i < 8; ++i) sheet.Cell(i + 1, AsRead(kScores[i]));
+  for (int32_t i = 0; i < 8; ++i) sheet.Cell(i + 1, AsRead(kCompositeMeasures[i].score));
   sheet.EndTable();
 }
 
@@ -667,16 +656,12 @@ std::optional<Figures> ReadFigures(const std::string& ticker, const ConnectionRe
 
 // The file a SQLite data source was opened from, told apart from a file later put in its
 // place; {0, 0} for no file.
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
+using kestrova_system::FileIdentity;
 
+// The file a SQLite source leads to; other engines have none.
 FileIdentity IdentityOf(const ado::DataSource& source) {
-  struct stat info {};
-  if (source.driver != ado::Engine::kSqlite || stat(source.path.c_str(), &info) != 0) return {};
-  return {info.st_dev, info.st_ino};
+  if (source.driver != ado::Engine::kSqlite) return {};
+  return kestrova_system::IdentityOf(source.path);
 }
 
 bool SameSource(const ado::DataSource& a, const ado::DataSource& b) {

@@ -16,6 +16,7 @@
 #include <httplib.h>
 
 #include "Orvalis/AlertCheck.h"
+#include "library/CompositeMeasures.h"
 #include "platform/ado/Connection.h"
 #include "platform/automation/Convert.h"
 #include "platform/automation/DateCode.h"
@@ -134,24 +135,11 @@ Json CompositeJson(const ConnectionRef& system, const std::string& company_id) {
     return nullptr;  // no composite run yet: the table is missing
   }
   if (row->EOF_()) return nullptr;
-  static constexpr const char* kLabels[] = {"Overall",
-                                            "EPS Growth",
-                                            "Relative Strength",
-                                            "SMR",
-                                            "Institutional Ownership",
-                                            "Institutional Purchases",
-                                            "Accumulation Distribution",
-                                            "Industry RS"};
-  static constexpr const char* kPercentiles[] = {"composite", "compeps",  "comprs",
-                                                 "compsmr",   "compinst", "compipurch",
-                                                 "compacdst", "compindrs"};
-  static constexpr const char* kScores[] = {"rscore",   "epswavg",    "rswavg",  "smrwavg",
-                                            "instwavg", "instpratio", "accdist", "indrs"};
   Json labels = Json::array(), percentiles = Json::array(), scores = Json::array();
-  for (int i = 0; i < 8; ++i) {
-    labels.push_back(kLabels[i]);
-    percentiles.push_back(NumberOf(row->Field(kPercentiles[i])));
-    scores.push_back(NumberOf(row->Field(kScores[i])));
+  for (const thalmere::CompositeMeasure& measure : thalmere::kCompositeMeasures) {
+    labels.push_back(measure.label);
+    percentiles.push_back(NumberOf(row->Field(measure.percentile)));
+    scores.push_back(NumberOf(row->Field(measure.score)));
   }
   return {{"labels", labels}, {"percentiles", percentiles}, {"scores", scores}};
 }

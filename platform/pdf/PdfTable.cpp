@@ -1,8 +1,8 @@
 #include "platform/pdf/PdfTable.h"
 
-#include <fmt/format.h>
-
 #include <utility>
+
+#include <fmt/format.h>
 
 #include "platform/pdf/PdfEngine.h"
 

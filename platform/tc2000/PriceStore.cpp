@@ -13,7 +13,6 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 #include <utility>
 
 #include <sqlite3.h>
@@ -22,6 +21,7 @@
 #include "platform/ado/SqliteHandles.h"
 #include "platform/automation/Error.h"
 #include "platform/automation/Text.h"
+#include "platform/system/FileIdentity.h"
 #include "platform/system/Installation.h"
 #include "platform/system/Paths.h"
 
@@ -66,17 +66,8 @@ int64_t ChunkId(int32_t worden, int32_t chunk) {
   return (static_cast<int64_t>(worden) << 16) + chunk;
 }
 
-struct FileIdentity {
-  dev_t device = 0;
-  ino_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-FileIdentity IdentityOf(const std::filesystem::path& path) {
-  struct stat info {};
-  if (stat(path.c_str(), &info) != 0) return {};
-  return {info.st_dev, info.st_ino};
-}
+using kestrova_system::FileIdentity;
+using kestrova_system::IdentityOf;
 
 int32_t DateOfBar(std::span<const std::byte> chunk, size_t k) {
   int32_t date = 0;

@@ -1,12 +1,12 @@
 #include "platform/chart/ValueScale.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 namespace chart {
 namespace {
