@@ -22,7 +22,11 @@ configure() {
 }
 if [ $# -eq 1 ] && [ "$1" = --build ]; then
   configure
-  cmake --build "$build" -j "${FUZZ_JOBS:-1}" >/dev/null
+  # Quiet when it builds; the compiler's messages when it does not.
+  if ! log=$(cmake --build "$build" -j "${FUZZ_JOBS:-1}" 2>&1); then
+    echo "$log" >&2
+    exit 1
+  fi
   exit 0
 fi
 
@@ -39,7 +43,10 @@ fi
 
 if [ "${FUZZ_NO_BUILD:-0}" != 1 ]; then
   configure
-  cmake --build "$build" --target "fuzz_$target" -j "${FUZZ_JOBS:-1}" >/dev/null
+  if ! log=$(cmake --build "$build" --target "fuzz_$target" -j "${FUZZ_JOBS:-1}" 2>&1); then
+    echo "$log" >&2
+    exit 1
+  fi
 fi
 
 mkdir -p "$build/corpus/$target" "$build/artifacts"
